@@ -1,0 +1,20 @@
+#pragma once
+// The terminal front end's commands. Each takes the arguments after its name and returns the
+// program's exit status.
+
+#include <string>
+#include <vector>
+
+using CommandArgs = std::vector<std::string>;
+
+struct ConsoleCommand {
+  const char* name;
+  const char* usage;  // one line, shown by --help
+  int (*run)(const CommandArgs& args);
+};
+
+// The commands in the order --help lists them.
+const std::vector<ConsoleCommand>& ConsoleCommands();
+
+// Runs the front end on argv (without the program name); what main() returns.
+int RunConsole(const CommandArgs& args);

@@ -1,0 +1,53 @@
+#pragma once
+// The XML device catalog beside the program, and the device type the person selected.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pugi {
+class xml_document;
+}
+
+struct DeviceRecord {
+  std::string ClassName;
+  std::string Name;
+  std::string Id;
+  std::uint16_t UsbPid = 0;
+  std::uint16_t FirmwareVersion = 0;
+  bool HasApplication = false;
+  std::uint16_t ApplicationVersion = 0;
+  std::string FirmwarePath;
+};
+
+class DeviceCatalog {
+ public:
+  DeviceCatalog();
+  ~DeviceCatalog();
+  DeviceCatalog(const DeviceCatalog&) = delete;
+  DeviceCatalog& operator=(const DeviceCatalog&) = delete;
+
+  // Loads the catalog file; shows message 61729 with the full path and returns false when the
+  // file is missing, unreadable or not well-formed.
+  bool OpenCatalog();
+  // One "Id<TAB>Name" line per Device element, in document order.
+  void ListDevices(std::vector<std::string>& lines) const;
+  // Fills the current record from the first Device whose Id equals `id`; true when complete.
+  bool ReadDevice(const std::string& id);
+  void CloseCatalog();
+
+  bool IsOpen() const { return m_document != nullptr; }
+  const DeviceRecord& Record() const { return m_record; }
+  DeviceRecord& Record() { return m_record; }
+
+  // The catalog file: the program's path with its extension replaced by "config".
+  static std::string CatalogPath();
+
+ private:
+  DeviceRecord m_record;
+  std::unique_ptr<pugi::xml_document> m_document;
+};
+
+// A number read like a C unsigned literal with automatic base, kept to its low 16 bits.
+std::uint16_t ParseCatalogNumber(const std::string& text);

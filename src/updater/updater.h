@@ -1,0 +1,34 @@
+#pragma once
+// The abstract updater every device family derives from, and the version rule.
+
+#include <cstdint>
+#include <string>
+
+struct DeviceRecord;
+class IFlashProgress;
+
+class CUpdater {
+ public:
+  virtual ~CUpdater() = default;
+  // Opens the transport, finds the device and checks that it is the selected device type.
+  virtual bool Connect() = 0;
+  // The firmware version the device reported while connecting.
+  virtual std::uint16_t GetFirmwareVersion() = 0;
+  // The version of the application on the device; 0 for families without one.
+  virtual std::uint16_t GetApplicationVersion() { return 0; }
+  // Programs the image named by the record's FirmwarePath (and the application, if any).
+  virtual bool Update(const DeviceRecord& record, IFlashProgress* progress) = 0;
+  // A closing step after an update.
+  virtual bool Finish() { return true; }
+  // What the done page can offer to show after a failure (the servo download log); empty
+  // when the updater keeps none.
+  virtual std::string DownloadLog() const { return {}; }
+};
+
+// "%d.%02d" of version / 100 and version % 100: 123 shows as 1.23.
+std::string FormatVersion(std::uint16_t version);
+
+// Whether the device needs programming, by the catalog's versions. Unsigned comparisons;
+// equal or newer is up to date. The application version counts only when the record has one.
+bool NeedsProgramming(const DeviceRecord& record, std::uint16_t deviceFirmware,
+                      std::uint16_t deviceApplication);

@@ -1,0 +1,17 @@
+#include "wizard/wizard_state.h"
+
+namespace {
+WizardState g_state;
+}  // namespace
+
+WizardState& TheWizardState() { return g_state; }
+
+void ResetWizardState() {
+  g_state.Updater.reset();
+  g_state.Catalog.CloseCatalog();
+  g_state.Catalog.Record() = DeviceRecord{};
+  g_state.DebugMode = false;
+  g_state.DeviceFirmwareVersion = 0;
+  g_state.DeviceApplicationVersion = 0;
+  g_state.DoneMessageId = 37;
+}

@@ -1,0 +1,21 @@
+#pragma once
+// The one program-wide state the pages and the updaters share.
+
+#include <cstdint>
+#include <memory>
+
+#include "updater/device_catalog.h"
+#include "updater/updater.h"
+
+struct WizardState {
+  bool DebugMode = false;
+  std::uint16_t DeviceFirmwareVersion = 0;
+  std::uint16_t DeviceApplicationVersion = 0;
+  std::unique_ptr<CUpdater> Updater;
+  DeviceCatalog Catalog;
+  int DoneMessageId = 37;
+};
+
+WizardState& TheWizardState();
+// Puts the state back to its initial values (tests, and nothing else).
+void ResetWizardState();

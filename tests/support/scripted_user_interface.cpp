@@ -1,0 +1,46 @@
+#include "support/scripted_user_interface.h"
+
+#include <stdexcept>
+
+CScriptedUserInterface::CScriptedUserInterface() : m_previous(nullptr) { SetUserInterface(this); }
+
+CScriptedUserInterface::~CScriptedUserInterface() { SetUserInterface(m_previous); }
+
+std::vector<std::string> CScriptedUserInterface::MessageTexts() const {
+  std::vector<std::string> texts;
+  for (const auto& shown : m_record) {
+    if (shown.kind == "message") texts.push_back(shown.text);
+  }
+  return texts;
+}
+
+int CScriptedUserInterface::MessageBox(const std::string& text, unsigned style) {
+  m_record.push_back({"message", text, style});
+  if (m_messageAnswers.empty()) return IDOK;
+  int answer = m_messageAnswers.front();
+  m_messageAnswers.pop_front();
+  return answer;
+}
+
+int CScriptedUserInterface::RunInterfaceDialog(CUsbInitFailedDlg&) {
+  throw std::logic_error("the Interface dialog is not built yet");
+}
+
+int CScriptedUserInterface::RunLanguageDialog(CLanguageDialog&) {
+  throw std::logic_error("the Language Selection dialog is not built yet");
+}
+
+bool CScriptedUserInterface::ShowAnimationWindow(int dialogId, int) {
+  m_record.push_back({"animation", std::to_string(dialogId), 0});
+  animationShown = animationCanStart;
+  return animationCanStart;
+}
+
+void CScriptedUserInterface::SetAnimationText(const std::string& text) {
+  m_record.push_back({"animation-text", text, 0});
+}
+
+void CScriptedUserInterface::CloseAnimationWindow() {
+  m_record.push_back({"animation-closed", {}, 0});
+  animationShown = false;
+}

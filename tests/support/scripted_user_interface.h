@@ -1,0 +1,55 @@
+#pragma once
+// The tests' user interface: answers queued in advance, everything shown recorded.
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/user_interface.h"
+
+class CScriptedUserInterface : public IUserInterface {
+ public:
+  struct Shown {
+    std::string kind;  // "message", "interface", "language", "animation", "animation-text", ...
+    std::string text;
+    unsigned style = 0;
+  };
+
+  CScriptedUserInterface();
+  ~CScriptedUserInterface() override;
+
+  // Answers given in order to message boxes (default IDOK when none is queued).
+  void QueueMessageBoxAnswer(int answer) { m_messageAnswers.push_back(answer); }
+  // Buttons pressed in order in the "Interface" dialog (default: the dialog's cancel).
+  void QueueInterfaceAnswer(int controlId) { m_interfaceAnswers.push_back(controlId); }
+
+  const std::vector<Shown>& Record() const { return m_record; }
+  std::vector<std::string> MessageTexts() const;
+  void ClearRecord() { m_record.clear(); }
+
+  bool shiftDown = false;
+  bool quitRequested = false;
+  bool animationCanStart = true;
+  bool animationShown = false;
+  bool ownerEnabled = true;
+  int waitCursorDepth = 0;
+
+  int MessageBox(const std::string& text, unsigned style) override;
+  void Beep() override { m_record.push_back({"beep", {}, 0}); }
+  void BeginWaitCursor() override { ++waitCursorDepth; }
+  void EndWaitCursor() override { --waitCursorDepth; }
+  bool IsShiftKeyDown() override { return shiftDown; }
+  int RunInterfaceDialog(CUsbInitFailedDlg& dialog) override;
+  int RunLanguageDialog(CLanguageDialog& dialog) override;
+  bool ShowAnimationWindow(int dialogId, int animationId) override;
+  void SetAnimationText(const std::string& text) override;
+  void CloseAnimationWindow() override;
+  void EnableOwnerWindow(bool enable) override { ownerEnabled = enable; }
+  bool PumpPendingMessages() override { return !quitRequested; }
+
+ private:
+  IUserInterface* m_previous;
+  std::deque<int> m_messageAnswers;
+  std::deque<int> m_interfaceAnswers;
+  std::vector<Shown> m_record;
+};
