@@ -1,0 +1,52 @@
+#include "transport/usb_init_failed_dlg.h"
+
+#include "platform/string_table.h"
+#include "platform/text_format.h"
+#include "platform/user_interface.h"
+
+namespace {
+// Resource ids of the dialog's own texts (title and button captions).
+constexpr int kTitleString = 20002;
+constexpr int kRepeatString = 20003;
+constexpr int kSimulationString = 20004;
+constexpr int kExitString = 20005;
+}  // namespace
+
+CUsbInitFailedDlg::CUsbInitFailedDlg(bool allowSimulation, bool allowExit, std::string productName)
+    : m_allowSimulation(allowSimulation), m_allowExit(allowExit), m_productName(std::move(productName)) {}
+
+std::string CUsbInitFailedDlg::Title() const { return LoadResString(kTitleString); }
+
+std::string CUsbInitFailedDlg::Text() const {
+  return FormatMessage(LoadResString(20006), {m_productName});
+}
+
+std::string CUsbInitFailedDlg::ButtonText(int controlId) const {
+  switch (controlId) {
+    case kRepeatButton: return LoadResString(kRepeatString);
+    case kSimulationButton: return LoadResString(kSimulationString);
+    case kExitButton: return LoadResString(kExitString);
+    default: return {};
+  }
+}
+
+std::optional<int> CUsbInitFailedDlg::PressButton(int controlId) const {
+  switch (controlId) {
+    case kRepeatButton: return kRepeatButton;
+    case kSimulationButton:
+      if (m_allowSimulation) return kSimulationButton;
+      return std::nullopt;
+    case kExitButton: return Cancel();
+    default: return std::nullopt;
+  }
+}
+
+std::optional<int> CUsbInitFailedDlg::Cancel() const {
+  if (m_allowExit) return kExitButton;
+  return std::nullopt;
+}
+
+int CUsbInitFailedDlg::DoModal() {
+  int result = UserInterface().RunInterfaceDialog(*this);
+  return result == -1 ? kExitButton : result;
+}
