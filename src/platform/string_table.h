@@ -39,6 +39,11 @@ int UiLanguage();
 // The string with this id in the current language; empty when there is none.
 std::string LoadResString(int id);
 
+// Dialog texts (captions, buttons, labels) are strings too, numbered by their dialog and
+// control: dialogId * 1000 + controlId, the caption under control 0. Labels without an id of
+// their own take ids from 900 up.
+constexpr int DialogStringId(int dialogId, int controlId) { return dialogId * 1000 + controlId; }
+
 // The string with this id in the given held language; empty when there is none.
 std::string LoadResStringIn(int id, int langId);
 

@@ -5,11 +5,11 @@
 #include "platform/user_interface.h"
 
 namespace {
-// Resource ids of the dialog's own texts (title and button captions).
-constexpr int kTitleString = 20002;
-constexpr int kRepeatString = 20003;
-constexpr int kSimulationString = 20004;
-constexpr int kExitString = 20005;
+// Both templates carry the same texts; they are kept under the larger one's numbers.
+constexpr int kTitleString = DialogStringId(20002, 0);
+constexpr int kRepeatString = DialogStringId(20002, CUsbInitFailedDlg::kRepeatButton);
+constexpr int kSimulationString = DialogStringId(20002, CUsbInitFailedDlg::kSimulationButton);
+constexpr int kExitString = DialogStringId(20002, CUsbInitFailedDlg::kExitButton);
 }  // namespace
 
 CUsbInitFailedDlg::CUsbInitFailedDlg(bool allowSimulation, bool allowExit, std::string productName)
