@@ -9,54 +9,56 @@
 #include "gui/dialog_units.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
-#include "platform/user_interface.h"
+#include "wizard/dialog_templates.h"
 
 namespace {
-constexpr int kCaptionString = 41005;
-constexpr int kVersionString = 41006;
-constexpr int kDescriptionString = 41007;
-constexpr int kOkString = 41008;
+constexpr int kNameLine = 900;
+constexpr int kDescriptionLine = 901;
+constexpr int kOkButton = 1;
 
-QString Text(const std::string& text) { return QString::fromStdString(text); }
+QString DialogText(int controlId) {
+  return QString::fromStdString(LoadResString(DialogStringId(kAboutDialogId, controlId)));
+}
 }  // namespace
 
 CAboutBox::CAboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
-  const std::string name = ApplicationName();
-  setWindowTitle(Text(FormatMessage(LoadResString(kCaptionString), {name})));
+  setObjectName(QStringLiteral("dialog100"));
+  setWindowTitle(DialogText(0));
   const CDialogUnits units(font());
+  const DialogTemplate* dialog = FindDialogTemplate(kAboutDialogId);
 
   auto* layout = new QGridLayout(this);
   layout->setContentsMargins(units.X(10), units.Y(10), units.X(10), units.Y(7));
   layout->setHorizontalSpacing(units.X(10));
-  layout->setVerticalSpacing(units.Y(3));
+  layout->setVerticalSpacing(units.Y(4));
 
   auto* icon = new QLabel(this);
   icon->setPixmap(CArtwork::ApplicationIcon().pixmap(QSize(64, 64), devicePixelRatioF()));
   icon->setAlignment(Qt::AlignTop);
-  layout->addWidget(icon, 0, 0, 3, 1);
+  layout->addWidget(icon, 0, 0, 2, 1);
 
-  m_name = new QLabel(Text(name), this);
+  const std::string nameLine = LoadResString(DialogStringId(kAboutDialogId, kNameLine));
+  m_name = new QLabel(QString::fromStdString(FormatMessage(nameLine, {TAVRIX_VERSION_TEXT})), this);
+  m_name->setObjectName(QStringLiteral("control900"));
   QFont nameFont = font();
-  nameFont.setPointSizeF(nameFont.pointSizeF() * 1.5);
+  nameFont.setPointSizeF(nameFont.pointSizeF() * 1.3);
   nameFont.setBold(true);
   m_name->setFont(nameFont);
   layout->addWidget(m_name, 0, 1);
 
-  m_version = new QLabel(Text(FormatMessage(LoadResString(kVersionString), {TAVRIX_VERSION_TEXT})), this);
-  layout->addWidget(m_version, 1, 1);
-
-  auto* description = new QLabel(Text(LoadResString(kDescriptionString)), this);
-  description->setWordWrap(true);
-  description->setMinimumWidth(units.X(150));
-  layout->addWidget(description, 2, 1);
+  m_description = new QLabel(DialogText(kDescriptionLine), this);
+  m_description->setObjectName(QStringLiteral("control901"));
+  m_description->setWordWrap(true);
+  layout->addWidget(m_description, 1, 1, Qt::AlignTop);
+  layout->setColumnMinimumWidth(1, units.X(dialog != nullptr ? dialog->width - 60 : 160));
 
   auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(Text(LoadResString(kOkString)), QDialogButtonBox::AcceptRole);
+  QPushButton* ok = buttons->addButton(DialogText(kOkButton), QDialogButtonBox::AcceptRole);
   ok->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-  layout->addItem(new QSpacerItem(0, units.Y(6)), 3, 0);
-  layout->addWidget(buttons, 4, 0, 1, 2);
+  layout->addItem(new QSpacerItem(0, units.Y(6)), 2, 0);
+  layout->addWidget(buttons, 3, 0, 1, 2);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The About box behind the "Info" entry: the program's icon, name and version, and a line on
-// what it does.
+// The About box behind the "Info" entry (dialog 100): the program's icon, its name with the
+// version, and a line on what it does.
 
 #include <QDialog>
 
@@ -12,10 +12,11 @@ class CAboutBox : public QDialog {
  public:
   explicit CAboutBox(QWidget* parent = nullptr);
 
+  // "Tavrix Update, Version 3.36".
   QLabel* NameLabel() const { return m_name; }
-  QLabel* VersionLabel() const { return m_version; }
+  QLabel* DescriptionLabel() const { return m_description; }
 
  private:
   QLabel* m_name = nullptr;
-  QLabel* m_version = nullptr;
+  QLabel* m_description = nullptr;
 };

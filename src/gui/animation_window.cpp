@@ -11,18 +11,14 @@
 
 #include "gui/artwork.h"
 #include "gui/dialog_units.h"
-#include "platform/string_table.h"
+#include "wizard/dialog_templates.h"
 
 namespace {
 constexpr int kTickMilliseconds = 40;
 constexpr double kPhasePerTick = 0.012;
+// The template's size when it has none of its own.
 constexpr int kWidthUnits = 186;
 constexpr int kHeightUnits = 82;
-constexpr int kMessageLabel = 900;
-
-QString DialogText(int controlId) {
-  return QString::fromStdString(LoadResString(DialogStringId(CAnimationWindow::kDialogId, controlId)));
-}
 }  // namespace
 
 CTransferAnimation::CTransferAnimation(QWidget* parent) : QWidget(parent) {
@@ -46,28 +42,33 @@ void CTransferAnimation::showEvent(QShowEvent*) { m_timer.start(); }
 
 void CTransferAnimation::hideEvent(QHideEvent*) { m_timer.stop(); }
 
-CAnimationWindow::CAnimationWindow(QWidget* owner)
-    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_owner(owner) {
-  setObjectName(QStringLiteral("dialog30502"));
-  setWindowTitle(DialogText(0));
+CAnimationWindow::CAnimationWindow(int dialogId, int animationId, QWidget* owner)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_logic(dialogId, animationId),
+      m_owner(owner) {
+  setObjectName(QStringLiteral("dialog%1").arg(dialogId));
+  setWindowTitle(QString::fromStdString(m_logic.Title()));
   const CDialogUnits units(font());
-  setFixedSize(units.Size(kWidthUnits, kHeightUnits));
+  const DialogTemplate* dialog = FindDialogTemplate(dialogId);
+  setFixedSize(dialog != nullptr ? units.Size(dialog->width, dialog->height)
+                                 : units.Size(kWidthUnits, kHeightUnits));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(units.X(7), units.Y(6), units.X(7), units.Y(6));
   layout->setSpacing(units.Y(3));
-  m_message = new QLabel(DialogText(kMessageLabel), this);
+  m_message = new QLabel(QString::fromStdString(m_logic.Text()), this);
+  m_message->setObjectName(QStringLiteral("control900"));
   m_message->setTextFormat(Qt::PlainText);
   layout->addWidget(m_message);
   m_animation = new CTransferAnimation(this);
   m_animation->setMinimumHeight(units.Y(28));
   layout->addWidget(m_animation, 1);
-  m_status = new QLabel(QStringLiteral("."), this);
+  m_status = new QLabel(QString::fromStdString(m_logic.InitialStatus()), this);
   m_status->setObjectName(QStringLiteral("control101"));
   m_status->setTextFormat(Qt::PlainText);
   m_status->setFixedHeight(m_status->fontMetrics().height());
   layout->addWidget(m_status);
-  setCursor(Qt::WaitCursor);
+  setCursor(m_logic.ShowsWaitCursor() ? Qt::WaitCursor : Qt::ArrowCursor);
 }
 
 void CAnimationWindow::SetStatusText(const QString& text) {
@@ -86,8 +87,12 @@ void CAnimationWindow::CloseWindow() {
 void CAnimationWindow::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Escape:
+      m_logic.OnCancel();
+      event->accept();
+      return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
+      m_logic.OnOK();
       event->accept();
       return;
     default:

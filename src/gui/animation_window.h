@@ -2,10 +2,13 @@
 // The "Firmware Update" window (dialog 30502) shown while an updater spends a long time in a
 // blocking transfer: the text "Updating Firmware. Please wait...", a running animation of
 // data travelling into a chip, and the status line (control 101). It has no system menu or
-// close box, and neither Enter nor Escape closes it; only CloseWindow does.
+// close box; Enter and Escape go to the window's logic (CAnimThreadDialog), which leaves it
+// open. Only CloseWindow closes it.
 
 #include <QDialog>
 #include <QTimer>
+
+#include "wizard/anim_thread_dialog.h"
 
 class QLabel;
 
@@ -34,13 +37,11 @@ class CAnimationWindow : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kDialogId = 30502;
-  static constexpr int kStatusControl = 101;
-
   // `owner` is only used to centre the window over it and keep it above it; the window is not
   // its child, so disabling the owner leaves it working.
-  explicit CAnimationWindow(QWidget* owner = nullptr);
+  CAnimationWindow(int dialogId, int animationId, QWidget* owner = nullptr);
 
+  const CAnimThreadDialog& Logic() const { return m_logic; }
   // Centres the window over its owner (or the screen), shows it and paints it at once.
   void Open();
   void SetStatusText(const QString& text);
@@ -58,6 +59,7 @@ class CAnimationWindow : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  CAnimThreadDialog m_logic;
   QWidget* m_owner;
   QLabel* m_message = nullptr;
   QLabel* m_status = nullptr;
