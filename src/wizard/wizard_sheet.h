@@ -63,13 +63,21 @@ class CWizardSheet {
   // until the handler is over; Close is a quit request. False when a quit request was met;
   // it stays pending and ends the modal run as soon as control returns to it.
   bool PumpPendingMessages();
+  // A quit request met elsewhere (the front end's own pump): the modal run ends as soon as
+  // control returns to it.
+  void RequestQuit() { m_quitPending = true; }
   bool IsQuitPending() const { return m_quitPending; }
+
+  // Makes the page visible in the view (once per change of the visible page).
+  void ShowPageWindow(int pageId);
 
   // The sheet whose modal run is active on the core thread, if any.
   static CWizardSheet* Running();
 
   IWizardSheetView& View() const { return m_view; }
   const std::string& Caption() const { return m_caption; }
+  int WatermarkId() const { return m_watermarkId; }
+  int HeaderId() const { return m_headerId; }
   int CurrentPosition() const { return m_position; }
   const std::vector<int>& PageSequence() const { return m_sequence; }
   CWizardPage* ActivePage() const;
@@ -94,6 +102,7 @@ class CWizardSheet {
   void DispatchPosted(const Posted& posted);
   void HandleEvent(const WizardEvent& event);
   void HandleButton(unsigned button);
+  bool IsButtonEnabled(WizardAction action) const;
   void Navigate(int result, int step);
   void EndDialog(int result);
 
@@ -113,7 +122,7 @@ class CWizardSheet {
   std::deque<WizardEvent> m_deferred;
   bool m_quitPending = false;
   std::optional<int> m_result;
-  int m_handlerDepth = 0;
+  int m_shownPageId = 0;
 };
 
 // The program's sheet: no watermark or header, no help button, the icon of resource 2 and the
