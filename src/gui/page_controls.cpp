@@ -7,10 +7,19 @@
 
 namespace {
 
+// A little air around each line.
+constexpr int kRowPadding = 4;
+constexpr int kTextIndent = 3;
+
 // Draws "first<TAB>second" as two columns.
 class CTabStopDelegate : public QStyledItemDelegate {
  public:
   explicit CTabStopDelegate(CTabStopListBox* list) : QStyledItemDelegate(list), m_list(*list) {}
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    return {size.width(), size.height() + kRowPadding};
+  }
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
@@ -22,7 +31,8 @@ class CTabStopDelegate : public QStyledItemDelegate {
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
 
-    const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+    const QRect textRect =
+        style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget).adjusted(kTextIndent, 0, 0, 0);
     const int tab = line.indexOf(QLatin1Char('\t'));
     const QString first = tab < 0 ? line : line.left(tab);
     const QString second = tab < 0 ? QString() : line.mid(tab + 1);
@@ -63,6 +73,10 @@ CTabStopListBox::CTabStopListBox(int tabStopPixels, QWidget* parent)
   connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
     if (!m_programmatic) emit LineSelected(row);
   });
+}
+
+QSize CTabStopListBox::sizeHint() const {
+  return {QListWidget::sizeHint().width(), std::max(minimumHeight(), minimumSizeHint().height())};
 }
 
 void CTabStopListBox::AddLine(const QString& line) {

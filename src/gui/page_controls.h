@@ -23,6 +23,9 @@ class CTabStopListBox : public QListWidget {
   // Where the second column starts, in pixels from the text's left edge.
   int ColumnOffset() const { return m_columnOffset; }
 
+  // The list takes the room its page leaves it; it asks for no more than its minimum.
+  QSize sizeHint() const override;
+
  signals:
   // The person selected another line (-1: none).
   void LineSelected(int index);

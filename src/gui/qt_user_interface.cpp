@@ -103,6 +103,8 @@ CQtUserInterface::~CQtUserInterface() = default;
 
 void CQtUserInterface::SetMainWindow(QWidget* window) { m_mainWindow = window; }
 
+CAnimationWindow* CQtUserInterface::AnimationWindow() const { return m_animation; }
+
 QWidget* CQtUserInterface::DialogOwner() const {
   if (m_animation && m_animation->isVisible()) return m_animation;
   if (m_mainWindow && m_mainWindow->isVisible() && m_mainWindow->isEnabled()) return m_mainWindow;

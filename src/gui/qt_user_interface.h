@@ -40,7 +40,7 @@ class CQtUserInterface : public IUserInterface {
   void RequestQuit() { m_quitRequested = true; }
 
   // The animation window while it is up (GUI thread).
-  CAnimationWindow* AnimationWindow() const { return m_animation; }
+  CAnimationWindow* AnimationWindow() const;
 
  private:
   // The window a dialog opens over: the animation window while it is up, else the wizard

@@ -3,13 +3,8 @@
 #include "gui/gui_thread.h"
 #include "gui/wizard_page_widget.h"
 #include "gui/wizard_window.h"
-#include "wizard/dialog_templates.h"
-#include "wizard/wizard_state.h"
 
 namespace {
-constexpr int kFailureMessage = 38;
-constexpr int kLogButton = 105;
-
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 }  // namespace
 
@@ -37,18 +32,10 @@ void CQtWizardSheetView::AddAboutEntry(const std::string& text) {
 
 void CQtWizardSheetView::ShowPage(int pageId) {
   Draw([pageId](CWizardWindow& w) { w.ShowPage(pageId); });
-  if (pageId == kDonePageId) OfferDownloadLog();
 }
 
-void CQtWizardSheetView::OfferDownloadLog() {
-  const WizardState& state = TheWizardState();
-  if (state.DoneMessageId != kFailureMessage || !state.Updater) return;
-  const std::string log = state.Updater->DownloadLog();
-  if (log.empty()) return;
-  Draw([log = Text(log)](CWizardWindow& w) {
-    w.SetDownloadLog(log);
-    if (CWizardPageWidget* page = w.Page(kDonePageId)) page->ShowControl(kLogButton, true);
-  });
+void CQtWizardSheetView::OfferLog(int pageId, const std::string& log) {
+  Draw([pageId, log = Text(log)](CWizardWindow& w) { w.OfferLog(pageId, log); });
 }
 
 void CQtWizardSheetView::SetWizardButtons(unsigned flags) {
@@ -69,13 +56,13 @@ void CQtWizardSheetView::ShowAboutBox() {
 
 void CQtWizardSheetView::SetControlText(int pageId, int controlId, const std::string& text) {
   Draw([pageId, controlId, text = Text(text)](CWizardWindow& w) {
-    if (CWizardPageWidget* page = w.Page(pageId)) page->SetControlText(controlId, text);
+    if (CWizardPageWidget* page = w.EnsurePage(pageId)) page->SetControlText(controlId, text);
   });
 }
 
 void CQtWizardSheetView::ShowControl(int pageId, int controlId, bool show) {
   Draw([pageId, controlId, show](CWizardWindow& w) {
-    if (CWizardPageWidget* page = w.Page(pageId)) page->ShowControl(controlId, show);
+    if (CWizardPageWidget* page = w.EnsurePage(pageId)) page->ShowControl(controlId, show);
   });
 }
 
@@ -88,31 +75,31 @@ void CQtWizardSheetView::RepaintPage(int pageId) {
 
 void CQtWizardSheetView::AddListLine(int pageId, int controlId, const std::string& line) {
   Draw([pageId, controlId, line = Text(line)](CWizardWindow& w) {
-    if (CWizardPageWidget* page = w.Page(pageId)) page->AddListLine(controlId, line);
+    if (CWizardPageWidget* page = w.EnsurePage(pageId)) page->AddListLine(controlId, line);
   });
 }
 
 void CQtWizardSheetView::SelectListLine(int pageId, int controlId, int index) {
   Draw([pageId, controlId, index](CWizardWindow& w) {
-    if (CWizardPageWidget* page = w.Page(pageId)) page->SelectListLine(controlId, index);
+    if (CWizardPageWidget* page = w.EnsurePage(pageId)) page->SelectListLine(controlId, index);
   });
 }
 
 void CQtWizardSheetView::SetProgressRange(int pageId, int controlId, int lower, int upper) {
   Draw([pageId, controlId, lower, upper](CWizardWindow& w) {
-    if (CWizardPageWidget* page = w.Page(pageId)) page->SetProgressRange(controlId, lower, upper);
+    if (CWizardPageWidget* page = w.EnsurePage(pageId)) page->SetProgressRange(controlId, lower, upper);
   });
 }
 
 void CQtWizardSheetView::SetProgressPos(int pageId, int controlId, int position) {
   Draw([pageId, controlId, position](CWizardWindow& w) {
-    if (CWizardPageWidget* page = w.Page(pageId)) page->SetProgressPos(controlId, position);
+    if (CWizardPageWidget* page = w.EnsurePage(pageId)) page->SetProgressPos(controlId, position);
   });
 }
 
 void CQtWizardSheetView::StartProgressMarquee(int pageId, int controlId) {
   Draw([pageId, controlId](CWizardWindow& w) {
-    if (CWizardPageWidget* page = w.Page(pageId)) page->StartProgressMarquee(controlId);
+    if (CWizardPageWidget* page = w.EnsurePage(pageId)) page->StartProgressMarquee(controlId);
   });
 }
 

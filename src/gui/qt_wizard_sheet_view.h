@@ -35,6 +35,7 @@ class CQtWizardSheetView : public IWizardSheetView {
   void SetProgressRange(int pageId, int controlId, int lower, int upper) override;
   void SetProgressPos(int pageId, int controlId, int position) override;
   void StartProgressMarquee(int pageId, int controlId) override;
+  void OfferLog(int pageId, const std::string& log) override;
   WizardEvent WaitForAction() override;
   std::optional<WizardEvent> PollAction() override;
 
@@ -44,9 +45,6 @@ class CQtWizardSheetView : public IWizardSheetView {
  private:
   // Runs `draw` with the window on the GUI thread, after every earlier drawing call.
   void Draw(std::function<void(CWizardWindow&)> draw);
-  // Hands the done page the current updater's download log, when the update failed and the
-  // updater kept one (read here, on the core thread, where the wizard state lives).
-  void OfferDownloadLog();
 
   QPointer<CWizardWindow> m_window;
   std::mutex m_mutex;

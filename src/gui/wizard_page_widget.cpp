@@ -98,6 +98,7 @@ QWidget* CWizardPageWidget::CreateControl(const DialogControl& control, const CD
     }
     case ControlKind::ListBox: {
       auto* list = new CTabStopListBox(units.X(kListTabStopUnits), this);
+      list->setMinimumHeight(units.Y(36));
       connect(list, &CTabStopListBox::LineSelected, this,
               [this, id = control.id](int index) { emit LineSelected(id, index); });
       return list;

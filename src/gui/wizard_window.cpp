@@ -110,7 +110,14 @@ void CWizardWindow::Send(WizardAction action) {
   m_sink(event);
 }
 
-void CWizardWindow::SetCaption(const QString& caption) { setWindowTitle(caption); }
+void CWizardWindow::SetCaption(const QString& caption) {
+  ApplyLanguage();
+  setWindowTitle(caption);
+}
+
+void CWizardWindow::ApplyLanguage() {
+  for (int id : {kBackButton, kNextButton, kFinishButton, kCancelButton}) Button(id)->setText(ResourceText(id));
+}
 
 void CWizardWindow::AddAboutEntry(const QString& text) {
   m_info->setText(text);
@@ -127,7 +134,8 @@ CWizardPageWidget* CWizardWindow::Page(int pageId) const {
   return it == m_pages.end() ? nullptr : it->second;
 }
 
-CWizardPageWidget* CWizardWindow::CreatePage(int pageId) {
+CWizardPageWidget* CWizardWindow::EnsurePage(int pageId) {
+  if (CWizardPageWidget* page = Page(pageId)) return page;
   const DialogTemplate* dialog = FindDialogTemplate(pageId);
   if (dialog == nullptr) return nullptr;
   auto* page = new CWizardPageWidget(*dialog, m_stack);
@@ -141,7 +149,7 @@ CWizardPageWidget* CWizardWindow::CreatePage(int pageId) {
     m_sink(event);
   });
   connect(page, &CWizardPageWidget::ButtonClicked, this, [this, pageId](int controlId) {
-    if (pageId == kDonePageId && controlId == kLogButton) ShowDownloadLog();
+    if (controlId == kLogButton) ShowLog(pageId);
   });
   m_stack->addWidget(page);
   m_pages[pageId] = page;
@@ -149,12 +157,14 @@ CWizardPageWidget* CWizardWindow::CreatePage(int pageId) {
 }
 
 void CWizardWindow::ShowPage(int pageId) {
-  CWizardPageWidget* page = Page(pageId);
-  if (page == nullptr) page = CreatePage(pageId);
+  CWizardPageWidget* page = EnsurePage(pageId);
   if (page == nullptr) return;
   m_currentPage = pageId;
   m_stack->setCurrentWidget(page);
-  if (!isVisible()) show();
+  if (!isVisible()) {
+    ApplyLanguage();
+    show();
+  }
   // The first control that takes the keyboard, else the default button.
   QWidget* focus = page->nextInFocusChain();
   while (focus != nullptr && focus != page && (!page->isAncestorOf(focus) || !focus->isVisible() ||
@@ -197,11 +207,20 @@ void CWizardWindow::ShowAboutBox() {
   box->open();
 }
 
-void CWizardWindow::SetDownloadLog(const QString& log) { m_log = log; }
+void CWizardWindow::OfferLog(int pageId, const QString& log) {
+  m_logs[pageId] = log;
+  if (CWizardPageWidget* page = EnsurePage(pageId)) page->ShowControl(kLogButton, !log.isEmpty());
+}
 
-void CWizardWindow::ShowDownloadLog() {
-  if (m_log.isEmpty()) return;
-  auto* viewer = new CLogViewer(m_log, this);
+QString CWizardWindow::OfferedLog(int pageId) const {
+  auto it = m_logs.find(pageId);
+  return it == m_logs.end() ? QString() : it->second;
+}
+
+void CWizardWindow::ShowLog(int pageId) {
+  const QString log = OfferedLog(pageId);
+  if (log.isEmpty()) return;
+  auto* viewer = new CLogViewer(log, this);
   viewer->setAttribute(Qt::WA_DeleteOnClose);
   viewer->open();
 }

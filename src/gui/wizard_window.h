@@ -31,6 +31,7 @@ class CWizardWindow : public QDialog {
   // Where the person's actions go (called on the GUI thread).
   void SetActionSink(std::function<void(const WizardEvent&)> sink) { m_sink = std::move(sink); }
 
+  // The sheet starts: the caption, and the buttons' texts in the language chosen by now.
   void SetCaption(const QString& caption);
   void AddAboutEntry(const QString& text);
   void ShowPage(int pageId);
@@ -38,17 +39,19 @@ class CWizardWindow : public QDialog {
   void EnableCancel(bool enable);
   void CancelToClose();
   void ShowAboutBox();
-  // The updater's download log, offered on the done page by its "Show log" button.
-  void SetDownloadLog(const QString& log);
-  void ShowDownloadLog();
+  // A log the person can open from the page: its "Show log" button (control 105) appears.
+  void OfferLog(int pageId, const QString& log);
+  void ShowLog(int pageId);
 
-  // The page with this id, or nullptr when it was not shown yet.
+  // The page with this id, or nullptr when it was not made yet.
   CWizardPageWidget* Page(int pageId) const;
+  // The page with this id, made (not shown) on first use; nullptr for an id without a template.
+  CWizardPageWidget* EnsurePage(int pageId);
   int CurrentPageId() const { return m_currentPage; }
   QPushButton* Button(int buttonId) const;
   QPushButton* InfoButton() const { return m_info; }
   QAction* InfoAction() const { return m_infoAction; }
-  const QString& DownloadLog() const { return m_log; }
+  QString OfferedLog(int pageId) const;
   // The program is done: the window may close now.
   void AllowClose();
 
@@ -60,7 +63,7 @@ class CWizardWindow : public QDialog {
 
  private:
   void Send(WizardAction action);
-  CWizardPageWidget* CreatePage(int pageId);
+  void ApplyLanguage();
   QSize PageAreaSize() const;
 
   std::function<void(const WizardEvent&)> m_sink;
@@ -75,5 +78,5 @@ class CWizardWindow : public QDialog {
   int m_currentPage = 0;
   bool m_cancelToClose = false;
   bool m_closeAllowed = false;
-  QString m_log;
+  std::map<int, QString> m_logs;
 };

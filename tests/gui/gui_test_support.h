@@ -4,22 +4,47 @@
 // has no window decorations) under TAVRIX_SCREENSHOT_DIR.
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFont>
 #include <QLinearGradient>
+#include <QTimer>
 #include <QPainter>
 #include <QWidget>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "gui/artwork.h"
+#include "gui/gui_thread.h"
 #include "platform/string_table.h"
 
 namespace gui_test {
 
+// The offscreen platform says of every window that it cannot pass size hints or raise
+// windows to a window manager it does not have; that is noise in the tests' output.
+inline QtMessageHandler& StandardMessageHandler() {
+  static QtMessageHandler standard = nullptr;
+  return standard;
+}
+
+inline void QuietOffscreenNotes(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.startsWith(QStringLiteral("This plugin does not support"))) return;
+  if (StandardMessageHandler() != nullptr) {
+    StandardMessageHandler()(type, context, message);
+  } else {
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+  }
+}
+
 inline QApplication& Application() {
   static QApplication* app = [] {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    StandardMessageHandler() = qInstallMessageHandler(QuietOffscreenNotes);
     static int argc = 1;
     static char name[] = "tavrix_gui_tests";
     static char* argv[] = {name, nullptr};
@@ -40,6 +65,56 @@ class CLanguageScope {
 
  private:
   int m_previous;
+};
+
+// Dispatches the GUI thread's events until `done` holds; false when that takes longer than a
+// generous bound (a hung worker must fail the test, not hang it). Waits for events, never for
+// a fixed time: whoever changes the state a test waits for posts an event to wake it.
+inline bool WaitUntil(const std::function<bool()>& done, int boundMilliseconds = 20000) {
+  QDeadlineTimer deadline(boundMilliseconds);
+  // A heartbeat, so that a state changed without an event is still seen.
+  QTimer heartbeat;
+  heartbeat.start(50);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+// Checkpoints between a worker thread and the test: the worker marks that it reached a
+// point and waits there until the test lets it pass.
+class CCheckpoints {
+ public:
+  // Worker: marks `point` as reached (waking the GUI thread) and waits until it is opened.
+  void Reach(int point) {
+    std::unique_lock lock(m_mutex);
+    m_reached.insert(point);
+    CGuiThread::Post([] {});
+    m_changed.wait(lock, [&] { return m_open.count(point) != 0 || m_openAll; });
+  }
+  bool Reached(int point) {
+    std::lock_guard lock(m_mutex);
+    return m_reached.count(point) != 0;
+  }
+  void Open(int point) {
+    std::lock_guard lock(m_mutex);
+    m_open.insert(point);
+    m_changed.notify_all();
+  }
+  // Lets every worker through, now and later (tear-down).
+  void OpenAll() {
+    std::lock_guard lock(m_mutex);
+    m_openAll = true;
+    m_changed.notify_all();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::set<int> m_reached;
+  std::set<int> m_open;
+  bool m_openAll = false;
 };
 
 inline const char* LanguageSuffix(int langId) { return langId == LANG_RUSSIAN ? "ru" : "en"; }
