@@ -13,7 +13,18 @@
 #include "wizard/language_dialog.h"
 
 namespace {
-constexpr int kPromptLabel = 900;
+
+// The text of the template's first control of this kind.
+QString TemplateText(const DialogTemplate* dialog, ControlKind kind) {
+  if (dialog == nullptr) return {};
+  for (const DialogControl& control : dialog->controls) {
+    if (control.kind == kind && control.stringId != 0) {
+      return QString::fromStdString(LoadResString(control.stringId));
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 CLanguageDialogWidget::CLanguageDialogWidget(CLanguageDialog& logic, QWidget* parent)
@@ -29,8 +40,7 @@ CLanguageDialogWidget::CLanguageDialogWidget(CLanguageDialog& logic, QWidget* pa
   layout->setContentsMargins(units.X(7), units.Y(7), units.X(7), units.Y(7));
   layout->setSpacing(units.Y(4));
 
-  auto* prompt = new QLabel(
-      QString::fromStdString(LoadResString(DialogStringId(CLanguageDialog::kDialogId, kPromptLabel))), this);
+  auto* prompt = new QLabel(TemplateText(dialog, ControlKind::Label), this);
   prompt->setWordWrap(true);
   layout->addWidget(prompt);
 
@@ -44,7 +54,7 @@ CLanguageDialogWidget::CLanguageDialogWidget(CLanguageDialog& logic, QWidget* pa
   layout->addWidget(m_list);
   layout->addSpacing(units.Y(3));
 
-  m_dontShow = new QCheckBox(QString::fromStdString(logic.CheckBoxText()), this);
+  m_dontShow = new QCheckBox(TemplateText(dialog, ControlKind::CheckBox), this);
   m_dontShow->setObjectName(QStringLiteral("dontShowAgain"));
   m_dontShow->setChecked(logic.DontShowAgain());
   connect(m_dontShow, &QCheckBox::toggled, this, [this](bool ticked) { m_logic.SetDontShowAgain(ticked); });
@@ -53,7 +63,7 @@ CLanguageDialogWidget::CLanguageDialogWidget(CLanguageDialog& logic, QWidget* pa
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  m_ok = new QPushButton(QString::fromStdString(logic.OkText()), this);
+  m_ok = new QPushButton(TemplateText(dialog, ControlKind::Button), this);
   m_ok->setDefault(true);
   m_ok->setMinimumSize(units.Size(50, 14));
   connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +31,7 @@
 #include "gui_test_support.h"
 #include "platform/clock.h"
 #include "platform/module_path.h"
+#include "platform/settings_store.h"
 #include "updater/flash_progress.h"
 #include "updater/updater.h"
 #include "updater/updater_registry.h"
@@ -434,6 +438,37 @@ TEST_P(WizardWindowTest, InfoShowsAboutBoxAndCancelEnds) {
   Click(CWizardWindow::kCancelButton);
   ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
   EXPECT_EQ(TheWizardState().Updater, nullptr);
+}
+
+// At the first start the "Language Selection" dialog comes before the wizard; the wizard then
+// speaks the chosen language and the choice is stored.
+TEST_P(WizardWindowTest, FirstStartAsksForTheLanguage) {
+  Start({});
+  CLanguageDialogWidget* dialog = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      dialog = qobject_cast<CLanguageDialogWidget*>(widget);
+      if (dialog != nullptr && dialog->isVisible()) return true;
+    }
+    return false;
+  }));
+  EXPECT_FALSE(m_window->isVisible());
+  const auto& languages = CLanguageDialog::Languages();
+  const int index = static_cast<int>(std::find(languages.begin(), languages.end(), GetParam()) - languages.begin());
+  dialog->LanguageList()->setCurrentIndex(index);
+  QTest::mouseClick(dialog->DontShowAgain(), Qt::LeftButton);
+  QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kStartPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+  EXPECT_EQ(UiLanguage(), GetParam());
+  EXPECT_EQ(Button(CWizardWindow::kNextButton)->text().toStdString(), LoadResStringIn(12324, GetParam()));
+  EXPECT_EQ(Page(kStartPageId)->ControlText(101).toStdString(), LoadResStringIn(1000101, GetParam()));
+  Click(CWizardWindow::kCancelButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+
+  auto settings = CreateIniSettingsStore("Tavrix", "Tavrix Update", (m_folder / "settings").string());
+  EXPECT_EQ(settings->GetInt("Settings", "LangID", 0), GetParam());
+  EXPECT_EQ(settings->GetInt("Settings", "ChooseLanguage", 1), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, WizardWindowTest, ::testing::Values(LANG_ENGLISH, LANG_RUSSIAN),
