@@ -3,15 +3,11 @@
 // runs on one worker thread, so the window never freezes. The program ends when the core does.
 
 #include <QApplication>
-#include <atomic>
-#include <cstdio>
-#include <exception>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "gui/artwork.h"
-#include "gui/gui_thread.h"
+#include "gui/core_thread.h"
 #include "gui/qt_user_interface.h"
 #include "gui/qt_wizard_sheet_view.h"
 #include "gui/wizard_window.h"
@@ -48,24 +44,16 @@ int main(int argc, char* argv[]) {
   });
 
   int exitCode = 0;
-  std::atomic<bool> coreDone{false};
-  std::thread core([&view, &exitCode, &coreDone, args = CoreArguments()] {
-    try {
+  {
+    CCoreThread core(window, [&view, args = CoreArguments()] {
       CTheApp theApp(view, args);
       theApp.InitInstance();
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "tavrix-update: %s\n", error.what());
-      exitCode = 1;
-    }
-    coreDone = true;
-    CGuiThread::Post([] { QCoreApplication::quit(); });
-  });
-
-  app.exec();
-  // Quit early from outside: the core still gets its windows drawn until it has ended.
-  while (!coreDone) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-  core.join();
-  window.AllowClose();
+      return 0;
+    });
+    QApplication::exec();
+    core.Wait();
+    exitCode = core.ExitCode();
+  }
   SetUserInterface(nullptr);
   return exitCode;
 }
