@@ -77,7 +77,11 @@ QWidget* CWizardPageWidget::CreateControl(const DialogControl& control, const CD
     }
     case ControlKind::Label: {
       if (control.style & CS_PATH_ELLIPSIS) {
+        // A path is detail, drawn a shade lighter than the page's texts.
         auto* line = new CPathLabel(this);
+        QPalette detail = line->palette();
+        detail.setColor(QPalette::WindowText, detail.color(QPalette::PlaceholderText));
+        line->setPalette(detail);
         line->SetFullText(text);
         return line;
       }
