@@ -14,6 +14,7 @@ CTestUpdater::~CTestUpdater() { ++TestUpdater().destroyed; }
 bool CTestUpdater::Connect() {
   ++TestUpdater().connects;
   if (!TestUpdater().connectThrows.empty()) throw CTestLinkException(TestUpdater().connectThrows);
+  if (TestUpdater().onConnect) return TestUpdater().onConnect();
   return TestUpdater().connectResult;
 }
 

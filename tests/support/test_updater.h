@@ -24,6 +24,7 @@ class CTestLinkException : public std::exception {
 
 struct TestUpdaterScript {
   bool connectResult = true;
+  std::function<bool()> onConnect;  // when set, Connect returns what it returns
   std::string connectThrows;  // non-empty: Connect throws a CTestLinkException with this text
   std::string versionThrows;  // non-empty: GetFirmwareVersion throws
   std::uint16_t firmware = 0;
