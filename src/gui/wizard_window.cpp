@@ -248,7 +248,9 @@ void CWizardWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   event->ignore();
-  Send(WizardAction::Close);
+  // The close box does what Cancel does: nothing while Cancel is off during the work; once the
+  // work is done (Cancel off for good) it ends the wizard.
+  if (m_cancel->isEnabled() || m_cancelToClose) Send(WizardAction::Close);
 }
 
 void CWizardWindow::contextMenuEvent(QContextMenuEvent* event) {

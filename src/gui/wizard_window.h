@@ -2,8 +2,9 @@
 // The wizard window: the pages in a stack above a row of buttons — "Info" at the left, then
 // Back, Next (or Finish in its place) and Cancel. It draws what the sheet's logic tells it
 // (through CQtWizardSheetView) and reports what the person does as WizardEvents; it never
-// decides anything itself. The close box and Escape are reported too; the window only closes
-// when the program is done with it (AllowClose).
+// decides anything itself. The close box and Escape are reported too, while Cancel could be
+// pressed (the close box also once the work is done); the window only closes when the program
+// is done with it (AllowClose).
 
 #include <QDialog>
 #include <functional>
