@@ -4,6 +4,8 @@
 
 #include <sys/wait.h>
 
+#include <csignal>
+
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -208,6 +210,21 @@ TEST_F(ConsoleTest, ProgressIsOneRefreshingLineOnATerminal) {
   EXPECT_NE(result.out.find("\r\x1b[KErasing [#####               ] 25%"), std::string::npos) << result.out;
   EXPECT_EQ(result.LastLine(), kSucceeded);
   EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2);  // the progress line, then the text
+}
+
+TEST_F(ConsoleTest, InterruptIsIgnoredWhileProgramming) {
+  auto handler = [] {
+    struct sigaction current {};
+    sigaction(SIGINT, nullptr, &current);
+    return current.sa_handler;
+  };
+  auto before = handler();
+  TestUpdater().firmware = 300;
+  bool ignoredDuringUpdate = false;
+  TestUpdater().duringUpdate = [&](IFlashProgress&) { ignoredDuringUpdate = handler() == SIG_IGN; };
+  EXPECT_EQ(Run({"--yes", "update", "T1"}).status, 0);
+  EXPECT_TRUE(ignoredDuringUpdate);
+  EXPECT_EQ(handler(), before);
 }
 
 TEST_F(ConsoleTest, ProgrammingNeedsConfirmation) {
