@@ -4,6 +4,8 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
+
 #include <csignal>
 
 #include <cstdlib>
