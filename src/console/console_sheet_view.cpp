@@ -11,6 +11,26 @@
 CConsoleSheetView::CConsoleSheetView(CConsoleUserInterface& ui, ConsoleSession& session, std::string deviceId)
     : m_ui(ui), m_session(session), m_deviceId(std::move(deviceId)) {}
 
+CConsoleSheetView::~CConsoleSheetView() { IgnoreInterrupt(false); }
+
+void CConsoleSheetView::IgnoreInterrupt(bool ignore) {
+  if (ignore == m_interruptIgnored) return;
+  m_interruptIgnored = ignore;
+  if (ignore) {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_previousInterrupt);
+  } else {
+    sigaction(SIGINT, &m_previousInterrupt, nullptr);
+  }
+}
+
+void CConsoleSheetView::ShowPage(int pageId) {
+  m_page = pageId;
+  IgnoreInterrupt(pageId == kProgressPageId);
+}
+
 void CConsoleSheetView::SetControlText(int pageId, int controlId, const std::string& text) {
   if (pageId == kProgressPageId && controlId == CProgressPage::kStatusLine) m_ui.Progress().SetStatus(text);
   if (pageId == kProgressPageId && controlId == CProgressPage::kDetailLine) m_ui.Progress().SetDetail(text);

@@ -3,6 +3,7 @@
 // wizard does, choosing the catalog entry, confirming the flash page (--yes or a prompt) and
 // finishing on the done page; the progress page's lines go to the progress display.
 
+#include <csignal>
 #include <deque>
 #include <string>
 
@@ -12,6 +13,9 @@
 class CConsoleSheetView : public IWizardSheetView {
  public:
   CConsoleSheetView(CConsoleUserInterface& ui, ConsoleSession& session, std::string deviceId);
+  ~CConsoleSheetView() override;
+  CConsoleSheetView(const CConsoleSheetView&) = delete;
+  CConsoleSheetView& operator=(const CConsoleSheetView&) = delete;
 
   bool IdListed() const { return m_idListed; }
   bool Declined() const { return m_declined; }
@@ -20,7 +24,9 @@ class CConsoleSheetView : public IWizardSheetView {
 
   void SetCaption(const std::string&) override {}
   void AddAboutEntry(const std::string&) override {}
-  void ShowPage(int pageId) override { m_page = pageId; }
+  // While the progress page runs, Ctrl-C is ignored: programming cannot be cancelled, as the
+  // wizard's Cancel button is off then.
+  void ShowPage(int pageId) override;
   void SetWizardButtons(unsigned) override {}
   void EnableCancel(bool) override {}
   void CancelToClose() override {}
@@ -43,6 +49,7 @@ class CConsoleSheetView : public IWizardSheetView {
   WizardEvent OnFlashPage();
   WizardEvent OnDonePage();
   bool Confirm();
+  void IgnoreInterrupt(bool ignore);
 
   CConsoleUserInterface& m_ui;
   ConsoleSession& m_session;
@@ -55,4 +62,6 @@ class CConsoleSheetView : public IWizardSheetView {
   bool m_declined = false;
   bool m_reachedDone = false;
   std::string m_doneText;
+  bool m_interruptIgnored = false;
+  struct sigaction m_previousInterrupt {};
 };

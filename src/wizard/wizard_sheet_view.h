@@ -9,7 +9,14 @@
 //
 // Controls are named by the page's dialog id and the control id. The static texts of a page
 // (title, labels) are resource strings DialogStringId(pageId, controlId); the controls each
-// page has, with kinds and sizes in dialog units, are in wizard/dialog_templates.h.
+// page has, with kinds and sizes in dialog units, are in wizard/dialog_templates.h. The
+// sheet's own buttons read strings 12323 (Back), 12324 (Next), 12325 (Finish), 12326 (Cancel);
+// the About box reads dialog 100's strings, its version line formatted with the program's
+// version (TAVRIX_VERSION_TEXT) in place of %1.
+//
+// Until the core first sets them, Back and Next are enabled, Finish is not shown and Cancel is
+// enabled. Every WizardEvent carries the page shown when the person acted; the core drops a
+// button press that was made on another page than the one it now shows.
 
 #include <optional>
 #include <string>

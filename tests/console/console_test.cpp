@@ -4,17 +4,21 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
+
+#include <csignal>
+
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
 
+#include "console/commands.h"
 #include "console/console_session.h"
 #include "console/console_user_interface.h"
 #include "platform/module_path.h"
 #include "platform/settings_store.h"
 #include "platform/string_table.h"
-#include "support/console_capture.h"
 #include "support/temp_folder.h"
 #include "support/test_updater.h"
 #include "transport/usb_init_failed_dlg.h"
@@ -22,6 +26,52 @@
 #include "wizard/wizard_state.h"
 
 namespace {
+
+// The front end run in-process with its input given and its output caught.
+struct ConsoleResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+  // The last line of standard output (without its line feed).
+  std::string LastLine() const;
+};
+
+struct ConsoleInput {
+  std::string text;           // what standard input holds
+  bool inIsTerminal = false;
+  bool outIsTerminal = false;
+};
+
+std::string ConsoleResult::LastLine() const {
+  std::string text = out;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  auto newline = text.rfind('\n');
+  return newline == std::string::npos ? text : text.substr(newline + 1);
+}
+
+ConsoleResult RunConsoleCaptured(const std::vector<std::string>& args, const ConsoleInput& input = {}) {
+  char* outBuffer = nullptr;
+  std::size_t outSize = 0;
+  char* errBuffer = nullptr;
+  std::size_t errSize = 0;
+  ConsoleStreams streams;
+  std::string inText = input.text;
+  streams.in = inText.empty() ? std::fopen("/dev/null", "r") : fmemopen(inText.data(), inText.size(), "r");
+  streams.out = open_memstream(&outBuffer, &outSize);
+  streams.err = open_memstream(&errBuffer, &errSize);
+  streams.inIsTerminal = input.inIsTerminal;
+  streams.outIsTerminal = input.outIsTerminal;
+  ConsoleResult result;
+  result.status = RunConsole(args, streams);
+  std::fclose(streams.in);
+  std::fclose(streams.out);
+  std::fclose(streams.err);
+  result.out.assign(outBuffer, outSize);
+  result.err.assign(errBuffer, errSize);
+  std::free(outBuffer);
+  std::free(errBuffer);
+  return result;
+}
 
 constexpr const char* kCatalog = R"(<Config><Devices>
   <Device Id="T1" RTC="CTestUpdater" USBPID="0x7D2A">
@@ -162,6 +212,21 @@ TEST_F(ConsoleTest, ProgressIsOneRefreshingLineOnATerminal) {
   EXPECT_NE(result.out.find("\r\x1b[KErasing [#####               ] 25%"), std::string::npos) << result.out;
   EXPECT_EQ(result.LastLine(), kSucceeded);
   EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2);  // the progress line, then the text
+}
+
+TEST_F(ConsoleTest, InterruptIsIgnoredWhileProgramming) {
+  auto handler = [] {
+    struct sigaction current {};
+    sigaction(SIGINT, nullptr, &current);
+    return current.sa_handler;
+  };
+  auto before = handler();
+  TestUpdater().firmware = 300;
+  bool ignoredDuringUpdate = false;
+  TestUpdater().duringUpdate = [&](IFlashProgress&) { ignoredDuringUpdate = handler() == SIG_IGN; };
+  EXPECT_EQ(Run({"--yes", "update", "T1"}).status, 0);
+  EXPECT_TRUE(ignoredDuringUpdate);
+  EXPECT_EQ(handler(), before);
 }
 
 TEST_F(ConsoleTest, ProgrammingNeedsConfirmation) {

@@ -232,8 +232,8 @@ TEST_F(SheetTest, AutoRunShowsTheWaitCursorAndDrawsThePageFirst) {
 TEST_F(SheetTest, DisabledOrStaleButtonsDoNothing) {
   m_view.Queue(WizardAction::Back);            // Back is off on the first page
   m_view.Queue(WizardAction::Finish);          // so is Finish
-  m_view.Queue(WizardAction::Next, 30504);     // pressed on a page that is not shown
-  m_view.Queue(WizardAction::Cancel, 1003);
+  m_view.Queue(WizardAction::Cancel, 1003);    // pressed on a page that is not shown
+  m_view.Queue(WizardAction::Next, 30504);
   m_view.Queue(WizardAction::Next);
   m_view.Queue(WizardAction::Cancel);
   EXPECT_EQ(m_sheet.DoModal(), IDCANCEL);
