@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QProgressBar>
 #include <QSignalSpy>
+
+#include "gui/wizard_page_widget.h"
+#include "wizard/dialog_templates.h"
 
 #include "gui_test_support.h"
 
@@ -88,6 +92,23 @@ TEST_F(PageControlsTest, OnlyThePersonsSelectionIsReported) {
   list.setCurrentRow(2);
   ASSERT_EQ(selected.count(), 1);
   EXPECT_EQ(selected.at(0).at(0).toInt(), 2);
+}
+
+// Once the bar runs its marquee, later ranges and positions do not stop it.
+TEST_F(PageControlsTest, ProgressMarqueeStaysAMarquee) {
+  CWizardPageWidget page(*FindDialogTemplate(kProgressPageId));
+  auto* bar = static_cast<QProgressBar*>(page.Control(551));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(bar->isHidden());
+  page.SetProgressRange(551, 0, 200);
+  page.SetProgressPos(551, 50);
+  EXPECT_EQ(bar->maximum(), 200);
+  EXPECT_EQ(bar->value(), 50);
+  page.StartProgressMarquee(551);
+  page.SetProgressRange(551, 0, 100);
+  page.SetProgressPos(551, 70);
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 0);
 }
 
 }  // namespace

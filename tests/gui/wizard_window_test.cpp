@@ -22,6 +22,7 @@
 
 #include "gui/about_box.h"
 #include "gui/animation_window.h"
+#include "gui/dialog_units.h"
 #include "gui/language_dialog_widget.h"
 #include "gui/log_viewer.h"
 #include "gui/page_controls.h"
@@ -327,6 +328,8 @@ TEST_P(WizardWindowTest, RunsTheWholeRoad) {
   EXPECT_EQ(animation->Message()->text().toStdString(), LoadResString(30502900));
   EXPECT_EQ(animation->StatusLine()->text().toStdString(), LoadResString(30502));
   EXPECT_FALSE(animation->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_EQ(animation->size(), CDialogUnits(animation->font()).Size(186, 82));
+  EXPECT_TRUE(animation->Animation()->IsRunning());
   for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
     QTest::keyClick(animation, key);
     EXPECT_TRUE(animation->isVisible()) << key;
@@ -386,6 +389,10 @@ TEST_P(WizardWindowTest, FailureOffersTheDownloadLog) {
     return OnPage(kDonePageId) && Page(kDonePageId)->Control(105) && !Page(kDonePageId)->Control(105)->isHidden();
   }));
   EXPECT_EQ(Page(kDonePageId)->ControlText(102).toStdString(), LoadResString(38));
+  // The marquee ran in the bar, which SetMarquee leaves hidden.
+  auto* bar = static_cast<QProgressBar*>(Page(kProgressPageId)->Control(551));
+  EXPECT_EQ(bar->maximum(), 0);
+  EXPECT_TRUE(bar->isHidden());
   EXPECT_EQ(m_window->OfferedLog(kDonePageId).toStdString(), m_script.log);
   ExpectNothingClipped(m_window.get());
   gui_test::SaveScreenshot(*m_window, Shot("wizard_done_failure"));
