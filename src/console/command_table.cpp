@@ -1,8 +1,14 @@
 #include "console/commands.h"
+#include "console/list_command.h"
+#include "console/update_command.h"
 
 // Each command lives in its own file; this table only names them.
 const std::vector<ConsoleCommand>& ConsoleCommands() {
   static const std::vector<ConsoleCommand> commands{
+      {"list", "list                 the start page's lines: Id, a tab, Name - one per Device, catalog order",
+       RunListCommand},
+      {"update", "update ID            the wizard's road for the catalog entry ID, ending with the done page's text",
+       RunUpdateCommand},
   };
   return commands;
 }

@@ -16,5 +16,9 @@ struct ConsoleCommand {
 // The commands in the order --help lists them.
 const std::vector<ConsoleCommand>& ConsoleCommands();
 
+struct ConsoleStreams;
+
 // Runs the front end on argv (without the program name); what main() returns.
 int RunConsole(const CommandArgs& args);
+// The same with streams of the caller's choosing (tests).
+int RunConsole(const CommandArgs& args, const ConsoleStreams& streams);

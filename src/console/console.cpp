@@ -1,25 +1,227 @@
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 
 #include "console/commands.h"
+#include "console/console_session.h"
+#include "console/console_user_interface.h"
+#include "platform/module_path.h"
+#include "platform/settings_store.h"
+#include "platform/string_table.h"
+#include "updater/device_catalog.h"
+#include "wizard/wizard_state.h"
 
 namespace {
 
+constexpr const char* kProgram = "tavrix-update-cli";
+// Both front ends read the same catalog by default: the wizard's, beside the program.
+constexpr const char* kDefaultCatalog = "tavrix-update.config";
+
 void PrintUsage(std::FILE* out) {
-  std::fprintf(out, "usage: tavrix-update-cli COMMAND [ARGS]\n\ncommands:\n");
+  std::fprintf(out,
+               "usage: %s [OPTIONS] COMMAND [ARGS]\n"
+               "  --catalog FILE       the device catalog; default: %s beside this program (the\n"
+               "                       wizard's own catalog). The catalog's folder then stands in\n"
+               "                       for the program's folder (firmware files, project folders).\n"
+               "  --lang ID            1031, 1033, 1036, 1043, 1049 or 3082 for this run (not stored);\n"
+               "                       default: the stored LangID, else 1033\n"
+               "  --debug              as the wizard's DEBUG switch: program up-to-date devices too\n"
+               "  --yes                do not ask before programming (the flash page's question)\n"
+               "  --on-failure ACTION  answer when a device cannot be opened or identified: retry\n"
+               "                       (at most --retries N times, default 3, then exit), simulate\n"
+               "                       or exit; default: ask on a terminal, exit otherwise\n"
+               "  --retries N          see --on-failure retry\n"
+               "  --trace FILE         write the wire trace to FILE\n"
+               "  --help               this text\n"
+               "commands:\n",
+               kProgram, kDefaultCatalog);
   for (const auto& command : ConsoleCommands()) std::fprintf(out, "  %s\n", command.usage);
+  std::fprintf(out,
+               "exit status: 0 programmed or up to date; 1 programming failed;\n"
+               "             2 usage error, catalog missing, entry unusable, updater not created or\n"
+               "               programming not confirmed;\n"
+               "             3 not connected (the device could not be opened or identified, or exit chosen)\n");
 }
+
+std::optional<int> ParseNumber(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  long value = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || value < 0 || value > 1000000) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+std::optional<FailureAction> ParseFailureAction(const std::string& text) {
+  if (text == "retry") return FailureAction::Retry;
+  if (text == "simulate") return FailureAction::Simulate;
+  if (text == "exit") return FailureAction::Exit;
+  return std::nullopt;
+}
+
+struct ParsedLine {
+  ConsoleOptions options;
+  CommandArgs positional;
+  bool help = false;
+  std::string error;
+};
+
+// Options may stand before or after the command; "--" ends them.
+ParsedLine ParseLine(const CommandArgs& args) {
+  ParsedLine parsed;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    if (arg == "--") {
+      parsed.positional.insert(parsed.positional.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
+    if (arg == "-h" || arg == "--help") {
+      parsed.help = true;
+      continue;
+    }
+    if (arg.rfind("--", 0) != 0) {
+      parsed.positional.push_back(arg);
+      continue;
+    }
+    std::optional<std::string> inlineValue;
+    if (auto equals = arg.find('='); equals != std::string::npos) {
+      inlineValue = arg.substr(equals + 1);
+      arg.resize(equals);
+    }
+    auto value = [&]() -> std::optional<std::string> {
+      if (inlineValue) return inlineValue;
+      if (i + 1 < args.size()) return args[++i];
+      return std::nullopt;
+    };
+    if (arg == "--debug" || arg == "--yes") {
+      (arg == "--debug" ? parsed.options.debug : parsed.options.yes) = true;
+      continue;
+    }
+    if (arg != "--catalog" && arg != "--lang" && arg != "--on-failure" && arg != "--retries" && arg != "--trace") {
+      parsed.error = "unknown option '" + args[i] + "'";
+      return parsed;
+    }
+    std::optional<std::string> text = value();
+    if (!text) {
+      parsed.error = arg + " needs a value";
+      return parsed;
+    }
+    if (arg == "--catalog") {
+      parsed.options.catalog = *text;
+    } else if (arg == "--trace") {
+      parsed.options.trace = *text;
+    } else if (arg == "--lang") {
+      std::optional<int> lang = ParseNumber(*text);
+      if (!lang || !IsHeldLanguage(*lang)) {
+        parsed.error = "--lang takes 1031, 1033, 1036, 1043, 1049 or 3082";
+        return parsed;
+      }
+      parsed.options.lang = lang;
+    } else if (arg == "--retries") {
+      std::optional<int> retries = ParseNumber(*text);
+      if (!retries) {
+        parsed.error = "--retries takes a number";
+        return parsed;
+      }
+      parsed.options.retries = *retries;
+    } else {
+      parsed.options.onFailure = ParseFailureAction(*text);
+      if (!parsed.options.onFailure) {
+        parsed.error = "--on-failure takes retry, simulate or exit";
+        return parsed;
+      }
+    }
+  }
+  return parsed;
+}
+
+// What one run changes in the process, put back when it ends.
+class CConsoleRun {
+ public:
+  CConsoleRun(ConsoleSession& session, CConsoleUserInterface& ui)
+      : m_previousUi(InstalledUserInterface()),
+        m_previousStore(SettingsStore()),
+        m_previousLanguage(UiLanguage()),
+        m_previousModule(ModuleFileName()),
+        m_previousDebug(TheWizardState().DebugMode) {
+    if (const char* trace = std::getenv("TAVRIX_TRACE")) m_previousTrace = trace;
+    SetConsole(&session);
+    session.ui = &ui;
+    SetUserInterface(&ui);
+    m_settings = CreateIniSettingsStore(LoadResStringIn(1008, LANG_ENGLISH), LoadResStringIn(57344, LANG_ENGLISH));
+    SetSettingsStore(m_settings.get());
+    const ConsoleOptions& options = session.options;
+    int stored = m_settings->GetInt("Settings", "LangID", 0);
+    SetUiLanguage(options.lang.value_or(IsHeldLanguage(stored) ? stored : LANG_ENGLISH));
+    if (options.catalog.empty()) {
+      DeviceCatalog::SetCatalogFile(ModuleFolder() + kDefaultCatalog);
+    } else {
+      std::filesystem::path catalog = std::filesystem::absolute(options.catalog);
+      DeviceCatalog::SetCatalogFile(catalog.string());
+      SetModuleFileName((catalog.parent_path() / kProgram).string());
+    }
+    TheWizardState().DebugMode = options.debug;
+    if (!options.trace.empty()) ::setenv("TAVRIX_TRACE", options.trace.c_str(), 1);
+  }
+
+  ~CConsoleRun() {
+    if (m_previousTrace) {
+      ::setenv("TAVRIX_TRACE", m_previousTrace->c_str(), 1);
+    } else {
+      ::unsetenv("TAVRIX_TRACE");
+    }
+    TheWizardState().DebugMode = m_previousDebug;
+    SetModuleFileName(m_previousModule);
+    DeviceCatalog::SetCatalogFile({});
+    SetUiLanguage(m_previousLanguage);
+    SetSettingsStore(m_previousStore);
+    SetUserInterface(m_previousUi);
+    SetConsole(nullptr);
+  }
+
+  CConsoleRun(const CConsoleRun&) = delete;
+  CConsoleRun& operator=(const CConsoleRun&) = delete;
+
+ private:
+  IUserInterface* m_previousUi;
+  ISettingsStore* m_previousStore;
+  int m_previousLanguage;
+  std::string m_previousModule;
+  bool m_previousDebug;
+  std::optional<std::string> m_previousTrace;
+  std::unique_ptr<ISettingsStore> m_settings;
+};
 
 }  // namespace
 
-int RunConsole(const CommandArgs& args) {
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    PrintUsage(args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
+int RunConsole(const CommandArgs& args) { return RunConsole(args, ConsoleStreams::Standard()); }
+
+int RunConsole(const CommandArgs& args, const ConsoleStreams& streams) {
+  ParsedLine parsed = ParseLine(args);
+  if (parsed.help) {
+    PrintUsage(streams.out);
+    return kExitOk;
   }
-  for (const auto& command : ConsoleCommands()) {
-    if (args[0] == command.name) return command.run(CommandArgs(args.begin() + 1, args.end()));
+  if (!parsed.error.empty() || parsed.positional.empty()) {
+    std::fprintf(streams.err, "%s: %s\n", kProgram, parsed.error.empty() ? "no command" : parsed.error.c_str());
+    PrintUsage(streams.err);
+    return kExitSetup;
   }
-  std::fprintf(stderr, "tavrix-update-cli: unknown command '%s'\n", args[0].c_str());
-  PrintUsage(stderr);
-  return 2;
+  const ConsoleCommand* command = nullptr;
+  for (const auto& candidate : ConsoleCommands()) {
+    if (parsed.positional[0] == candidate.name) command = &candidate;
+  }
+  if (command == nullptr) {
+    std::fprintf(streams.err, "%s: unknown command '%s'\n", kProgram, parsed.positional[0].c_str());
+    PrintUsage(streams.err);
+    return kExitSetup;
+  }
+  ConsoleSession session{streams, parsed.options};
+  CConsoleUserInterface ui(session);
+  CConsoleRun run(session, ui);
+  int status = command->run(CommandArgs(parsed.positional.begin() + 1, parsed.positional.end()));
+  ui.Progress().Break();
+  std::fflush(streams.out);
+  std::fflush(streams.err);
+  return status;
 }

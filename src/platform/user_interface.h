@@ -57,6 +57,9 @@ class IUserInterface {
 // The interface in use (not owned). Front ends install theirs at start-up.
 IUserInterface& UserInterface();
 void SetUserInterface(IUserInterface* ui);
+// The installed interface, or nullptr when none is (for a front end that installs its own for
+// a while and puts the previous one back).
+IUserInterface* InstalledUserInterface();
 
 // The application's name (string 57344), the title of every message box.
 std::string ApplicationName();

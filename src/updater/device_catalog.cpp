@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 
 #include "platform/module_path.h"
 #include "platform/string_table.h"
@@ -12,6 +13,9 @@
 #include "platform/user_interface.h"
 
 namespace {
+
+std::mutex g_catalogFileMutex;
+std::string g_catalogFile;
 
 // The text of an element: its first child's text, as the element's text value.
 std::string ElementText(const pugi::xml_node& node) { return node.text().get(); }
@@ -42,7 +46,16 @@ std::uint16_t ParseCatalogNumber(const std::string& text) {
 DeviceCatalog::DeviceCatalog() = default;
 DeviceCatalog::~DeviceCatalog() = default;
 
+void DeviceCatalog::SetCatalogFile(const std::string& path) {
+  std::lock_guard lock(g_catalogFileMutex);
+  g_catalogFile = path;
+}
+
 std::string DeviceCatalog::CatalogPath() {
+  {
+    std::lock_guard lock(g_catalogFileMutex);
+    if (!g_catalogFile.empty()) return g_catalogFile;
+  }
   std::string path = ModuleFileName();
   auto slash = path.find_last_of('/');
   auto dot = path.find_last_of('.');

@@ -41,8 +41,11 @@ class DeviceCatalog {
   const DeviceRecord& Record() const { return m_record; }
   DeviceRecord& Record() { return m_record; }
 
-  // The catalog file: the program's path with its extension replaced by "config".
+  // The catalog file: the program's path with its extension replaced by "config", unless a
+  // front end named another file.
   static std::string CatalogPath();
+  // Names the catalog file (the terminal front end's --catalog); empty restores the rule.
+  static void SetCatalogFile(const std::string& path);
 
  private:
   DeviceRecord m_record;

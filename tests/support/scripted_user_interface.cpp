@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "wizard/language_dialog.h"
+
 CScriptedUserInterface::CScriptedUserInterface() : m_previous(nullptr) { SetUserInterface(this); }
 
 CScriptedUserInterface::~CScriptedUserInterface() { SetUserInterface(m_previous); }
@@ -26,8 +28,18 @@ int CScriptedUserInterface::RunInterfaceDialog(CUsbInitFailedDlg&) {
   throw std::logic_error("the Interface dialog is not built yet");
 }
 
-int CScriptedUserInterface::RunLanguageDialog(CLanguageDialog&) {
-  throw std::logic_error("the Language Selection dialog is not built yet");
+int CScriptedUserInterface::RunLanguageDialog(CLanguageDialog& dialog) {
+  languageDialogs.push_back({dialog.Title(), dialog.SelectedLanguage(), dialog.DontShowAgain()});
+  m_record.push_back({"language", dialog.Title(), 0});
+  if (m_languageAnswers.empty()) return *dialog.Cancel();
+  LanguageAnswer answer = m_languageAnswers.front();
+  m_languageAnswers.pop_front();
+  const auto& languages = CLanguageDialog::Languages();
+  for (std::size_t i = 0; i < languages.size(); ++i) {
+    if (languages[i] == answer.langId) dialog.Select(static_cast<int>(i));
+  }
+  dialog.SetDontShowAgain(answer.dontShowAgain);
+  return answer.ok ? *dialog.PressOk() : *dialog.Cancel();
 }
 
 bool CScriptedUserInterface::ShowAnimationWindow(int dialogId, int) {

@@ -22,6 +22,21 @@ class CScriptedUserInterface : public IUserInterface {
   void QueueMessageBoxAnswer(int answer) { m_messageAnswers.push_back(answer); }
   // Buttons pressed in order in the "Interface" dialog (default: the dialog's cancel).
   void QueueInterfaceAnswer(int controlId) { m_interfaceAnswers.push_back(controlId); }
+  // The "Language Selection" dialog: the language chosen in the list, the check box, and OK
+  // (or Escape when `ok` is false). Without a queued answer the dialog is left with Escape.
+  struct LanguageAnswer {
+    int langId = 0;
+    bool dontShowAgain = false;
+    bool ok = true;
+  };
+  void QueueLanguageAnswer(LanguageAnswer answer) { m_languageAnswers.push_back(answer); }
+  // How the last "Language Selection" dialog looked when it opened.
+  struct LanguageDialogSeen {
+    std::string title;
+    int selectedLanguage = 0;
+    bool dontShowAgain = false;
+  };
+  std::vector<LanguageDialogSeen> languageDialogs;
 
   const std::vector<Shown>& Record() const { return m_record; }
   std::vector<std::string> MessageTexts() const;
@@ -51,5 +66,6 @@ class CScriptedUserInterface : public IUserInterface {
   IUserInterface* m_previous;
   std::deque<int> m_messageAnswers;
   std::deque<int> m_interfaceAnswers;
+  std::deque<LanguageAnswer> m_languageAnswers;
   std::vector<Shown> m_record;
 };

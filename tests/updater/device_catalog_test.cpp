@@ -59,3 +59,183 @@ TEST(CatalogNumber, ReadsLikeCUnsignedLiteral) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr const char* kEntries = R"(<Config><Devices>
+  <Device Id="FULL" RTC="CUpdater2A1" USBPID="4660">
+    <Name>Full</Name><Firmware><Version>0x10</Version><File>full.hex</File></Firmware></Device>
+  <Device Id="APP" RTC="CUpdaterServo" USBPID="011064">
+    <Name>App</Name><Firmware><Version>200</Version><File>sub\dir\app.hex</File></Firmware>
+    <Application><Version>070</Version></Application></Device>
+  <Device Id="NONAME" RTC="X"><Firmware><Version>1</Version><File>f</File></Firmware></Device>
+  <Device Id="NOFW" RTC="X"><Name>No Firmware</Name></Device>
+  <Device Id="NOVER" RTC="X"><Name>No Version</Name><Firmware><File>f</File></Firmware></Device>
+  <Device Id="NOFILE" RTC="X"><Name>No File</Name><Firmware><Version>5</Version></Firmware></Device>
+  <Device Id="APPNOVER" RTC="X"><Name>App Without Version</Name>
+    <Firmware><Version>5</Version><File>f</File></Firmware><Application/></Device>
+  <Device Id="BARE"><Name>Bare</Name><Firmware><Version></Version><File>b.bin</File></Firmware></Device>
+  <Device Id="FULL" RTC="Second"><Name>Second Full</Name>
+    <Firmware><Version>1</Version><File>x</File></Firmware></Device>
+  <Device><Name>No Id</Name></Device>
+  <Device Id="NAMELESS"/>
+</Devices></Config>)";
+
+class CatalogEntries : public CatalogTest {
+ protected:
+  void SetUp() override {
+    CatalogTest::SetUp();
+    WriteCatalog(kEntries);
+    ASSERT_TRUE(m_catalog.OpenCatalog());
+  }
+};
+
+TEST_F(CatalogEntries, ListsEveryDeviceInDocumentOrder) {
+  std::vector<std::string> lines{"stale"};
+  m_catalog.ListDevices(lines);
+  EXPECT_EQ(lines, (std::vector<std::string>{"FULL\tFull", "APP\tApp", "NONAME\t", "NOFW\tNo Firmware",
+                                             "NOVER\tNo Version", "NOFILE\tNo File",
+                                             "APPNOVER\tApp Without Version", "BARE\tBare",
+                                             "FULL\tSecond Full", "\tNo Id", "NAMELESS\t"}));
+}
+
+TEST_F(CatalogEntries, CompleteEntryFillsTheRecord) {
+  ASSERT_TRUE(m_catalog.ReadDevice("FULL"));
+  const DeviceRecord& r = m_catalog.Record();
+  EXPECT_EQ(r.Id, "FULL");
+  EXPECT_EQ(r.ClassName, "CUpdater2A1");  // the first of the two FULL entries
+  EXPECT_EQ(r.Name, "Full");
+  EXPECT_EQ(r.UsbPid, 4660);
+  EXPECT_EQ(r.FirmwareVersion, 16);
+  EXPECT_FALSE(r.HasApplication);
+  EXPECT_EQ(r.ApplicationVersion, 0);
+  EXPECT_EQ(r.FirmwarePath, (m_folder / "full.hex").string());
+}
+
+TEST_F(CatalogEntries, ApplicationEntry) {
+  ASSERT_TRUE(m_catalog.ReadDevice("APP"));
+  const DeviceRecord& r = m_catalog.Record();
+  EXPECT_EQ(r.UsbPid, 4660);
+  EXPECT_TRUE(r.HasApplication);
+  EXPECT_EQ(r.ApplicationVersion, 56);  // 070 is octal
+  EXPECT_EQ(r.FirmwarePath, (m_folder / "sub/dir/app.hex").string());
+}
+
+TEST_F(CatalogEntries, EntryWithoutApplicationClearsAnEarlierOne) {
+  ASSERT_TRUE(m_catalog.ReadDevice("APP"));
+  ASSERT_TRUE(m_catalog.ReadDevice("BARE"));
+  const DeviceRecord& r = m_catalog.Record();
+  EXPECT_FALSE(r.HasApplication);
+  EXPECT_EQ(r.ApplicationVersion, 0);
+  EXPECT_EQ(r.ClassName, "");  // no RTC: no updater class matches it later
+  EXPECT_EQ(r.UsbPid, 0);
+  EXPECT_EQ(r.FirmwareVersion, 0);  // empty Version
+}
+
+struct PartialCase {
+  const char* id;
+  // Fields already assigned when the entry turns out to be unusable.
+  const char* name;
+  std::uint16_t firmwareVersion;
+  bool pathAssigned;
+};
+
+TEST_F(CatalogEntries, UnusableEntriesFailAfterAssigningWhatCameBefore) {
+  const PartialCase cases[] = {{"NONAME", "Full", 16, true},   {"NOFW", "No Firmware", 16, true},
+                               {"NOVER", "No Version", 16, true}, {"NOFILE", "No File", 5, true},
+                               {"APPNOVER", "App Without Version", 5, true}, {"NAMELESS", "Full", 16, true}};
+  for (const PartialCase& c : cases) {
+    ASSERT_TRUE(m_catalog.ReadDevice("FULL"));
+    EXPECT_FALSE(m_catalog.ReadDevice(c.id)) << c.id;
+    const DeviceRecord& r = m_catalog.Record();
+    EXPECT_EQ(r.Id, c.id);
+    EXPECT_EQ(r.Name, c.name) << c.id;
+    EXPECT_EQ(r.FirmwareVersion, c.firmwareVersion) << c.id;
+  }
+  // APPNOVER's firmware part is complete and was assigned, yet the entry cannot be selected.
+  ASSERT_TRUE(m_catalog.ReadDevice("FULL"));
+  EXPECT_FALSE(m_catalog.ReadDevice("APPNOVER"));
+  EXPECT_EQ(m_catalog.Record().FirmwarePath, (m_folder / "f").string());
+}
+
+TEST_F(CatalogEntries, UnknownIdLeavesTheRecordUnchanged) {
+  ASSERT_TRUE(m_catalog.ReadDevice("APP"));
+  for (const char* id : {"full", "NOPE", "", "FULL ", "x' or '1'='1"}) {
+    EXPECT_FALSE(m_catalog.ReadDevice(id)) << id;
+    EXPECT_EQ(m_catalog.Record().Id, "APP");
+  }
+}
+
+TEST_F(CatalogEntries, ClosedCatalogListsAndReadsNothing) {
+  m_catalog.CloseCatalog();
+  EXPECT_FALSE(m_catalog.IsOpen());
+  std::vector<std::string> lines{"stale"};
+  m_catalog.ListDevices(lines);
+  EXPECT_TRUE(lines.empty());
+  EXPECT_FALSE(m_catalog.ReadDevice("FULL"));
+}
+
+TEST_F(CatalogTest, EmptyCatalogListsNothing) {
+  WriteCatalog("<Config><Devices></Devices></Config>");
+  ASSERT_TRUE(m_catalog.OpenCatalog());
+  std::vector<std::string> lines;
+  m_catalog.ListDevices(lines);
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(CatalogTest, DevicesOutsideConfigDevicesAreNotListed) {
+  WriteCatalog(R"(<Config><Device Id="A"><Name>a</Name></Device><Devices/><Other><Devices>
+      <Device Id="B"/></Devices></Other></Config>)");
+  ASSERT_TRUE(m_catalog.OpenCatalog());
+  std::vector<std::string> lines;
+  m_catalog.ListDevices(lines);
+  EXPECT_TRUE(lines.empty());
+  EXPECT_FALSE(m_catalog.ReadDevice("A"));
+}
+
+TEST_F(CatalogTest, MalformedFileShowsPathAndFails) {
+  for (const char* xml : {"", "<Config><Devices>", "not xml at all", "<Config></Devices>"}) {
+    WriteCatalog(xml);
+    m_ui.ClearRecord();
+    EXPECT_FALSE(m_catalog.OpenCatalog()) << xml;
+    EXPECT_FALSE(m_catalog.IsOpen());
+    ASSERT_EQ(m_ui.MessageTexts().size(), 1u) << xml;
+    EXPECT_EQ(m_ui.MessageTexts()[0].rfind((m_folder / "tavrix-update.config").string(), 0), 0u);
+  }
+}
+
+TEST_F(CatalogTest, ReopeningReplacesTheLoadedDocument) {
+  WriteCatalog(R"(<Config><Devices><Device Id="OLD"><Name>o</Name></Device></Devices></Config>)");
+  ASSERT_TRUE(m_catalog.OpenCatalog());
+  WriteCatalog(R"(<Config><Devices><Device Id="NEW"><Name>n</Name></Device></Devices></Config>)");
+  ASSERT_TRUE(m_catalog.OpenCatalog());
+  std::vector<std::string> lines;
+  m_catalog.ListDevices(lines);
+  EXPECT_EQ(lines, std::vector<std::string>{"NEW\tn"});
+}
+
+TEST_F(CatalogTest, CatalogFollowsTheProgramsName) {
+  SetModuleFileName((m_folder / "renamed.bin").string());
+  EXPECT_EQ(DeviceCatalog::CatalogPath(), (m_folder / "renamed.config").string());
+  SetModuleFileName((m_folder / "with.dots" / "prog").string());
+  EXPECT_EQ(DeviceCatalog::CatalogPath(), (m_folder / "with.dots" / "prog.config").string());
+}
+
+TEST_F(CatalogTest, ProgramInTheRootFolder) {
+  WriteCatalog(R"(<Config><Devices><Device Id="R"><Name>r</Name>
+      <Firmware><Version>1</Version><File>fw\image.hex</File></Firmware></Device></Devices></Config>)");
+  ASSERT_TRUE(m_catalog.OpenCatalog());
+  SetModuleFileName("/tavrix-update");
+  ASSERT_TRUE(m_catalog.ReadDevice("R"));
+  EXPECT_EQ(m_catalog.Record().FirmwarePath, "/fw/image.hex");
+}
+
+TEST(CatalogNumber, MoreLiterals) {
+  const std::pair<const char*, std::uint16_t> cases[] = {
+      {"0", 0},         {"00", 0},          {"0x", 0},       {"08", 0},          {"0xFFFF", 65535},
+      {"65536", 0},     {"0x12345", 0x2345}, {"\t\n 17", 17}, {"1.23", 1},        {"0x1g", 1},
+      {"99999999999999999999", 0xFFFF}};
+  for (const auto& [text, value] : cases) EXPECT_EQ(ParseCatalogNumber(text), value) << text;
+}
+
+}  // namespace

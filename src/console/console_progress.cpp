@@ -1,0 +1,115 @@
+#include "console/console_progress.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+// Blanks in place of line breaks and no trailing white space: the texts are single lines here.
+std::string OneLine(const std::string& text) {
+  std::string line = text;
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  std::replace(line.begin(), line.end(), '\r', ' ');
+  std::replace(line.begin(), line.end(), '\t', ' ');
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+// Cuts UTF-8 text to at most `columns` characters.
+std::string Fit(const std::string& text, std::size_t columns) {
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (characters++ == columns) return text.substr(0, i);
+  }
+  return text;
+}
+
+std::size_t TerminalColumns(std::FILE* out) {
+  winsize size{};
+  if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+}  // namespace
+
+int CConsoleProgress::Percent() const {
+  if (m_upper <= m_lower) return 0;
+  int clamped = std::clamp(m_position, m_lower, m_upper);
+  return static_cast<int>((static_cast<long long>(clamped - m_lower) * 100) / (m_upper - m_lower));
+}
+
+std::string CConsoleProgress::Bar() const {
+  if (m_marquee) return "[ working ]";
+  if (!m_barShown) return {};
+  constexpr int kWidth = 20;
+  int filled = Percent() * kWidth / 100;
+  return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+         std::string(static_cast<std::size_t>(kWidth - filled), ' ') + "] " + std::to_string(Percent()) + "%";
+}
+
+void CConsoleProgress::Redraw() {
+  std::string line = m_status;
+  if (!m_detail.empty()) line += (line.empty() ? "" : " | ") + m_detail;
+  std::string bar = Bar();
+  std::size_t columns = TerminalColumns(m_out) - 1;
+  std::size_t room = bar.size() < columns ? columns - bar.size() - (bar.empty() ? 0 : 1) : 0;
+  line = Fit(line, room);
+  if (!bar.empty()) line += (line.empty() ? "" : " ") + bar;
+  std::fprintf(m_out, "\r\x1b[K%s", line.c_str());
+  std::fflush(m_out);
+  m_lineOpen = true;
+}
+
+void CConsoleProgress::SetStatus(const std::string& text) {
+  m_status = OneLine(text);
+  if (m_terminal) {
+    Redraw();
+  } else if (!m_status.empty()) {
+    std::fprintf(m_out, "%s\n", m_status.c_str());
+  }
+}
+
+void CConsoleProgress::SetDetail(const std::string& text) {
+  m_detail = OneLine(text);
+  if (m_terminal) {
+    Redraw();
+  } else if (!m_detail.empty()) {
+    std::fprintf(m_out, "%s\n", m_detail.c_str());
+  }
+}
+
+void CConsoleProgress::SetRange(int lower, int upper) {
+  m_barShown = true;
+  m_marquee = false;
+  m_lower = lower;
+  m_upper = upper;
+  m_lastStep = -1;
+  if (m_terminal) Redraw();
+}
+
+void CConsoleProgress::SetPos(int position) {
+  m_position = position;
+  if (m_terminal) {
+    Redraw();
+    return;
+  }
+  int step = Percent() / 10;
+  if (m_barShown && step != m_lastStep) {
+    m_lastStep = step;
+    std::fprintf(m_out, "%d%%\n", step * 10);
+  }
+}
+
+void CConsoleProgress::SetMarquee() {
+  m_marquee = true;
+  if (m_terminal) Redraw();
+}
+
+void CConsoleProgress::Break() {
+  if (m_lineOpen) std::fprintf(m_out, "\n");
+  m_lineOpen = false;
+  std::fflush(m_out);
+}

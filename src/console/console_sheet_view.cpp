@@ -1,0 +1,110 @@
+#include "console/console_sheet_view.h"
+
+#include <stdexcept>
+
+#include "platform/string_table.h"
+#include "wizard/dialog_templates.h"
+#include "wizard/progress_page.h"
+#include "wizard/start_page.h"
+#include "wizard/wizard_state.h"
+
+CConsoleSheetView::CConsoleSheetView(CConsoleUserInterface& ui, ConsoleSession& session, std::string deviceId)
+    : m_ui(ui), m_session(session), m_deviceId(std::move(deviceId)) {}
+
+CConsoleSheetView::~CConsoleSheetView() { IgnoreInterrupt(false); }
+
+void CConsoleSheetView::IgnoreInterrupt(bool ignore) {
+  if (ignore == m_interruptIgnored) return;
+  m_interruptIgnored = ignore;
+  if (ignore) {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_previousInterrupt);
+  } else {
+    sigaction(SIGINT, &m_previousInterrupt, nullptr);
+  }
+}
+
+void CConsoleSheetView::ShowPage(int pageId) {
+  m_page = pageId;
+  IgnoreInterrupt(pageId == kProgressPageId);
+}
+
+void CConsoleSheetView::SetControlText(int pageId, int controlId, const std::string& text) {
+  if (pageId == kProgressPageId && controlId == CProgressPage::kStatusLine) m_ui.Progress().SetStatus(text);
+  if (pageId == kProgressPageId && controlId == CProgressPage::kDetailLine) m_ui.Progress().SetDetail(text);
+  if (pageId == kDonePageId && controlId == 102) m_doneText = text;
+}
+
+void CConsoleSheetView::AddListLine(int pageId, int controlId, const std::string& line) {
+  if (pageId == kStartPageId && controlId == CStartPage::kDeviceList) m_lines.push_back(line);
+}
+
+void CConsoleSheetView::SetProgressRange(int, int, int lower, int upper) { m_ui.Progress().SetRange(lower, upper); }
+
+void CConsoleSheetView::SetProgressPos(int, int, int position) { m_ui.Progress().SetPos(position); }
+
+void CConsoleSheetView::StartProgressMarquee(int, int) { m_ui.Progress().SetMarquee(); }
+
+void CConsoleSheetView::OfferLog(int, const std::string& log) {
+  m_ui.Progress().Break();
+  std::fprintf(m_session.streams.err, "%s\n", log.c_str());
+}
+
+WizardEvent CConsoleSheetView::WaitForAction() {
+  if (!m_pending.empty()) {
+    WizardEvent event = m_pending.front();
+    m_pending.pop_front();
+    return event;
+  }
+  switch (m_page) {
+    case kStartPageId: return OnStartPage();
+    case kFlashPageId: return OnFlashPage();
+    case kDonePageId: return OnDonePage();
+    default: throw std::logic_error("the wizard waits on a page that runs by itself");
+  }
+}
+
+WizardEvent CConsoleSheetView::OnStartPage() {
+  // One attempt: when the wizard waits on the start page again, Next did not get through and
+  // the reason has been shown.
+  if (m_triedNext || !TheWizardState().Catalog.IsOpen()) return {WizardAction::Cancel, kStartPageId};
+  m_triedNext = true;
+  for (std::size_t i = 0; i < m_lines.size(); ++i) {
+    if (CStartPage::IdOfLine(m_lines[i]) != m_deviceId) continue;
+    m_idListed = true;
+    m_pending.push_back({WizardAction::Next, kStartPageId});
+    return {WizardAction::SelectionChanged, kStartPageId, CStartPage::kDeviceList, static_cast<int>(i)};
+  }
+  // The person could not have selected it: the wizard's own text for an unusable entry.
+  m_ui.MessageBox("Could not load device information.", MB_OK);
+  return {WizardAction::Cancel, kStartPageId};
+}
+
+bool CConsoleSheetView::Confirm() {
+  if (m_session.options.yes) return true;
+  if (!m_session.streams.inIsTerminal) {
+    std::fprintf(m_session.streams.err, "tavrix-update-cli: programming needs confirmation; pass --yes\n");
+    return false;
+  }
+  std::fprintf(m_session.streams.err, "%s\n\n%s\n\n%s\n\n", LoadResString(DialogStringId(kFlashPageId, 101)).c_str(),
+               LoadResString(DialogStringId(kFlashPageId, 900)).c_str(),
+               LoadResString(DialogStringId(kFlashPageId, 901)).c_str());
+  std::optional<std::string> answer = m_ui.Ask("Start programming now? [y/N] ");
+  return answer && !answer->empty() && ((*answer)[0] == 'y' || (*answer)[0] == 'Y');
+}
+
+WizardEvent CConsoleSheetView::OnFlashPage() {
+  if (Confirm()) return {WizardAction::Next, kFlashPageId};
+  m_declined = true;
+  return {WizardAction::Cancel, kFlashPageId};
+}
+
+WizardEvent CConsoleSheetView::OnDonePage() {
+  m_reachedDone = true;
+  m_ui.Progress().Break();
+  std::fprintf(m_session.streams.out, "%s\n", m_doneText.c_str());
+  std::fflush(m_session.streams.out);
+  return {WizardAction::Finish, kDonePageId};
+}

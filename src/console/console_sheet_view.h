@@ -1,0 +1,67 @@
+#pragma once
+// The wizard without a window: the update command drives the same sheet and pages as the Qt
+// wizard does, choosing the catalog entry, confirming the flash page (--yes or a prompt) and
+// finishing on the done page; the progress page's lines go to the progress display.
+
+#include <csignal>
+#include <deque>
+#include <string>
+
+#include "console/console_user_interface.h"
+#include "wizard/wizard_sheet_view.h"
+
+class CConsoleSheetView : public IWizardSheetView {
+ public:
+  CConsoleSheetView(CConsoleUserInterface& ui, ConsoleSession& session, std::string deviceId);
+  ~CConsoleSheetView() override;
+  CConsoleSheetView(const CConsoleSheetView&) = delete;
+  CConsoleSheetView& operator=(const CConsoleSheetView&) = delete;
+
+  bool IdListed() const { return m_idListed; }
+  bool Declined() const { return m_declined; }
+  bool ReachedDone() const { return m_reachedDone; }
+  const std::string& DoneText() const { return m_doneText; }
+
+  void SetCaption(const std::string&) override {}
+  void AddAboutEntry(const std::string&) override {}
+  // While the progress page runs, Ctrl-C is ignored: programming cannot be cancelled, as the
+  // wizard's Cancel button is off then.
+  void ShowPage(int pageId) override;
+  void SetWizardButtons(unsigned) override {}
+  void EnableCancel(bool) override {}
+  void CancelToClose() override {}
+  void ShowAboutBox() override {}
+  void SetControlText(int pageId, int controlId, const std::string& text) override;
+  void ShowControl(int, int, bool) override {}
+  void RepaintPage(int) override {}
+  void AddListLine(int pageId, int controlId, const std::string& line) override;
+  void SelectListLine(int, int, int) override {}
+  void SetProgressRange(int pageId, int controlId, int lower, int upper) override;
+  void SetProgressPos(int pageId, int controlId, int position) override;
+  void StartProgressMarquee(int pageId, int controlId) override;
+  void OfferLog(int pageId, const std::string& log) override;
+  WizardEvent WaitForAction() override;
+  // Nothing arrives while the core works: the terminal has no buttons.
+  std::optional<WizardEvent> PollAction() override { return std::nullopt; }
+
+ private:
+  WizardEvent OnStartPage();
+  WizardEvent OnFlashPage();
+  WizardEvent OnDonePage();
+  bool Confirm();
+  void IgnoreInterrupt(bool ignore);
+
+  CConsoleUserInterface& m_ui;
+  ConsoleSession& m_session;
+  std::string m_deviceId;
+  int m_page = 0;
+  std::vector<std::string> m_lines;
+  std::deque<WizardEvent> m_pending;
+  bool m_triedNext = false;
+  bool m_idListed = false;
+  bool m_declined = false;
+  bool m_reachedDone = false;
+  std::string m_doneText;
+  bool m_interruptIgnored = false;
+  struct sigaction m_previousInterrupt {};
+};

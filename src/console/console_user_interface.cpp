@@ -1,0 +1,161 @@
+#include "console/console_user_interface.h"
+
+#include <cctype>
+
+#include "platform/text_format.h"
+#include "transport/usb_init_failed_dlg.h"
+#include "wizard/anim_thread_dialog.h"
+#include "wizard/language_dialog.h"
+
+namespace {
+
+constexpr int kIdAbort = 3;
+
+struct Choice {
+  char key;
+  const char* label;
+  int result;
+};
+
+struct Question {
+  std::vector<Choice> choices;
+  int cancelling;  // the answer without a terminal, or at the end of input
+};
+
+// The buttons of the message box styles that ask something.
+std::optional<Question> QuestionFor(unsigned style) {
+  switch (style & 0xF) {
+    case MB_OKCANCEL: return Question{{{'o', "OK", IDOK}, {'c', "Cancel", IDCANCEL}}, IDCANCEL};
+    case 0x2: return Question{{{'a', "Abort", kIdAbort}, {'r', "Retry", IDRETRY}, {'i', "Ignore", IDIGNORE}}, kIdAbort};
+    case 0x3:
+      return Question{{{'y', "Yes", IDYES}, {'n', "No", IDNO}, {'c', "Cancel", IDCANCEL}}, IDCANCEL};
+    case MB_YESNO: return Question{{{'y', "Yes", IDYES}, {'n', "No", IDNO}}, IDNO};
+    case 0x5: return Question{{{'r', "Retry", IDRETRY}, {'c', "Cancel", IDCANCEL}}, IDCANCEL};
+    default: return std::nullopt;
+  }
+}
+
+std::string Trim(std::string text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  std::size_t start = 0;
+  while (start < text.size() && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
+  return text.substr(start);
+}
+
+}  // namespace
+
+std::string WithoutMnemonic(const std::string& text) {
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size() && text[i + 1] != '&') continue;
+    if (text[i] == '&') ++i;
+    plain += text[i];
+  }
+  return plain;
+}
+
+CConsoleUserInterface::CConsoleUserInterface(ConsoleSession& session)
+    : m_session(session), m_progress(session.streams.out, session.streams.outIsTerminal) {}
+
+std::optional<std::string> CConsoleUserInterface::Ask(const std::string& prompt) {
+  m_progress.Break();
+  std::fprintf(m_session.streams.err, "%s", prompt.c_str());
+  std::fflush(m_session.streams.err);
+  std::string line;
+  int c = 0;
+  while ((c = std::fgetc(m_session.streams.in)) != EOF && c != '\n') line += static_cast<char>(c);
+  if (c == EOF && line.empty()) return std::nullopt;
+  return Trim(line);
+}
+
+int CConsoleUserInterface::MessageBox(const std::string& text, unsigned style) {
+  m_progress.Break();
+  std::fprintf(m_session.streams.err, "%s: %s\n", ApplicationName().c_str(), text.c_str());
+  std::fflush(m_session.streams.err);
+  std::optional<Question> question = QuestionFor(style);
+  if (!question) return IDOK;
+  if (!m_session.streams.inIsTerminal) return question->cancelling;
+  std::string prompt;
+  for (const Choice& choice : question->choices) {
+    prompt += FormatText("%s[%c] %s", prompt.empty() ? "" : ", ", choice.key, choice.label);
+  }
+  while (true) {
+    std::optional<std::string> answer = Ask(prompt + "? ");
+    if (!answer) return question->cancelling;
+    for (const Choice& choice : question->choices) {
+      if (!answer->empty() && std::tolower(static_cast<unsigned char>((*answer)[0])) == choice.key) return choice.result;
+    }
+  }
+}
+
+int CConsoleUserInterface::ExitInterfaceDialog(CUsbInitFailedDlg& dialog) {
+  // Without an Exit button the dialog cannot be left; a script must not wait for ever, so it
+  // counts as a dialog that could not be shown, which means Exit.
+  return dialog.Cancel().value_or(-1);
+}
+
+int CConsoleUserInterface::RetryInterfaceDialog(CUsbInitFailedDlg& dialog) {
+  if (m_retries >= m_session.options.retries) {
+    std::fprintf(m_session.streams.err, "tavrix-update-cli: giving up after %d retries\n", m_retries);
+    return ExitInterfaceDialog(dialog);
+  }
+  ++m_retries;
+  return *dialog.PressButton(CUsbInitFailedDlg::kRepeatButton);
+}
+
+int CConsoleUserInterface::SimulateInterfaceDialog(CUsbInitFailedDlg& dialog) {
+  if (std::optional<int> result = dialog.PressButton(CUsbInitFailedDlg::kSimulationButton)) return *result;
+  std::fprintf(m_session.streams.err, "tavrix-update-cli: simulation is not offered here\n");
+  return ExitInterfaceDialog(dialog);
+}
+
+int CConsoleUserInterface::AskInterfaceDialog(CUsbInitFailedDlg& dialog) {
+  struct Button {
+    char key;
+    int controlId;
+    bool offered;
+  };
+  const Button buttons[] = {{'r', CUsbInitFailedDlg::kRepeatButton, true},
+                            {'s', CUsbInitFailedDlg::kSimulationButton, dialog.IsSimulationEnabled()},
+                            {'x', CUsbInitFailedDlg::kExitButton, dialog.HasExitButton()}};
+  std::string prompt;
+  for (const Button& button : buttons) {
+    if (!button.offered) continue;
+    prompt += FormatText("%s[%c] %s", prompt.empty() ? "" : ", ", button.key,
+                         WithoutMnemonic(dialog.ButtonText(button.controlId)).c_str());
+  }
+  while (true) {
+    std::optional<std::string> answer = Ask(prompt + "? ");
+    if (!answer) return ExitInterfaceDialog(dialog);
+    for (const Button& button : buttons) {
+      if (answer->empty() || std::tolower(static_cast<unsigned char>((*answer)[0])) != button.key) continue;
+      if (std::optional<int> result = dialog.PressButton(button.controlId)) return *result;
+    }
+  }
+}
+
+int CConsoleUserInterface::RunInterfaceDialog(CUsbInitFailedDlg& dialog) {
+  m_progress.Break();
+  std::fprintf(m_session.streams.err, "%s: %s\n", WithoutMnemonic(dialog.Title()).c_str(), dialog.Text().c_str());
+  FailureAction action = m_session.options.onFailure.value_or(
+      m_session.streams.inIsTerminal ? FailureAction::Ask : FailureAction::Exit);
+  switch (action) {
+    case FailureAction::Ask: return AskInterfaceDialog(dialog);
+    case FailureAction::Retry: return RetryInterfaceDialog(dialog);
+    case FailureAction::Simulate: return SimulateInterfaceDialog(dialog);
+    case FailureAction::Exit: break;
+  }
+  return ExitInterfaceDialog(dialog);
+}
+
+int CConsoleUserInterface::RunLanguageDialog(CLanguageDialog& dialog) { return *dialog.Cancel(); }
+
+bool CConsoleUserInterface::ShowAnimationWindow(int dialogId, int animationId) {
+  CAnimThreadDialog dialog(dialogId, animationId);
+  m_progress.SetStatus(dialog.Title() + ": " + dialog.Text());
+  return true;
+}
+
+void CConsoleUserInterface::SetAnimationText(const std::string& text) { m_progress.SetStatus(text); }
+
+void CConsoleUserInterface::CloseAnimationWindow() { m_progress.Break(); }

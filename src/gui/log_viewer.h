@@ -1,0 +1,18 @@
+#pragma once
+// Shows an updater's download log after a failed update: a line saying so, the log itself
+// (read-only, in a fixed-width font) and a Close button.
+
+#include <QDialog>
+
+class QPlainTextEdit;
+
+class CLogViewer : public QDialog {
+  Q_OBJECT
+
+ public:
+  CLogViewer(const QString& log, QWidget* parent = nullptr);
+  QPlainTextEdit* LogText() const { return m_text; }
+
+ private:
+  QPlainTextEdit* m_text = nullptr;
+};

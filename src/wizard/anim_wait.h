@@ -1,0 +1,25 @@
+#pragma once
+// The "Firmware Update" animation window, shown while an updater runs a long blocking
+// transfer: construction returns once the window is on screen (the owner window disabled),
+// destruction once it is gone (the owner enabled again). When the window cannot be shown
+// there is no animation, the owner stays enabled and SetText does nothing.
+
+#include "wizard/dialog_templates.h"
+
+class CAnimWait {
+ public:
+  explicit CAnimWait(int dialogId = kAnimationDialogId, int animationId = kAnimationClipId);
+  ~CAnimWait();
+  CAnimWait(const CAnimWait&) = delete;
+  CAnimWait& operator=(const CAnimWait&) = delete;
+
+  // The status line (control 101), formatted printf-style.
+  void SetText(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // The status line from a resource string; an id without a string gives an empty line.
+  void SetText(int stringId);
+
+  bool IsRunning() const { return m_running; }
+
+ private:
+  bool m_running = false;
+};

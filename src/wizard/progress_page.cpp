@@ -1,0 +1,75 @@
+#include "wizard/progress_page.h"
+
+#include "updater/updater.h"
+#include "wizard/dialog_templates.h"
+#include "wizard/message_pump.h"
+#include "wizard/wait_cursor.h"
+#include "wizard/wizard_sheet.h"
+#include "wizard/wizard_sheet_view.h"
+#include "wizard/wizard_state.h"
+
+CProgressPage::CProgressPage() : CWizardPage(kProgressPageId) {}
+
+bool CProgressPage::OnInitDialog() {
+  CWizardPage::OnInitDialog();
+  PostWizardButtons(0);
+  Sheet()->EnableCancel(false);
+  return true;
+}
+
+bool CProgressPage::OnSetActive() {
+  // Every button stays off while the update runs: nothing may navigate away from it.
+  PostWizardButtons(0);
+  Sheet()->EnableCancel(false);
+  return true;
+}
+
+int CProgressPage::OnAutoRun() {
+  View().RepaintPage(kProgressPageId);
+  {
+    CWaitCursor wait;
+    WizardState& state = TheWizardState();
+    const DeviceRecord& record = state.Catalog.Record();
+    if (state.DeviceFirmwareVersion < record.FirmwareVersion ||
+        state.DeviceApplicationVersion < record.ApplicationVersion) {
+      try {
+        if (!state.Updater || !state.Updater->Update(record, this)) state.DoneMessageId = 38;
+      } catch (const std::exception& exception) {
+        OnException(exception);
+        state.DoneMessageId = 38;
+      } catch (...) {
+        // Whatever escapes the update, the wizard reaches the done page and reports failure.
+        state.DoneMessageId = 38;
+      }
+    }
+  }
+  Sheet()->MarkNoReturn();
+  return kDonePageId;
+}
+
+void CProgressPage::SetRange(std::uint16_t lower, std::uint16_t upper) {
+  m_barVisible = true;
+  View().ShowControl(kProgressPageId, kProgressBar, true);
+  View().SetProgressRange(kProgressPageId, kProgressBar, lower, upper);
+}
+
+bool CProgressPage::SetPos(int position) {
+  View().SetProgressPos(kProgressPageId, kProgressBar, position);
+  return PumpMessages();
+}
+
+void CProgressPage::SetMarquee() { View().StartProgressMarquee(kProgressPageId, kProgressBar); }
+
+void CProgressPage::ShowStatusText(const std::string& text) {
+  m_status = text;
+  View().SetControlText(kProgressPageId, kStatusLine, text);
+  View().RepaintPage(kProgressPageId);
+}
+
+void CProgressPage::SetDetailText(const std::string& text) {
+  m_detail = text;
+  View().SetControlText(kProgressPageId, kDetailLine, text);
+  View().RepaintPage(kProgressPageId);
+}
+
+bool CProgressPage::PumpMessages() { return PumpPendingMessages(); }

@@ -1,0 +1,43 @@
+#pragma once
+// The progress page: runs the update once, right after it is shown, and reports the updater's
+// progress (a bar hidden until SetRange, a status line and a detail line).
+
+#include <string>
+
+#include "updater/flash_progress.h"
+#include "wizard/wizard_page.h"
+
+class CProgressPage : public CWizardPage, public IFlashProgress {
+ public:
+  static constexpr int kStatusLine = 102;
+  static constexpr int kDetailLine = 103;
+  static constexpr int kProjectLabel = 104;
+  static constexpr int kProgressBar = 551;
+  static constexpr int kAnimation = 556;
+
+  CProgressPage();
+
+  bool OnInitDialog() override;
+  bool OnSetActive() override;
+  // Programs when the stored device versions are older than the catalog's; 38 on failure.
+  int OnAutoRun() override;
+
+  // IFlashProgress
+  void SetRange(std::uint16_t lower, std::uint16_t upper) override;
+  bool SetPos(int position) override;
+  void SetMarquee() override;
+  void SetDetailText(const std::string& text) override;
+  bool PumpMessages() override;
+
+  bool IsProgressBarVisible() const { return m_barVisible; }
+  const std::string& StatusText() const { return m_status; }
+  const std::string& DetailText() const { return m_detail; }
+
+ protected:
+  void ShowStatusText(const std::string& text) override;
+
+ private:
+  bool m_barVisible = false;
+  std::string m_status;
+  std::string m_detail;
+};

@@ -1,0 +1,95 @@
+#include "wizard/start_page.h"
+
+#include "platform/user_interface.h"
+#include "updater/updater.h"
+#include "updater/updater_registry.h"
+#include "wizard/dialog_templates.h"
+#include "wizard/page_sequences.h"
+#include "wizard/wait_cursor.h"
+#include "wizard/wizard_sheet.h"
+#include "wizard/wizard_sheet_view.h"
+#include "wizard/wizard_state.h"
+
+CStartPage::CStartPage() : CWizardPage(kStartPageId) {}
+
+std::string CStartPage::IdOfLine(const std::string& line) {
+  std::size_t start = line.find_first_not_of(" \t");
+  if (start == std::string::npos) return {};
+  std::size_t end = line.find('\t', start);
+  return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+bool CStartPage::OnSetActive() {
+  DeviceCatalog& catalog = TheWizardState().Catalog;
+  // A catalog that does not load has told the person why; the page stays with an empty list.
+  if (!catalog.OpenCatalog()) return true;
+  std::vector<std::string> lines;
+  catalog.ListDevices(lines);
+  for (const std::string& line : lines) {
+    m_lines.push_back(line);
+    View().AddListLine(kStartPageId, kDeviceList, line);
+  }
+  if (!m_lines.empty()) {
+    m_selection = 0;
+    View().SelectListLine(kStartPageId, kDeviceList, 0);
+  }
+  return CWizardPage::OnSetActive();
+}
+
+void CStartPage::OnSelectionChanged(int controlId, int index) {
+  if (controlId != kDeviceList) return;
+  m_selection = index >= 0 && index < static_cast<int>(m_lines.size()) ? index : -1;
+}
+
+int CStartPage::OnWizardNext() {
+  CWaitCursor wait;
+  if (m_selection < 0) {
+    m_outcome = NextOutcome::NoSelection;
+    return -1;
+  }
+  WizardState& state = TheWizardState();
+  std::string id = IdOfLine(m_lines[static_cast<std::size_t>(m_selection)]);
+  if (!state.Catalog.ReadDevice(id)) {
+    m_outcome = NextOutcome::DeviceUnusable;
+    UserInterface().MessageBox("Could not load device information.", MB_OK);
+    return -1;
+  }
+  if (!CreateUpdater(state.Catalog.Record().ClassName)) {
+    m_outcome = NextOutcome::UpdaterNotCreated;
+    UserInterface().MessageBox("Could not create Updater.", MB_OK);
+    return -1;
+  }
+  try {
+    return ConnectAndDecide();
+  } catch (const std::exception& exception) {
+    m_outcome = NextOutcome::ConnectException;
+    UserInterface().MessageBox(exception.what(), MB_OK);
+    return -1;
+  }
+}
+
+int CStartPage::ConnectAndDecide() {
+  WizardState& state = TheWizardState();
+  const DeviceRecord& record = state.Catalog.Record();
+  CUpdater& updater = *state.Updater;
+  if (!updater.Connect()) {
+    m_outcome = NextOutcome::NotConnected;
+    return -1;
+  }
+  state.DeviceFirmwareVersion = updater.GetFirmwareVersion();
+  if (record.HasApplication) state.DeviceApplicationVersion = updater.GetApplicationVersion();
+  bool needed = NeedsProgramming(record, state.DeviceFirmwareVersion, state.DeviceApplicationVersion);
+  if (!needed && state.DebugMode) {
+    // DEBUG programs an up-to-date device too: with both versions at 0 the progress page
+    // finds them older than the catalog's.
+    state.DeviceFirmwareVersion = 0;
+    state.DeviceApplicationVersion = 0;
+    needed = true;
+  } else if (!needed) {
+    state.DoneMessageId = 40;
+    Sheet()->SetPageSequence(kUpToDateSequence, false);
+  }
+  Sheet()->MarkNoReturn();
+  m_outcome = needed ? NextOutcome::ToFlash : NextOutcome::ToDone;
+  return CWizardPage::OnWizardNext();
+}

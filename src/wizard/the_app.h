@@ -1,0 +1,41 @@
+#pragma once
+// The application object: start-up in its order (language, component libraries, command
+// line), then the wizard's modal run, then the catalog released.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class IWizardSheetView;
+class ISettingsStore;
+
+class CTheApp {
+ public:
+  // `args` are the arguments after the program name. The settings live in the user's
+  // configuration folder, or below `settingsDirectory` when one is given (tests).
+  CTheApp(IWizardSheetView& view, std::vector<std::string> args, std::string settingsDirectory = {});
+  ~CTheApp();
+
+  // Runs the whole program; returns false, so that the program ends afterwards.
+  bool InitInstance();
+
+  // Step 1 alone: reads the command line and the stored settings, shows the "Language
+  // Selection" dialog when asked for, stores the choice, sets the language and the C runtime
+  // locale. Returns the language chosen (0: the system's).
+  int ChooseLanguage();
+
+  // The settings store (created by the first step).
+  ISettingsStore* Settings() const { return m_settings.get(); }
+
+  // The POSIX locale for a C runtime locale name ("english", "german", ...); empty when the
+  // name is not known.
+  static std::string PosixLocaleFor(const std::string& runtimeName);
+  // Sets the C runtime locale from the name; a locale the system lacks is not an error.
+  static bool SetRuntimeLocale(const std::string& runtimeName);
+
+ private:
+  IWizardSheetView& m_view;
+  std::vector<std::string> m_args;
+  std::string m_settingsDirectory;
+  std::unique_ptr<ISettingsStore> m_settings;
+};

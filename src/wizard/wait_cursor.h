@@ -1,0 +1,10 @@
+#pragma once
+// The wait cursor for the length of a scope.
+
+class CWaitCursor {
+ public:
+  CWaitCursor();
+  ~CWaitCursor();
+  CWaitCursor(const CWaitCursor&) = delete;
+  CWaitCursor& operator=(const CWaitCursor&) = delete;
+};

@@ -1,0 +1,488 @@
+// The wizard end to end in one process: the real start-up and sheet logic on a worker thread,
+// the Qt window on the test's (GUI) thread, a scripted updater behind a catalog of our own.
+
+#include "gui/wizard_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "gui/about_box.h"
+#include "gui/animation_window.h"
+#include "gui/dialog_units.h"
+#include "gui/language_dialog_widget.h"
+#include "gui/log_viewer.h"
+#include "gui/page_controls.h"
+#include "gui/qt_user_interface.h"
+#include "gui/qt_wizard_sheet_view.h"
+#include "gui/wizard_page_widget.h"
+#include "gui_test_support.h"
+#include "platform/clock.h"
+#include "platform/module_path.h"
+#include "platform/settings_store.h"
+#include "updater/flash_progress.h"
+#include "updater/updater.h"
+#include "updater/updater_registry.h"
+#include "wizard/anim_wait.h"
+#include "wizard/language_dialog.h"
+#include "wizard/the_app.h"
+#include "wizard/wizard_state.h"
+
+namespace {
+
+using gui_test::CCheckpoints;
+using gui_test::WaitUntil;
+
+constexpr char kUpdaterClass[] = "CScreenshotUpdater";
+constexpr char kLongPath[] =
+    "/home/lab/tavrix/firmware/interface-boxes/2a/releases/2024-11/tavrix-2a-firmware-v336.hex";
+
+// What the scripted updater does; the test sets it before the wizard runs.
+struct UpdaterScript {
+  std::uint16_t deviceFirmware = 120;
+  std::function<bool(IFlashProgress&)> update = [](IFlashProgress&) { return true; };
+  std::string log;
+};
+
+class CScriptedUpdater : public CUpdater {
+ public:
+  explicit CScriptedUpdater(UpdaterScript& script) : m_script(script) {}
+  bool Connect() override { return true; }
+  std::uint16_t GetFirmwareVersion() override { return m_script.deviceFirmware; }
+  bool Update(const DeviceRecord&, IFlashProgress* progress) override { return m_script.update(*progress); }
+  std::string DownloadLog() const override { return m_script.log; }
+
+ private:
+  UpdaterScript& m_script;
+};
+
+class WizardWindowTest : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    gui_test::Application();
+    ResetWizardState();
+    m_folder = std::filesystem::temp_directory_path() /
+               ("tavrix-gui-test-" + std::to_string(::getpid()) + "-" +
+                std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    std::filesystem::create_directories(m_folder / "settings");
+    SetModuleFileName((m_folder / "tavrix-update").string());
+    std::ofstream(m_folder / "tavrix-update.config") << CatalogXml();
+    UpdaterRegistry::Instance().Register(kUpdaterClass,
+                                         [this] { return std::make_unique<CScriptedUpdater>(m_script); });
+    SetUserInterface(&m_ui);
+    m_window = std::make_unique<CWizardWindow>();
+    m_ui.SetMainWindow(m_window.get());
+    m_view = std::make_unique<CQtWizardSheetView>(*m_window);
+  }
+
+  void TearDown() override {
+    m_checkpoints.OpenAll();
+    if (m_core.joinable()) {
+      // Whatever state a failed test left behind: answer open dialogs, then end the wizard.
+      WaitUntil([this] {
+        DismissDialogs();
+        if (!m_coreDone) m_view->PushAction({WizardAction::Close, m_window->CurrentPageId()});
+        return m_coreDone.load();
+      });
+      m_core.join();
+    }
+    m_view.reset();
+    m_window.reset();
+    SetUserInterface(nullptr);
+    UpdaterRegistry::Instance().Unregister(kUpdaterClass);
+    ResetWizardState();
+    SetUiLanguage(LANG_ENGLISH);
+    SetModuleFileName({});
+    std::filesystem::remove_all(m_folder);
+  }
+
+  static std::string CatalogXml() {
+    const std::pair<const char*, const char*> devices[] = {
+        {"USB-2A", "Interface box 2A"},    {"USB-1A", "Interface box 1A"},
+        {"USB-1Z", "Interface box 1Z"},    {"MK-USB", "Measurement interface MK"},
+        {"AT-100", "Automotive trainer"},  {"DSP-28", "DSP control unit"},
+        {"NET-TP", "Network terminal"},    {"SERVO-T", "Servo trainer"},
+    };
+    std::string xml = "<Config><Devices>";
+    for (const auto& [id, name] : devices) {
+      xml += std::string("<Device Id=\"") + id + "\" RTC=\"" + kUpdaterClass +
+             "\" USBPID=\"0x2A01\"><Name>" + name +
+             "</Name><Firmware><Version>336</Version><File>firmware/image.hex</File></Firmware></Device>";
+    }
+    return xml + "</Devices></Config>";
+  }
+
+  void Start(std::vector<std::string> args) {
+    m_core = std::thread([this, args = std::move(args)] {
+      CTheApp app(*m_view, args, (m_folder / "settings").string());
+      app.InitInstance();
+      m_coreDone = true;
+      CGuiThread::Post([] {});
+    });
+  }
+
+  std::vector<std::string> LanguageArgs() const { return {"/lang", std::to_string(GetParam())}; }
+
+  QString Shot(const char* name) const {
+    return QString::fromLatin1(name) + QLatin1Char('_') + QString::fromLatin1(gui_test::LanguageSuffix(GetParam()));
+  }
+
+  CWizardPageWidget* Page(int pageId) const { return m_window->Page(pageId); }
+
+  bool OnPage(int pageId) const {
+    return m_window->isVisible() && m_window->CurrentPageId() == pageId && Page(pageId) != nullptr;
+  }
+
+  QPushButton* Button(int id) const { return m_window->Button(id); }
+
+  void Click(int buttonId) { QTest::mouseClick(Button(buttonId), Qt::LeftButton); }
+
+  static QMessageBox* OpenMessageBox() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) return box;
+    }
+    return nullptr;
+  }
+
+  void DismissDialogs() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QDialog*>(widget);
+      if (dialog == nullptr || dialog == m_window.get() || !dialog->isVisible()) continue;
+      if (qobject_cast<CAnimationWindow*>(dialog) != nullptr) continue;
+      dialog->done(IDCANCEL);
+    }
+  }
+
+  // The visible buttons and whether each is enabled: "Back-", "Next+", ...
+  std::string ButtonState() const {
+    std::string state;
+    const std::pair<int, const char*> buttons[] = {{CWizardWindow::kBackButton, "Back"},
+                                                   {CWizardWindow::kNextButton, "Next"},
+                                                   {CWizardWindow::kFinishButton, "Finish"},
+                                                   {CWizardWindow::kCancelButton, "Cancel"}};
+    for (const auto& [id, name] : buttons) {
+      QPushButton* button = Button(id);
+      if (!button->isVisible()) continue;
+      if (!state.empty()) state += ' ';
+      state += std::string(name) + (button->isEnabled() ? "+" : "-");
+    }
+    return state;
+  }
+
+  void ExpectTemplateTexts(int pageId) const {
+    const DialogTemplate* dialog = FindDialogTemplate(pageId);
+    ASSERT_NE(dialog, nullptr);
+    for (const DialogControl& control : dialog->controls) {
+      if (control.stringId == 0 || control.id == 0) continue;
+      EXPECT_EQ(Page(pageId)->ControlText(control.id).toStdString(), LoadResString(control.stringId))
+          << "page " << pageId << " control " << control.id;
+    }
+  }
+
+  // Every word-wrapped label of the page shows its whole text: its height holds the wrapped
+  // lines at its width.
+  void ExpectNothingClipped(QWidget* root) const {
+    QApplication::processEvents();  // the layouts follow the latest texts
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+      if (!label->isVisible() || label->text().isEmpty() || qobject_cast<CPathLabel*>(label)) continue;
+      if (label->wordWrap()) {
+        EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+            << label->text().toStdString();
+      } else {
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
+      }
+    }
+    for (QPushButton* button : root->findChildren<QPushButton*>()) {
+      if (!button->isVisible()) continue;
+      EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+    }
+  }
+
+  std::filesystem::path m_folder;
+  UpdaterScript m_script;
+  CCheckpoints m_checkpoints;
+  CVirtualClock m_clock;
+  CClockScope m_clockScope{m_clock};
+  CQtUserInterface m_ui;
+  std::unique_ptr<CWizardWindow> m_window;
+  std::unique_ptr<CQtWizardSheetView> m_view;
+  std::thread m_core;
+  std::atomic<bool> m_coreDone{false};
+};
+
+// The whole road: start page, flash page, the progress page with its bar, detail line, the
+// animation window and a question from the updater, and the done page; a picture of each.
+TEST_P(WizardWindowTest, RunsTheWholeRoad) {
+  std::atomic<int> answer{-1};
+  m_script.update = [&](IFlashProgress& progress) {
+    progress.SetStatusText("%s", LoadResString(30501).c_str());
+    m_checkpoints.Reach(1);
+    progress.SetRange(0, 100);
+    progress.SetPos(42);
+    progress.SetStatusText("%s", LoadResString(30502).c_str());
+    progress.SetDetailText(kLongPath);
+    m_checkpoints.Reach(2);
+    {
+      CAnimWait animation;
+      animation.SetText(30502);
+      m_checkpoints.Reach(3);
+    }
+    answer = UserInterface().MessageBox(LoadResString(20007), MB_OKCANCEL | MB_ICONWARNING);
+    m_checkpoints.Reach(4);
+    return true;
+  };
+  Start(LanguageArgs());
+
+  // Start page: the catalog's lines, the first selected, Next only.
+  ASSERT_TRUE(WaitUntil([&] {
+    return OnPage(kStartPageId) && m_window->isVisible() &&
+           static_cast<CTabStopListBox*>(Page(kStartPageId)->Control(401))->count() == 8 &&
+           Button(CWizardWindow::kNextButton)->isEnabled();
+  }));
+  EXPECT_EQ(m_window->windowTitle().toStdString(), ApplicationName());
+  ExpectTemplateTexts(kStartPageId);
+  auto* list = static_cast<CTabStopListBox*>(Page(kStartPageId)->Control(401));
+  EXPECT_EQ(list->currentRow(), 0);
+  EXPECT_EQ(list->item(3)->text().toStdString(), "MK-USB\tMeasurement interface MK");
+  EXPECT_EQ(ButtonState(), "Back- Next+ Cancel+");
+  // The buttons speak the language chosen at start-up, like the pages.
+  for (int id : {CWizardWindow::kBackButton, CWizardWindow::kNextButton, CWizardWindow::kFinishButton,
+                 CWizardWindow::kCancelButton}) {
+    EXPECT_EQ(Button(id)->text().toStdString(), LoadResString(id));
+  }
+  EXPECT_EQ(m_window->InfoButton()->text().toStdString(), LoadResString(101));
+  EXPECT_TRUE(m_window->InfoButton()->isVisible());
+  EXPECT_TRUE(Page(kStartPageId)->Picture(kStartBitmapId)->isVisible());
+  QLabel* title = static_cast<QLabel*>(Page(kStartPageId)->Control(101));
+  EXPECT_TRUE(title->font().bold());
+  EXPECT_EQ(title->font().pointSize(), 12);
+  ExpectNothingClipped(m_window.get());
+  // The page is as large as its template says, in every language: the texts fit it.
+  EXPECT_EQ(Page(kStartPageId)->size(), Page(kStartPageId)->TemplateSize());
+  gui_test::SaveScreenshot(*m_window, Shot("wizard_1_start_page"));
+
+  // The person picks the second device: the logic hears of it.
+  list->setCurrentRow(1);
+  Click(CWizardWindow::kNextButton);
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kFlashPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+  EXPECT_EQ(TheWizardState().Catalog.Record().Id, "USB-1A");
+  ExpectTemplateTexts(kFlashPageId);
+  EXPECT_EQ(ButtonState(), "Back- Next+ Cancel+");
+  EXPECT_NE(Page(kFlashPageId)->Picture(kFlashIconId), nullptr);
+  ExpectNothingClipped(m_window.get());
+  gui_test::SaveScreenshot(*m_window, Shot("wizard_2_flash_page"));
+
+  // Progress page: every button off, the bar hidden until SetRange.
+  Click(CWizardWindow::kNextButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_checkpoints.Reached(1) && OnPage(kProgressPageId); }));
+  QApplication::processEvents();
+  auto* bar = static_cast<QProgressBar*>(Page(kProgressPageId)->Control(551));
+  EXPECT_TRUE(bar->isHidden());
+  EXPECT_EQ(ButtonState(), "Back- Next- Cancel-");
+  EXPECT_EQ(Page(kProgressPageId)->ControlText(102).toStdString(), LoadResString(30501));
+  EXPECT_TRUE(Page(kProgressPageId)->Control(104)->isHidden());
+  EXPECT_TRUE(Page(kProgressPageId)->Control(556)->isHidden());
+  // Escape and the close box would be Cancel, which is off: nothing reaches the logic, and
+  // the wizard still reaches the done page below.
+  QTest::keyClick(m_window.get(), Qt::Key_Escape);
+  m_window->close();
+  EXPECT_TRUE(m_window->isVisible());
+  EXPECT_FALSE(m_view->PollAction().has_value());
+  m_checkpoints.Open(1);
+
+  ASSERT_TRUE(WaitUntil([&] { return m_checkpoints.Reached(2); }));
+  QApplication::processEvents();
+  EXPECT_FALSE(bar->isHidden());
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 100);
+  EXPECT_EQ(bar->value(), 42);
+  auto* detail = static_cast<CPathLabel*>(Page(kProgressPageId)->Control(103));
+  EXPECT_EQ(detail->FullText().toStdString(), kLongPath);
+  EXPECT_TRUE(detail->text().endsWith(QStringLiteral("/tavrix-2a-firmware-v336.hex")));
+  EXPECT_TRUE(detail->text().startsWith(QStringLiteral("/home/")));
+  EXPECT_LE(detail->fontMetrics().horizontalAdvance(detail->text()), detail->contentsRect().width());
+  gui_test::SaveScreenshot(*m_window, Shot("wizard_3_progress_page"));
+  m_checkpoints.Open(2);
+
+  // The animation window: up, the wizard disabled, Enter and Escape leave it open.
+  ASSERT_TRUE(WaitUntil([&] { return m_checkpoints.Reached(3); }));
+  QApplication::processEvents();
+  CAnimationWindow* animation = m_ui.AnimationWindow();
+  ASSERT_NE(animation, nullptr);
+  EXPECT_TRUE(animation->isVisible());
+  EXPECT_FALSE(m_window->isEnabled());
+  EXPECT_EQ(animation->windowTitle().toStdString(), LoadResString(30502000));
+  EXPECT_EQ(animation->Message()->text().toStdString(), LoadResString(30502900));
+  EXPECT_EQ(animation->StatusLine()->text().toStdString(), LoadResString(30502));
+  EXPECT_FALSE(animation->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_EQ(animation->size(), CDialogUnits(animation->font()).Size(186, 82));
+  EXPECT_TRUE(animation->Animation()->IsRunning());
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+    QTest::keyClick(animation, key);
+    EXPECT_TRUE(animation->isVisible()) << key;
+  }
+  animation->close();
+  EXPECT_TRUE(animation->isVisible());
+  ExpectNothingClipped(animation);
+  gui_test::SaveScreenshot(*animation, Shot("animation_window"));
+  m_checkpoints.Open(3);
+
+  // A question from the updater blocks the worker until the person answers.
+  ASSERT_TRUE(WaitUntil([&] { return OpenMessageBox() != nullptr; }));
+  EXPECT_EQ(m_ui.AnimationWindow(), nullptr);
+  EXPECT_TRUE(m_window->isEnabled());
+  QMessageBox* box = OpenMessageBox();
+  EXPECT_EQ(box->windowTitle().toStdString(), ApplicationName());
+  EXPECT_EQ(box->text().toStdString(), LoadResString(20007));
+  EXPECT_EQ(box->icon(), QMessageBox::Warning);
+  EXPECT_EQ(box->buttons().size(), 2);
+  QApplication::processEvents();
+  EXPECT_EQ(answer.load(), -1);
+  EXPECT_FALSE(m_checkpoints.Reached(4));
+  gui_test::SaveScreenshot(*box, Shot("message_box"));
+  QTest::keyClick(box, Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([&] { return m_checkpoints.Reached(4); }));
+  EXPECT_EQ(answer.load(), IDOK);
+  m_checkpoints.Open(4);
+
+  // Done page: Finish only, Cancel off for good, no log to show after success.
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kDonePageId) && Button(CWizardWindow::kFinishButton)->isVisible(); }));
+  QApplication::processEvents();
+  ExpectTemplateTexts(kDonePageId);
+  EXPECT_EQ(Page(kDonePageId)->ControlText(102).toStdString(), LoadResString(37));
+  EXPECT_EQ(ButtonState(), "Back- Finish+ Cancel-");
+  EXPECT_TRUE(Page(kDonePageId)->Control(105)->isHidden());
+  ExpectNothingClipped(m_window.get());
+  EXPECT_EQ(Page(kDonePageId)->size(), Page(kDonePageId)->TemplateSize());
+  gui_test::SaveScreenshot(*m_window, Shot("wizard_4_done_page"));
+
+  Click(CWizardWindow::kFinishButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+}
+
+// A failed update whose updater kept a log: the done page offers it.
+TEST_P(WizardWindowTest, FailureOffersTheDownloadLog) {
+  m_script.update = [](IFlashProgress& progress) {
+    progress.SetMarquee();
+    return false;
+  };
+  m_script.log = "Step 4: write DEVCONF.DAT\nThe drive refused the file (code 0x0605).\n";
+  Start(LanguageArgs());
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kStartPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+  Click(CWizardWindow::kNextButton);
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kFlashPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+  Click(CWizardWindow::kNextButton);
+  ASSERT_TRUE(WaitUntil([&] {
+    return OnPage(kDonePageId) && Page(kDonePageId)->Control(105) && !Page(kDonePageId)->Control(105)->isHidden();
+  }));
+  EXPECT_EQ(Page(kDonePageId)->ControlText(102).toStdString(), LoadResString(38));
+  // The marquee ran in the bar, which SetMarquee leaves hidden.
+  auto* bar = static_cast<QProgressBar*>(Page(kProgressPageId)->Control(551));
+  EXPECT_EQ(bar->maximum(), 0);
+  EXPECT_TRUE(bar->isHidden());
+  EXPECT_EQ(m_window->OfferedLog(kDonePageId).toStdString(), m_script.log);
+  ExpectNothingClipped(m_window.get());
+  gui_test::SaveScreenshot(*m_window, Shot("wizard_done_failure"));
+
+  QTest::mouseClick(static_cast<QPushButton*>(Page(kDonePageId)->Control(105)), Qt::LeftButton);
+  CLogViewer* viewer = m_window->findChild<CLogViewer*>();
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(viewer->isVisible());
+  EXPECT_EQ(viewer->LogText()->toPlainText().toStdString(), m_script.log);
+  gui_test::SaveScreenshot(*viewer, Shot("log_viewer"));
+  viewer->reject();
+
+  Click(CWizardWindow::kFinishButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+}
+
+// An up-to-date device goes from the start page straight to the done page with message 40.
+TEST_P(WizardWindowTest, UpToDateDeviceShowsItsVersion) {
+  m_script.deviceFirmware = 336;
+  Start(LanguageArgs());
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kStartPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+  Click(CWizardWindow::kNextButton);
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kDonePageId) && Button(CWizardWindow::kFinishButton)->isVisible(); }));
+  const std::string text = Page(kDonePageId)->ControlText(102).toStdString();
+  EXPECT_NE(text.find("3.36"), std::string::npos) << text;
+  EXPECT_EQ(ButtonState(), "Back- Finish+ Cancel-");
+  ExpectNothingClipped(m_window.get());
+  gui_test::SaveScreenshot(*m_window, Shot("wizard_done_up_to_date"));
+  // The close box ends the wizard once the work is done.
+  m_window->close();
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+}
+
+// The "Info" entry opens the About box with the program's name and version; Cancel on the
+// start page ends the wizard without touching a device.
+TEST_P(WizardWindowTest, InfoShowsAboutBoxAndCancelEnds) {
+  Start(LanguageArgs());
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kStartPageId) && m_window->InfoButton()->isVisible(); }));
+  QTest::mouseClick(m_window->InfoButton(), Qt::LeftButton);
+  CAboutBox* about = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    about = m_window->findChild<CAboutBox*>();
+    return about != nullptr && about->isVisible();
+  }));
+  const std::string name = about->NameLabel()->text().toStdString();
+  EXPECT_NE(name.find("Tavrix Update"), std::string::npos) << name;
+  EXPECT_NE(name.find("3.36"), std::string::npos) << name;
+  ExpectNothingClipped(about);
+  gui_test::SaveScreenshot(*about, Shot("about_box"));
+  about->accept();
+  ASSERT_NE(m_window->InfoAction(), nullptr);
+  EXPECT_EQ(m_window->InfoAction()->text(), m_window->InfoButton()->text());
+
+  Click(CWizardWindow::kCancelButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+  EXPECT_EQ(TheWizardState().Updater, nullptr);
+}
+
+// At the first start the "Language Selection" dialog comes before the wizard; the wizard then
+// speaks the chosen language and the choice is stored.
+TEST_P(WizardWindowTest, FirstStartAsksForTheLanguage) {
+  Start({});
+  CLanguageDialogWidget* dialog = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      dialog = qobject_cast<CLanguageDialogWidget*>(widget);
+      if (dialog != nullptr && dialog->isVisible()) return true;
+    }
+    return false;
+  }));
+  EXPECT_FALSE(m_window->isVisible());
+  const auto& languages = CLanguageDialog::Languages();
+  const int index = static_cast<int>(std::find(languages.begin(), languages.end(), GetParam()) - languages.begin());
+  dialog->LanguageList()->setCurrentIndex(index);
+  QTest::mouseClick(dialog->DontShowAgain(), Qt::LeftButton);
+  QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kStartPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+  EXPECT_EQ(UiLanguage(), GetParam());
+  EXPECT_EQ(Button(CWizardWindow::kNextButton)->text().toStdString(), LoadResStringIn(12324, GetParam()));
+  EXPECT_EQ(Page(kStartPageId)->ControlText(101).toStdString(), LoadResStringIn(1000101, GetParam()));
+  Click(CWizardWindow::kCancelButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+
+  auto settings = CreateIniSettingsStore("Tavrix", "Tavrix Update", (m_folder / "settings").string());
+  EXPECT_EQ(settings->GetInt("Settings", "LangID", 0), GetParam());
+  EXPECT_EQ(settings->GetInt("Settings", "ChooseLanguage", 1), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, WizardWindowTest, ::testing::Values(LANG_ENGLISH, LANG_RUSSIAN),
+                         [](const auto& testInfo) { return std::string(gui_test::LanguageSuffix(testInfo.param)); });
+
+}  // namespace

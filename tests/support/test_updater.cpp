@@ -1,0 +1,46 @@
+#include "support/test_updater.h"
+
+#include "updater/updater_registry.h"
+
+TestUpdaterScript& TestUpdater() {
+  static TestUpdaterScript script;
+  return script;
+}
+
+CTestUpdater::CTestUpdater() { ++TestUpdater().created; }
+
+CTestUpdater::~CTestUpdater() { ++TestUpdater().destroyed; }
+
+bool CTestUpdater::Connect() {
+  ++TestUpdater().connects;
+  if (!TestUpdater().connectThrows.empty()) throw CTestLinkException(TestUpdater().connectThrows);
+  if (TestUpdater().onConnect) return TestUpdater().onConnect();
+  return TestUpdater().connectResult;
+}
+
+std::uint16_t CTestUpdater::GetFirmwareVersion() {
+  if (!TestUpdater().versionThrows.empty()) throw CTestLinkException(TestUpdater().versionThrows);
+  return TestUpdater().firmware;
+}
+
+std::uint16_t CTestUpdater::GetApplicationVersion() {
+  ++TestUpdater().applicationReads;
+  return TestUpdater().application;
+}
+
+bool CTestUpdater::Update(const DeviceRecord& record, IFlashProgress* progress) {
+  ++TestUpdater().updates;
+  TestUpdater().updatedWith = record;
+  if (TestUpdater().duringUpdate) TestUpdater().duringUpdate(*progress);
+  if (!TestUpdater().updateThrows.empty()) throw CTestLinkException(TestUpdater().updateThrows);
+  return TestUpdater().updateResult;
+}
+
+CTestUpdaterRegistration::CTestUpdaterRegistration() {
+  TestUpdater() = TestUpdaterScript{};
+  RegisterUpdater<CTestUpdater> registration(CTestUpdater::kClassName);
+}
+
+CTestUpdaterRegistration::~CTestUpdaterRegistration() {
+  UpdaterRegistry::Instance().Unregister(CTestUpdater::kClassName);
+}
