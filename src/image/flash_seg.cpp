@@ -78,25 +78,26 @@ CFlashSeg* CSegmentFileLoader::AddSegment(std::uint32_t address) {
 bool CSegmentFileLoader::AddRecord(std::uint32_t address, const std::uint8_t* data, std::uint32_t length) {
   if (m_current == nullptr && (m_current = AddSegment(address)) == nullptr) return false;
 
-  std::uint32_t rest = length;
-  if (m_current->Start <= address && address <= m_current->End) {
-    std::uint32_t fit = std::min<std::uint32_t>(length, m_current->End - address + 1);
-    std::memcpy(m_current->Data.data() + (address - m_current->Start), data, fit);
-    rest = length - fit;
+  // The part of the record in the current segment goes there; the rest starts a new segment,
+  // also when a segment for its region was made before. A rest that runs past the end of its
+  // new segment goes on into a further one rather than being lost.
+  std::uint64_t at = address;
+  std::uint32_t done = 0;
+  while (done < length) {
+    if (at > UINT32_MAX) {
+      return Fail(m_recordOffset, FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS),
+                                                {FormatText("0x%llX", static_cast<unsigned long long>(at))}));
+    }
+    auto address32 = static_cast<std::uint32_t>(at);
+    if (address32 < m_current->Start || address32 > m_current->End) {
+      if ((m_current = AddSegment(address32)) == nullptr) return false;
+    }
+    std::uint32_t fit = std::min<std::uint32_t>(length - done, m_current->End - address32 + 1);
+    std::memcpy(m_current->Data.data() + (address32 - m_current->Start), data + done, fit);
+    done += fit;
+    at += fit;
   }
-  if (rest == 0) return true;
-
-  // The rest starts a new segment, also when a segment for its region was made before.
-  std::uint64_t restAddress = std::uint64_t{address} + (length - rest);
-  if (restAddress > UINT32_MAX) {
-    return Fail(m_recordOffset, FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS),
-                                              {FormatText("0x%llX", static_cast<unsigned long long>(restAddress))}));
-  }
-  auto at = static_cast<std::uint32_t>(restAddress);
-  if ((m_current = AddSegment(at)) == nullptr) return false;
-  std::uint32_t fit = std::min<std::uint32_t>(rest, m_current->End - at + 1);
-  std::memcpy(m_current->Data.data() + (at - m_current->Start), data + (length - rest), fit);
-  return true;  // bytes beyond this second segment are dropped
+  return true;
 }
 
 bool CSegmentFileLoader::ReadRecords() {

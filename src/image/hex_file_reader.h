@@ -16,7 +16,7 @@
 //
 //   CIntelHexFileReader reader;
 //   if (!reader.OpenFile(path)) return false;          // the file error was shown
-//   reader.AllocImage(0x100000);
+//   reader.AllocImage(CIntelHexFileReader::kImageSize);
 //   if (!reader.ReadImage()) { ShowImageRefusal(reader.LastError()); return false; }
 
 #include <cstddef>
@@ -92,6 +92,8 @@ class CHexFileReader {
 class CIntelHexFileReader : public CHexFileReader {
  public:
   static constexpr std::size_t kDataBufferSize = 1024;
+  // The image every download allocates: 1 MiB.
+  static constexpr std::size_t kImageSize = 0x100000;
 
   CIntelHexFileReader();
   ~CIntelHexFileReader() override;

@@ -77,24 +77,25 @@ bool CIntelHexFileReader16::LoadRecord(CFlashSeg16Array& segments, FlashRegionTa
   }
   if (current == nullptr && (current = AddSegment(segments, address, table)) == nullptr) return false;
 
-  std::uint32_t rest = count;
-  if (current->Start <= address && address <= current->End) {
-    std::uint32_t fit = std::min<std::uint32_t>(count, current->End - address + 1);
-    std::copy_n(m_words, fit, current->Data.begin() + (address - current->Start));
-    rest = count - fit;
+  // The part of the record in the current segment goes there; the rest starts a new segment,
+  // also when a segment for its region was made before. A rest that runs past the end of its
+  // new segment goes on into a further one rather than being lost.
+  std::uint64_t at = address;
+  std::uint32_t done = 0;
+  while (done < count) {
+    if (at >= high) {
+      return FailOnLine(FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS), {WordAddressText(at)}));
+    }
+    auto address32 = static_cast<std::uint32_t>(at);
+    if (address32 < current->Start || address32 > current->End) {
+      if ((current = AddSegment(segments, address32, table)) == nullptr) return false;
+    }
+    std::uint32_t fit = std::min<std::uint32_t>(count - done, current->End - address32 + 1);
+    std::copy_n(m_words + done, fit, current->Data.begin() + (address32 - current->Start));
+    done += fit;
+    at += fit;
   }
-  if (rest == 0) return true;
-
-  // The rest starts a new segment, also when a segment for its region was made before.
-  std::uint64_t restAddress = std::uint64_t{address} + (count - rest);
-  if (restAddress >= high) {
-    return FailOnLine(FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS), {WordAddressText(restAddress)}));
-  }
-  auto at = static_cast<std::uint32_t>(restAddress);
-  if ((current = AddSegment(segments, at, table)) == nullptr) return false;
-  std::uint32_t fit = std::min<std::uint32_t>(rest, current->End - at + 1);
-  std::copy_n(m_words + (count - rest), fit, current->Data.begin() + (at - current->Start));
-  return true;  // words beyond this second segment are dropped
+  return true;
 }
 
 std::uint32_t CIntelHexFileReader16::LoadSegments(CFlashSeg16Array& segments, FlashRegionTable table) {
