@@ -1,6 +1,6 @@
 #include "image/hex_file_reader.h"
 
-#include <array>
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -10,15 +10,6 @@
 #include "platform/text_format.h"
 
 namespace {
-
-// The value of each character as a hexadecimal digit; 0 for every other character.
-constexpr std::array<std::uint8_t, 256> kNibble = [] {
-  std::array<std::uint8_t, 256> table{};
-  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<std::uint8_t>(c - '0');
-  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<std::uint8_t>(c - 'A' + 10);
-  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<std::uint8_t>(c - 'a' + 10);
-  return table;
-}();
 
 std::string Hex(std::uint64_t value) {
   return FormatText("0x%llX", static_cast<unsigned long long>(value));
@@ -76,22 +67,35 @@ CHexFileReader::ELine CHexFileReader::ReadLine() {
     const void* lf = std::memchr(chunk.data(), '\n', chunk.size());
     std::size_t take = lf ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - chunk.data())
                           : chunk.size();
-    for (std::size_t i = 0; i < take; ++i) {
-      char c = static_cast<char>(chunk[i]);
-      if (c == '\r') continue;
-      if (m_lineLength == kLineBufferSize - 1) return ELine::TooLong;
-      m_line[m_lineLength++] = c;
-    }
+    if (!AppendToLine(chunk.data(), take)) return ELine::TooLong;
     m_file->Consume(lf ? take + 1 : take);
     if (lf) return ELine::Read;
   }
 }
 
+bool CHexFileReader::AppendToLine(const std::uint8_t* bytes, std::size_t count) {
+  if (m_lineLength + count < kLineBufferSize) {
+    // The usual case: the piece fits whole; CR bytes are squeezed out afterwards.
+    char* begin = m_line + m_lineLength;
+    std::memcpy(begin, bytes, count);
+    char* end = begin + count;
+    if (std::memchr(begin, '\r', count) != nullptr) end = std::remove(begin, end, '\r');
+    m_lineLength = static_cast<std::size_t>(end - m_line);
+    return true;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    if (bytes[i] == '\r') continue;
+    if (m_lineLength == kLineBufferSize - 1) return false;
+    m_line[m_lineLength++] = static_cast<char>(bytes[i]);
+  }
+  return true;
+}
+
 std::uint8_t CHexFileReader::HexByte(std::size_t& cursor) const {
   std::size_t at = cursor;
   cursor += 2;
-  std::uint8_t high = at < m_lineLength ? kNibble[static_cast<std::uint8_t>(m_line[at])] : 0;
-  std::uint8_t low = at + 1 < m_lineLength ? kNibble[static_cast<std::uint8_t>(m_line[at + 1])] : 0;
+  std::uint8_t high = at < m_lineLength ? kHexDigitValue.value[static_cast<std::uint8_t>(m_line[at])] : 0;
+  std::uint8_t low = at + 1 < m_lineLength ? kHexDigitValue.value[static_cast<std::uint8_t>(m_line[at + 1])] : 0;
   return static_cast<std::uint8_t>(high << 4 | low);
 }
 
@@ -153,6 +157,15 @@ std::uint16_t CIntelHexFileReader::GetExtAddress() const {
 }
 
 bool CIntelHexFileReader::ReadData(std::size_t& cursor, std::uint8_t checksum) {
+  if (const char* text = LineChars(cursor, 2 * m_recordLength + 2)) {
+    // The whole record is in the line: decode it without looking for the line end.
+    for (std::uint32_t i = 0; i < m_recordLength; ++i, text += 2) {
+      m_data[i] = HexPair(text);
+      checksum = static_cast<std::uint8_t>(checksum + m_data[i]);
+    }
+    cursor += 2 * m_recordLength + 2;
+    return HexPair(text) == static_cast<std::uint8_t>(-checksum);
+  }
   for (std::uint32_t i = 0; i < m_recordLength; ++i) {
     m_data[i] = HexByte(cursor);
     checksum = static_cast<std::uint8_t>(checksum + m_data[i]);

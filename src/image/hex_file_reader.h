@@ -29,6 +29,17 @@
 #include "image/image_file.h"
 #include "image/image_load_error.h"
 
+// The value of each character as a hexadecimal digit; 0 for every other character.
+inline constexpr auto kHexDigitValue = [] {
+  struct Table {
+    std::uint8_t value[256] = {};
+  } table;
+  for (int c = '0'; c <= '9'; ++c) table.value[c] = static_cast<std::uint8_t>(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) table.value[c] = static_cast<std::uint8_t>(c - 'A' + 10);
+  for (int c = 'a'; c <= 'f'; ++c) table.value[c] = static_cast<std::uint8_t>(c - 'a' + 10);
+  return table;
+}();
+
 class CHexFileReader {
  public:
   // The line buffer holds a line of at most kLineBufferSize - 1 characters and its end.
@@ -70,6 +81,17 @@ class CHexFileReader {
   // running checksum of the four header bytes; true when the checksum is right.
   virtual bool ReadData(std::size_t& cursor, std::uint8_t checksum) = 0;
 
+  // The `count` characters of the line from `cursor` on, or nullptr when the line ends first
+  // (then HexByte reads the missing characters as 0).
+  const char* LineChars(std::size_t cursor, std::size_t count) const {
+    return cursor + count <= m_lineLength ? m_line + cursor : nullptr;
+  }
+  // Two characters of the line as one byte, the first the high nibble.
+  static std::uint8_t HexPair(const char* text) {
+    return static_cast<std::uint8_t>(kHexDigitValue.value[static_cast<std::uint8_t>(text[0])] << 4 |
+                                     kHexDigitValue.value[static_cast<std::uint8_t>(text[1])]);
+  }
+
   // Ends the reading with a failure on the current line; always false.
   bool FailOnLine(std::string reason);
   const std::string& FileName() const;
@@ -80,6 +102,8 @@ class CHexFileReader {
  private:
   enum class ELine { Read, TooLong, ReadError };
   ELine ReadLine();
+  // Appends a piece of a line without its CR bytes; false when it does not fit the buffer.
+  bool AppendToLine(const std::uint8_t* bytes, std::size_t count);
 
   std::unique_ptr<CImageFile> m_file;
   int m_lineCount = 0;

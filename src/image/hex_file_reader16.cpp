@@ -48,6 +48,17 @@ std::uint16_t CIntelHexFileReader16::GetExtAddress() const {
 
 bool CIntelHexFileReader16::ReadData(std::size_t& cursor, std::uint8_t checksum) {
   m_recordLength /= 2;
+  if (const char* text = LineChars(cursor, 4 * m_recordLength + 2)) {
+    // The whole record is in the line: decode it without looking for the line end.
+    for (std::uint32_t i = 0; i < m_recordLength; ++i, text += 4) {
+      std::uint8_t low = HexPair(text);
+      std::uint8_t high = HexPair(text + 2);
+      checksum = static_cast<std::uint8_t>(checksum + low + high);
+      m_words[i] = static_cast<std::uint16_t>(low | high << 8);
+    }
+    cursor += 4 * m_recordLength + 2;
+    return HexPair(text) == static_cast<std::uint8_t>(-checksum);
+  }
   for (std::uint32_t i = 0; i < m_recordLength; ++i) {
     std::uint8_t low = HexByte(cursor);
     std::uint8_t high = HexByte(cursor);
