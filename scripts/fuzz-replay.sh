@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build-fuzz
-budget=${FUZZ_BUDGET:-90}  # seconds of search shared by all targets
+budget=${FUZZ_BUDGET:-60}  # seconds of search shared by all targets
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++-14 -DTAVRIX_BUILD_FUZZ=ON >/dev/null

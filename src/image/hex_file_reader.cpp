@@ -22,21 +22,15 @@ std::string Hex(std::uint64_t value) {
 CHexFileReader::CHexFileReader() = default;
 CHexFileReader::~CHexFileReader() = default;
 
-bool CHexFileReader::Open(const std::string& path) {
-  m_file = std::make_unique<CImageFile>();
-  m_lineCount = 0;
-  m_error = {};
-  if (m_file->Open(path)) return true;
-  m_error = m_file->LastError();
-  m_file.reset();
-  return false;
-}
+bool CHexFileReader::Open(const std::string& path) { return OpenPath(path, false); }
 
-bool CHexFileReader::OpenFile(const std::string& path) {
+bool CHexFileReader::OpenFile(const std::string& path) { return OpenPath(path, true); }
+
+bool CHexFileReader::OpenPath(const std::string& path, bool showError) {
   m_file = std::make_unique<CImageFile>();
   m_lineCount = 0;
   m_error = {};
-  if (m_file->OpenFile(path)) return true;
+  if (showError ? m_file->OpenFile(path) : m_file->Open(path)) return true;
   m_error = m_file->LastError();
   m_file.reset();
   return false;

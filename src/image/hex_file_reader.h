@@ -101,6 +101,7 @@ class CHexFileReader {
 
  private:
   enum class ELine { Read, TooLong, ReadError };
+  bool OpenPath(const std::string& path, bool showError);
   ELine ReadLine();
   // Appends a piece of a line without its CR bytes; false when it does not fit the buffer.
   bool AppendToLine(const std::uint8_t* bytes, std::size_t count);
