@@ -1,4 +1,5 @@
 #include "console/commands.h"
+#include "console/inspect_command.h"
 #include "console/list_command.h"
 #include "console/update_command.h"
 
@@ -9,6 +10,7 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
        RunListCommand},
       {"update", "update ID            the wizard's road for the catalog entry ID, ending with the done page's text",
        RunUpdateCommand},
+      {"inspect", "inspect FILE --as segments|hex|hex16|binary [--regions A|B|servo]", RunInspectCommand},
   };
   return commands;
 }

@@ -1,0 +1,104 @@
+#pragma once
+// Test helpers for image files: a temporary folder per test, and builders for Intel HEX
+// lines and segment file records written independently of the readers under test.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace image_test {
+
+// One HEX record line, without its line end: ":" count, address, type, data, checksum.
+inline std::string HexLine(int type, unsigned address, const std::vector<std::uint8_t>& data) {
+  std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size()),
+                                  static_cast<std::uint8_t>(address >> 8),
+                                  static_cast<std::uint8_t>(address & 0xFF),
+                                  static_cast<std::uint8_t>(type)};
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  unsigned sum = 0;
+  for (std::uint8_t b : bytes) sum += b;
+  bytes.push_back(static_cast<std::uint8_t>(0x100 - (sum & 0xFF)));
+  std::string line = ":";
+  char hex[3];
+  for (std::uint8_t b : bytes) {
+    std::snprintf(hex, sizeof hex, "%02X", b);
+    line += hex;
+  }
+  return line;
+}
+
+inline std::string HexData(unsigned address, const std::vector<std::uint8_t>& data) {
+  return HexLine(0, address, data);
+}
+inline std::string HexExtLinear(unsigned value) {
+  return HexLine(4, 0, {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
+}
+inline std::string HexExtSegment(unsigned value) {
+  return HexLine(2, 0, {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
+}
+inline const std::string kHexEof = ":00000001FF";
+
+// Joins lines with `end` after each.
+inline std::string Lines(const std::vector<std::string>& lines, const std::string& end = "\n") {
+  std::string text;
+  for (const auto& line : lines) text += line + end;
+  return text;
+}
+
+// One segment file record: little-endian address and length, then the data.
+inline std::string SegmentRecord(std::uint32_t address, const std::vector<std::uint8_t>& data) {
+  std::string record;
+  auto put32 = [&record](std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) record += static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  put32(address);
+  put32(static_cast<std::uint32_t>(data.size()));
+  record.append(data.begin(), data.end());
+  return record;
+}
+
+inline std::vector<std::uint8_t> Bytes(std::size_t count, std::uint8_t value) {
+  return std::vector<std::uint8_t>(count, value);
+}
+
+// Bytes counting up from `first`, wrapping at 256.
+inline std::vector<std::uint8_t> Counting(std::size_t count, std::uint8_t first = 0) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(first + i);
+  return bytes;
+}
+
+// A folder of its own for each test, removed afterwards.
+class CTempFolder {
+ public:
+  CTempFolder() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = "tavrix-image-" + std::to_string(::getpid()) + "-" +
+                       info->test_suite_name() + "-" + info->name();
+    for (char& c : name) c = c == '/' ? '_' : c;
+    m_path = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(m_path);
+    std::filesystem::create_directories(m_path);
+  }
+  ~CTempFolder() { std::filesystem::remove_all(m_path); }
+
+  // Writes `bytes` to the file `name` in the folder and returns its path.
+  std::string Write(const std::string& name, const std::string& bytes) const {
+    std::string path = (m_path / name).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  std::string PathOf(const std::string& name) const { return (m_path / name).string(); }
+  const std::filesystem::path& Path() const { return m_path; }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+}  // namespace image_test
