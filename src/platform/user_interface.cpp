@@ -17,4 +17,6 @@ IUserInterface& UserInterface() {
 
 void SetUserInterface(IUserInterface* ui) { g_ui = ui; }
 
+IUserInterface* CurrentUserInterface() { return g_ui.load(); }
+
 std::string ApplicationName() { return LoadResString(57344); }

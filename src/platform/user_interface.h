@@ -57,6 +57,8 @@ class IUserInterface {
 // The interface in use (not owned). Front ends install theirs at start-up.
 IUserInterface& UserInterface();
 void SetUserInterface(IUserInterface* ui);
+// The interface in use, or nullptr before a front end installed one.
+IUserInterface* CurrentUserInterface();
 
 // The application's name (string 57344), the title of every message box.
 std::string ApplicationName();
