@@ -42,9 +42,9 @@ bool IsHexRun(const std::string& text, std::size_t at, std::size_t count) {
                      text.begin() + static_cast<long>(at + count), IsLowerHex);
 }
 
-// Milliseconds left until `deadline`, at least 0.
+// Milliseconds left until `deadline`, rounded up, at least 0.
 int MillisecondsLeft(SteadyClock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
   return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
 }
 
@@ -54,8 +54,8 @@ bool WaitReady(int fd, short events, SteadyClock::time_point deadline) {
     pollfd entry{fd, events, 0};
     int ready = ::poll(&entry, 1, MillisecondsLeft(deadline));
     if (ready > 0) return true;
-    if (ready == 0) return false;
-    if (errno != EINTR) return false;
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready == 0 && SteadyClock::now() >= deadline) return false;
   }
 }
 
