@@ -1,5 +1,7 @@
 #include "transport/stream_device.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "platform/string_table.h"
@@ -74,12 +76,16 @@ std::uint16_t CStreamDevice::ParseVersionAt(const std::string& identity, std::si
   while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v') ++p;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  // Accumulate modulo 2^32 like the platform's conversion of an in-range number; only the low
-  // 16 bits are kept anyway, and a long run of digits cannot overflow.
-  std::uint32_t value = 0;
-  while (*p >= '0' && *p <= '9') value = value * 10 + static_cast<std::uint32_t>(*p++ - '0');
-  if (negative) value = 0u - value;
-  return static_cast<std::uint16_t>(value);
+  // Like the platform's conversion: a number beyond int saturates at the largest or smallest
+  // int; only the low 16 bits are kept.
+  constexpr std::int64_t kLimit = std::int64_t{INT_MAX} + 1;
+  std::int64_t value = 0;
+  while (*p >= '0' && *p <= '9') {
+    value = std::min<std::int64_t>(value * 10 + (*p++ - '0'), kLimit);
+  }
+  if (negative) value = -value;
+  value = std::clamp<std::int64_t>(value, INT_MIN, INT_MAX);
+  return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value));
 }
 
 std::string DeviceTextToUtf8(const std::string& text) {

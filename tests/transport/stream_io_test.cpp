@@ -2,55 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <vector>
 
 #include "platform/string_table.h"
+#include "support/memory_stream.h"
 #include "support/scripted_user_interface.h"
 #include "transport/stream_nul.h"
 
 namespace {
-
-// A transport over two byte queues: what the helpers write, and what a device would answer.
-class CMemoryStream : public CStreamIO {
- public:
-  bool Open() override {
-    m_open = true;
-    AddOpen();
-    return true;
-  }
-  void Close() override {
-    if (m_open && ReleaseOpen() == 0) m_open = false;
-  }
-  bool IsOpen() const override { return m_open; }
-  void Read(std::uint8_t* buffer, unsigned count) override {
-    for (unsigned i = 0; i < count; ++i) {
-      if (input.empty()) ThrowStreamException(20009);
-      buffer[i] = input.front();
-      input.pop_front();
-    }
-  }
-  void Write(const std::uint8_t* buffer, unsigned count) override {
-    written.insert(written.end(), buffer, buffer + count);
-  }
-  void ClearInput() override {
-    ++clears;
-    input.clear();
-  }
-  unsigned GetInputCount() override { return static_cast<unsigned>(input.size()); }
-  void BeginWriteBuffer() override {}
-  void EndWriteBuffer() override {}
-  bool ResetDevice() override { return true; }
-
-  void Answer(const std::vector<std::uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
-
-  std::deque<std::uint8_t> input;
-  std::vector<std::uint8_t> written;
-  int clears = 0;
-
- private:
-  bool m_open = false;
-};
 
 TEST(StreamIO, DWordsGoOutBigEndianOrLowHalfFirst) {
   CMemoryStream stream;
