@@ -157,6 +157,7 @@ void CScriptedSimDevice::RunProgram(CSimConnection& io) {
         ReportDropped(io, dropped);
         Answer(io, *event.Rule);
       }
+      if (io.AtFrameStart()) ReportDropped(io, dropped);
     }
   } catch (const CSimDisconnected&) {
     ReportDropped(io, dropped);

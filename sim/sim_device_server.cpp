@@ -126,11 +126,18 @@ void CSimDeviceServer::Enter() {
   // finds the device path before it accepts connections.
   std::filesystem::path pending = socketPath.string() + ".new";
   RemoveQuietly(pending);
-  int fd = ListenOnUnixSocket(pending);
+  int fd = -1;
+  try {
+    fd = ListenOnUnixSocket(pending);
+  } catch (const CSimError&) {
+    RemoveQuietly(NamePath(socketPath));
+    throw;
+  }
   std::filesystem::rename(pending, socketPath, error);
   if (error) {
     ::close(fd);
     RemoveQuietly(pending);
+    RemoveQuietly(NamePath(socketPath));
     throw CSimError("cannot place the socket " + socketPath.string() + ": " + error.message());
   }
   m_listenFd = fd;

@@ -103,6 +103,7 @@ std::string CSimTranscript::FormatEntry(const CSimTranscriptEntry& entry,
     if (!entry.Bytes.empty()) line += "  |" + printable + "|";
   }
   if (!entry.Text.empty()) line += " " + entry.Text;
+  line.erase(line.find_last_not_of(' ') + 1);
   return line;
 }
 
