@@ -99,5 +99,8 @@ int main(int argc, char** argv) {
   } catch (const CSimError& error) {
     std::cerr << "tavrix-devsim: " << error.what() << "\n";
     return 2;
+  } catch (const std::exception& error) {
+    std::cerr << "tavrix-devsim: " << error.what() << "\n";
+    return 1;
   }
 }

@@ -208,6 +208,8 @@ void CSimDeviceServer::RunConnection(Connection& connection) {
     } catch (const std::exception& failure) {
       transcript.Add(connection.Id, ESimEvent::Note, {},
                      std::string("device program failed: ") + failure.what());
+    } catch (...) {
+      transcript.Add(connection.Id, ESimEvent::Note, {}, "device program failed");
     }
   }
   {
