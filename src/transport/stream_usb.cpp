@@ -129,8 +129,8 @@ bool CStreamUSB::SearchSecondGeneration(IUsbBus& bus) {
       continue;
     }
     list.reset();
-    // This driver generation wants the open delay only on one old Windows version (6.0);
-    // on Linux it never applies.
+    // This driver generation waits the open delay only on one operating-system version
+    // (6.0); on Linux it never applies.
     Opened(bus, path, handle, handle);
     return true;
   }
