@@ -243,7 +243,9 @@ void CStreamUSB::EndWriteBuffer() {
 bool CStreamUSB::ResetDevice() {
   CWaitCursorScope waitCursor;
   Close();
-  EjectDevice(GetProductName());  // whatever it says, the device gets its time to come back
+  std::string pattern = GetProductName();
+  int ejected = EjectDevice(pattern);  // whatever it says, the device gets its time to come back
+  TraceEvent(pattern, FormatText("reset: eject result %d, waiting %u ms", ejected, kResetWait));
   Clock().Sleep(kResetWait);
   return true;
 }
