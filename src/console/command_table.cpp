@@ -2,6 +2,7 @@
 #include "console/inspect_command.h"
 #include "console/list_command.h"
 #include "console/update_command.h"
+#include "console/devices_command.h"
 
 // Each command lives in its own file; this table only names them.
 const std::vector<ConsoleCommand>& ConsoleCommands() {
@@ -11,6 +12,7 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
       {"update", "update ID            the wizard's road for the catalog entry ID, ending with the done page's text",
        RunUpdateCommand},
       {"inspect", "inspect FILE --as segments|hex|hex16|binary [--regions A|B|servo]", RunInspectCommand},
+      {"devices", "devices              list the device interfaces present on the USB bus", RunDevicesCommand},
   };
   return commands;
 }

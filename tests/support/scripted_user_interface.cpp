@@ -1,8 +1,10 @@
 #include "support/scripted_user_interface.h"
 
+#include <optional>
 #include <stdexcept>
 
 #include "wizard/language_dialog.h"
+#include "transport/usb_init_failed_dlg.h"
 
 CScriptedUserInterface::CScriptedUserInterface() : m_previous(nullptr) { SetUserInterface(this); }
 
@@ -24,8 +26,29 @@ int CScriptedUserInterface::MessageBox(const std::string& text, unsigned style) 
   return answer;
 }
 
-int CScriptedUserInterface::RunInterfaceDialog(CUsbInitFailedDlg&) {
-  throw std::logic_error("the Interface dialog is not built yet");
+std::vector<std::string> CScriptedUserInterface::InterfaceTexts() const {
+  std::vector<std::string> texts;
+  for (const auto& shown : m_record) {
+    if (shown.kind == "interface") texts.push_back(shown.text);
+  }
+  return texts;
+}
+
+int CScriptedUserInterface::RunInterfaceDialog(CUsbInitFailedDlg& dialog) {
+  if (!m_interfaceAnswers.empty() && m_interfaceAnswers.front() == kNotShown) {
+    m_interfaceAnswers.pop_front();
+    return -1;
+  }
+  m_record.push_back({"interface", dialog.Text(), static_cast<unsigned>(dialog.TemplateId())});
+  while (!m_interfaceAnswers.empty()) {
+    int answer = m_interfaceAnswers.front();
+    m_interfaceAnswers.pop_front();
+    std::optional<int> result = answer == kEscape ? dialog.Cancel() : dialog.PressButton(answer);
+    if (result) return *result;
+    m_record.push_back({"interface-ignored", std::to_string(answer), 0});
+  }
+  if (std::optional<int> result = dialog.Cancel()) return *result;
+  throw std::logic_error("the Interface dialog waits for an answer the test did not queue");
 }
 
 int CScriptedUserInterface::RunLanguageDialog(CLanguageDialog& dialog) {

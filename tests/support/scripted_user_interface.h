@@ -20,7 +20,12 @@ class CScriptedUserInterface : public IUserInterface {
 
   // Answers given in order to message boxes (default IDOK when none is queued).
   void QueueMessageBoxAnswer(int answer) { m_messageAnswers.push_back(answer); }
-  // Buttons pressed in order in the "Interface" dialog (default: the dialog's cancel).
+  // What the person does in the "Interface" dialog, in order: a control id pressed (a press
+  // the dialog ignores is recorded and the next answer taken), kEscape for the Escape key or
+  // the close box, kNotShown for a dialog that could not be created. With nothing queued the
+  // dialog is cancelled; a dialog that ignores that too fails the test.
+  static constexpr int kEscape = -100;
+  static constexpr int kNotShown = -1;
   void QueueInterfaceAnswer(int controlId) { m_interfaceAnswers.push_back(controlId); }
   // The "Language Selection" dialog: the language chosen in the list, the check box, and OK
   // (or Escape when `ok` is false). Without a queued answer the dialog is left with Escape.
@@ -37,6 +42,8 @@ class CScriptedUserInterface : public IUserInterface {
     bool dontShowAgain = false;
   };
   std::vector<LanguageDialogSeen> languageDialogs;
+  // The "Interface" dialogs shown, in order.
+  std::vector<std::string> InterfaceTexts() const;
 
   const std::vector<Shown>& Record() const { return m_record; }
   std::vector<std::string> MessageTexts() const;

@@ -1,0 +1,106 @@
+// tavrix-devsim: serves simulated devices on an emulated USB bus until it is told to stop.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "platform/clock.h"
+#include "sim/devsim_config.h"
+#include "sim/sim_bus.h"
+#include "sim/sim_device_registry.h"
+#include "sim/sim_error.h"
+
+namespace {
+
+std::filesystem::path BusDirectory(const CDevSimConfig& config) {
+  if (config.Bus) return *config.Bus;
+  const char* bus = std::getenv("TAVRIX_USB_BUS");
+  if (bus == nullptr || *bus == '\0') throw CSimError("no bus directory: give --bus or TAVRIX_USB_BUS");
+  return bus;
+}
+
+// The simulator is a simulated setup by its nature, so TAVRIX_WAIT_SCALE applies without
+// TAVRIX_USB_BUS too.
+double WaitScale(const CDevSimConfig& config) {
+  if (config.WaitScale) return *config.WaitScale;
+  const char* scale = std::getenv("TAVRIX_WAIT_SCALE");
+  if (scale == nullptr || *scale == '\0') return 1.0;
+  char* end = nullptr;
+  double value = std::strtod(scale, &end);
+  if (end == scale || !(value >= 0.0 && value <= 1.0)) {
+    throw CSimError("TAVRIX_WAIT_SCALE: expected a number from 0 to 1");
+  }
+  return value;
+}
+
+void PrintKinds() {
+  for (const auto& [kind, summary] : CSimDeviceRegistry::Instance().Kinds()) {
+    std::cout << kind << "\t" << summary << "\n";
+  }
+}
+
+int Serve(const CDevSimConfig& config) {
+  if (config.Devices.empty()) throw CSimError("no device to serve: give --device or --config");
+  static std::unique_ptr<CScaledClock> scaledClock;
+  double scale = WaitScale(config);
+  if (scale < 1.0) {
+    scaledClock = std::make_unique<CScaledClock>(scale);
+    SetClock(scaledClock.get());
+  }
+
+  // Every thread the bus starts inherits this mask; the signals are taken below by sigwait.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  CSimBus bus(BusDirectory(config));
+  if (config.TranscriptDirectory) bus.SetTranscriptDirectory(*config.TranscriptDirectory);
+  for (const std::string& text : config.Devices) {
+    CSimDeviceSpec spec = ParseSimDeviceSpec(text);
+    std::string kind = spec.Kind;
+    CSimDeviceServer& server = bus.Plug(CSimDeviceRegistry::Instance().Create(std::move(spec)));
+    std::optional<std::string> name = server.Device().FriendlyName();
+    std::string description = server.Device().Describe();
+    std::cout << "serving " << server.DevicePath() << "  kind=" << kind;
+    if (name) std::cout << "  name=\"" << *name << "\"";
+    if (!description.empty()) std::cout << "  (" << description << ")";
+    std::cout << std::endl;
+  }
+
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  std::cerr << "tavrix-devsim: stopping\n";
+  bus.StopAll();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    CDevSimConfig config = ParseDevSimArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (config.Help) {
+      std::cout << DevSimUsage();
+      return 0;
+    }
+    if (config.ListKinds) {
+      PrintKinds();
+      return 0;
+    }
+    return Serve(config);
+  } catch (const CSimError& error) {
+    std::cerr << "tavrix-devsim: " << error.what() << "\n";
+    return 2;
+  } catch (const std::exception& error) {
+    std::cerr << "tavrix-devsim: " << error.what() << "\n";
+    return 1;
+  }
+}

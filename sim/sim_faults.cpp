@@ -1,0 +1,71 @@
+#include "sim/sim_faults.h"
+
+void CSimFaults::Arm(const CSimFaultPlan& plan) {
+  for (std::uint32_t k : plan.RefusedAcknowledgements) RefuseAcknowledgement(k);
+  if (plan.CloseAfterBytes) CloseAfterBytes(*plan.CloseAfterBytes);
+  if (plan.StallAfterBytes) StallAfterBytes(*plan.StallAfterBytes);
+  if (plan.Identity) AnswerWithIdentity(*plan.Identity);
+}
+
+void CSimFaults::RefuseAcknowledgement(std::uint32_t k) {
+  std::lock_guard lock(m_mutex);
+  if (k >= 1) m_refused.insert(m_acknowledgements + k);
+}
+
+void CSimFaults::CloseAfterBytes(std::uint64_t n) {
+  std::lock_guard lock(m_mutex);
+  m_closeAt = m_received + n;
+}
+
+void CSimFaults::StallAfterBytes(std::uint64_t n) {
+  std::lock_guard lock(m_mutex);
+  m_stallAt = m_received + n;
+}
+
+void CSimFaults::AnswerWithIdentity(std::string identity) {
+  std::lock_guard lock(m_mutex);
+  m_identity = std::move(identity);
+}
+
+void CSimFaults::Clear() {
+  std::lock_guard lock(m_mutex);
+  m_refused.clear();
+  m_closeAt.reset();
+  m_stallAt.reset();
+  m_identity.reset();
+}
+
+std::optional<std::string> CSimFaults::IdentityOverride() const {
+  std::lock_guard lock(m_mutex);
+  return m_identity;
+}
+
+std::uint8_t CSimFaults::NextAcknowledgement() {
+  std::lock_guard lock(m_mutex);
+  ++m_acknowledgements;
+  return m_refused.erase(m_acknowledgements) > 0 ? kRefuse : kAcknowledge;
+}
+
+ESimFaultAction CSimFaults::CountReceived(std::size_t bytes) {
+  std::lock_guard lock(m_mutex);
+  m_received += bytes;
+  if (m_closeAt && m_received >= *m_closeAt) {
+    m_closeAt.reset();
+    return ESimFaultAction::Close;
+  }
+  if (m_stallAt && m_received >= *m_stallAt) {
+    m_stallAt.reset();
+    return ESimFaultAction::Stall;
+  }
+  return ESimFaultAction::None;
+}
+
+std::uint32_t CSimFaults::Acknowledgements() const {
+  std::lock_guard lock(m_mutex);
+  return m_acknowledgements;
+}
+
+std::uint64_t CSimFaults::BytesReceived() const {
+  std::lock_guard lock(m_mutex);
+  return m_received;
+}

@@ -1,0 +1,57 @@
+#pragma once
+// The USB bus of real devices, on libusb-1.0. A device is served as the vendor driver would
+// serve it when its USB product string begins with "Tavrix" and one of its interfaces has a
+// bulk IN and a bulk OUT endpoint. The first-generation product ids form the first interface
+// class, every other one the second. Device paths keep the driver's shape,
+// "usb#vid_vvvv&pid_pppp#<bus>-<ports>#{guid}", so that the "pid_%04x" match works unchanged;
+// "<path>\PIPE02" is the interface's bulk IN endpoint and "<path>\PIPE03" its bulk OUT
+// endpoint. A machine without USB (or where libusb cannot start) simply has no devices.
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/usb_bus.h"
+
+struct libusb_context;
+struct libusb_device;
+
+class CLibUsbBus : public IUsbBus {
+ public:
+  // `sysfsRoot` is where the product strings and the device tree are read.
+  explicit CLibUsbBus(std::string sysfsRoot = "/sys/bus/usb/devices");
+  ~CLibUsbBus() override;
+  CLibUsbBus(const CLibUsbBus&) = delete;
+  CLibUsbBus& operator=(const CLibUsbBus&) = delete;
+
+  std::string Description() const override { return "libusb"; }
+  std::unique_ptr<IUsbInterfaceList> ListInterfaces(std::string_view interfaceGuid) override;
+  std::unique_ptr<IUsbHandle> Open(const std::string& path, UsbAccess access,
+                                   UsbOpenError* error = nullptr) override;
+  std::string FriendlyName(const std::string& devicePath) override;
+  bool Eject(const std::string& devicePath) override;
+  std::unique_ptr<IDeviceTree> OpenDeviceTree() override;
+
+  // The interface class of a product id: the first generation's ids, or the second's GUID.
+  static const char* InterfaceGuidOf(std::uint16_t productId);
+  // The libusb location "<bus>-<port>.<port>..." inside a device path; empty when the path has
+  // another shape.
+  static std::string LocationOf(const std::string& devicePath);
+
+  struct Device;
+  struct Connection;
+
+ private:
+  bool Start();
+  std::vector<Device> Scan();
+  std::string ProductString(libusb_device* device, const std::string& location) const;
+  bool PortReset(const std::string& location);
+
+  std::string m_sysfsRoot;
+  std::mutex m_mutex;
+  libusb_context* m_context = nullptr;
+  bool m_started = false;
+  std::map<std::string, std::weak_ptr<Connection>> m_pipeConnections;
+};

@@ -1,0 +1,76 @@
+#include "platform/usb_bus.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/emulated_usb_bus.h"
+#include "platform/libusb_bus.h"
+
+UsbEnumResult CUsbInterfaceVector::Interface(unsigned index, std::string& devicePath) {
+  if (index >= m_paths.size()) return UsbEnumResult::kNoMoreItems;
+  devicePath = m_paths[index];
+  return UsbEnumResult::kOk;
+}
+
+std::vector<std::string> EnumerateInterfaces(IUsbBus& bus, std::string_view interfaceGuid) {
+  std::vector<std::string> paths;
+  auto list = bus.ListInterfaces(interfaceGuid);
+  if (!list) return paths;
+  for (unsigned index = 0;; ++index) {
+    std::string path;
+    UsbEnumResult result = list->Interface(index, path);
+    if (result == UsbEnumResult::kNoMoreItems) break;
+    if (result == UsbEnumResult::kOk) paths.push_back(path);
+  }
+  return paths;
+}
+
+std::unique_ptr<IUsbBus> CreateUsbBusFromEnvironment() {
+  const char* directory = std::getenv("TAVRIX_USB_BUS");
+  if (directory != nullptr && *directory != '\0') {
+    return std::make_unique<CEmulatedUsbBus>(directory);
+  }
+  return std::make_unique<CLibUsbBus>();
+}
+
+namespace {
+std::atomic<IUsbBus*> g_installed{nullptr};
+
+IUsbBus& EnvironmentBus() {
+  static std::once_flag once;
+  static std::unique_ptr<IUsbBus> bus;  // lives for the whole run
+  std::call_once(once, [] { bus = CreateUsbBusFromEnvironment(); });
+  return *bus;
+}
+}  // namespace
+
+IUsbBus& UsbBus() {
+  IUsbBus* installed = g_installed.load();
+  return installed != nullptr ? *installed : EnvironmentBus();
+}
+
+void SetUsbBus(IUsbBus* bus) { g_installed = bus; }
+
+CUsbBusScope::CUsbBusScope(IUsbBus& bus) : m_previous(g_installed.load()) { SetUsbBus(&bus); }
+
+CUsbBusScope::~CUsbBusScope() { SetUsbBus(m_previous); }
+
+std::string ToLowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+void SplitPipePath(const std::string& path, std::string& devicePath, std::string& pipe) {
+  auto slash = path.rfind('\\');
+  if (slash == std::string::npos) {
+    devicePath = path;
+    pipe.clear();
+    return;
+  }
+  devicePath = path.substr(0, slash);
+  pipe = path.substr(slash + 1);
+}
