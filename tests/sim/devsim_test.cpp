@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -170,6 +171,60 @@ TEST_F(DevSimTest, ServesDevicesUntilSigtermAndThenRemovesThem) {
   text << transcript.rdbuf();
   EXPECT_NE(text.str().find("out             1  02  |.|"), std::string::npos) << text.str();
   EXPECT_NE(text.str().find("in             13  4D 4F 54"), std::string::npos) << text.str();
+}
+
+// Waits until a file named `name` is placed in `directory` (created or renamed into it).
+bool WaitForPlacement(int inotify, const std::string& name, std::chrono::milliseconds bound) {
+  auto deadline = std::chrono::steady_clock::now() + bound;
+  alignas(inotify_event) char buffer[4096];
+  while (true) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd fd{inotify, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) return false;
+    ssize_t got = ::read(inotify, buffer, sizeof buffer);
+    for (ssize_t at = 0; at < got;) {
+      auto* event = reinterpret_cast<inotify_event*>(buffer + at);
+      if (event->len > 0 && name == event->name) return true;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+}
+
+TEST_F(DevSimTest, EjectedDeviceComesBackAfterItsScaledAwayTime) {
+  // Ten minutes away, scaled to nothing: the device is back at once, or the wait scale failed.
+  CDevSimProcess devsim({"--bus", m_bus.string(), "--wait-scale", "0", "--transcript",
+                         (m_folder / "transcripts").string(), "--device",
+                         "scripted:pid=0x3351,gen=1,serial=K1,away_ms=600000,rule=02>'K'00"});
+  ASSERT_TRUE(devsim.ReadLine()) << devsim.Errors();
+  const std::string path = std::string("usb#vid_7a3c&pid_3351#K1#") + kGen1;
+  int inotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  ASSERT_GE(::inotify_add_watch(inotify, m_bus.c_str(), IN_MOVED_TO), 0);
+
+  CRawUsbPeer ejector;
+  ASSERT_TRUE(ejector.Connect(m_bus / path));
+  ejector.SendEject();
+  ejector.Close();
+  EXPECT_TRUE(WaitForPlacement(inotify, path, 10s));
+  ::close(inotify);
+
+  CRawUsbPeer host;
+  ASSERT_TRUE(host.Connect(m_bus / path));
+  host.SendFrame({0x02});
+  EXPECT_EQ(host.ReceiveFrame(), (std::vector<std::uint8_t>{'K', 0}));
+  host.Close();
+  devsim.Signal(SIGTERM);
+  EXPECT_EQ(devsim.WaitExit(), 0);
+
+  std::ifstream transcript(m_folder / "transcripts" / (path + ".transcript"));
+  std::stringstream text;
+  text << transcript.rdbuf();
+  std::size_t eject = text.str().find(" eject");
+  std::size_t away = text.str().find(" away");
+  std::size_t back = text.str().find(" back");
+  EXPECT_LT(eject, away) << text.str();
+  EXPECT_LT(away, back) << text.str();
+  EXPECT_NE(back, std::string::npos) << text.str();
 }
 
 TEST_F(DevSimTest, SigintStopsItToo) {
