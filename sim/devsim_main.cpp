@@ -75,8 +75,8 @@ int Serve(const CDevSimConfig& config) {
     std::cout << std::endl;
   }
 
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
+  int received = 0;
+  sigwait(&stopSignals, &received);
   std::cerr << "tavrix-devsim: stopping\n";
   bus.StopAll();
   return 0;

@@ -104,7 +104,10 @@ std::vector<std::uint8_t> CSimConnection::ReadBytes(std::size_t n) {
   return bytes;
 }
 
-std::uint8_t CSimConnection::ReadByte() { return ReadBytes(1)[0]; }
+std::uint8_t CSimConnection::ReadByte() {
+  while (m_position >= m_frame.size()) FetchFrame();
+  return m_frame[m_position++];
+}
 
 std::vector<std::uint8_t> CSimConnection::ReadFrame() {
   if (m_position >= m_frame.size()) FetchFrame();
