@@ -167,6 +167,4 @@ void CScriptedSimDevice::RunProgram(CSimConnection& io) {
   }
 }
 
-std::string CScriptedSimDevice::Describe() const {
-  return FormatText("%zu rule(s)", RuleCount());
-}
+std::string CScriptedSimDevice::Describe() const { return FormatText("%zu rule(s)", RuleCount()); }

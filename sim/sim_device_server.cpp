@@ -57,9 +57,7 @@ std::string CSimDeviceServer::DevicePath() const {
   return m_devicePath;
 }
 
-std::filesystem::path CSimDeviceServer::SocketPath() const {
-  return m_busDirectory / DevicePath();
-}
+std::filesystem::path CSimDeviceServer::SocketPath() const { return m_busDirectory / DevicePath(); }
 
 ESimPresence CSimDeviceServer::Presence() const {
   std::lock_guard lock(m_mutex);

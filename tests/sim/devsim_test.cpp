@@ -138,11 +138,14 @@ const char kGen2[] = "{5b1e2c47-9d03-4a6f-8e21-3c7d90b4f152}";
 
 TEST_F(DevSimTest, ServesDevicesUntilSigtermAndThenRemovesThem) {
   std::filesystem::path config = m_folder / "bench.conf";
-  std::ofstream(config) << "# two devices from a file\n"
-                           "transcript " << (m_folder / "transcripts").string() << "\n"
-                           "device scripted:pid=0x4c17,serial=C1\n"
-                           "    rule=02>'MOTREVO 1.00'00\n"
-                           "device scripted:pid=0x7d2a,gen=1,name=\"Tavrix Quadrel Interface\",serial=Q1\n";
+  std::ofstream(config)
+      << "# two devices from a file\n"
+         "transcript "
+      << (m_folder / "transcripts").string()
+      << "\n"
+         "device scripted:pid=0x4c17,serial=C1\n"
+         "    rule=02>'MOTREVO 1.00'00\n"
+         "device scripted:pid=0x7d2a,gen=1,name=\"Tavrix Quadrel Interface\",serial=Q1\n";
   CDevSimProcess devsim({"--bus", m_bus.string(), "--config", config.string(), "--device",
                          "scripted:pid=0x1184,gen=1,name=Demo,serial=A1,rule=04>!"});
   const std::string c1 = std::string("usb#vid_7a3c&pid_4c17#C1#") + kGen2;
@@ -242,7 +245,8 @@ TEST_F(DevSimTest, MistakesEndItWithAMessageAndNothingLeftOnTheBus) {
     int status;
     const char* message;
   } cases[] = {
-      {{"--device", "scripted:pid=1,serial=A", "--device", "scripted:pid=1,colour=red"}, 2,
+      {{"--device", "scripted:pid=1,serial=A", "--device", "scripted:pid=1,colour=red"},
+       2,
        "device kind scripted has no option colour"},
       {{"--device", "gadget:pid=1"}, 2, "unknown device kind \"gadget\" (known: scripted"},
       {{}, 2, "no device to serve"},
@@ -261,7 +265,7 @@ TEST_F(DevSimTest, MistakesEndItWithAMessageAndNothingLeftOnTheBus) {
 TEST_F(DevSimTest, HelpAndKindsAreListed) {
   CDevSimProcess help({"--help"});
   EXPECT_EQ(help.WaitExit(), 0);
-  EXPECT_NE(help.Output().find("--device SPEC"), std::string::npos);
+  EXPECT_NE(help.Output().find("--device KIND:OPTIONS"), std::string::npos);
   CDevSimProcess kinds({"--list-kinds"});
   EXPECT_EQ(kinds.WaitExit(), 0);
   EXPECT_EQ(kinds.Output().rfind("scripted\t", 0), 0u) << kinds.Output();
