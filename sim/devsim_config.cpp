@@ -69,7 +69,8 @@ CDevSimConfig ParseDevSimArguments(const std::vector<std::string>& args) {
     } else {
       throw CSimError("option " + arg + " needs a value");
     }
-    if (!ApplySetting(name, value, config, false)) throw CSimError("unknown option " + arg + " (see --help)");
+    if (!ApplySetting(name, value, config, false))
+      throw CSimError("unknown option " + arg + " (see --help)");
   }
   return config;
 }
@@ -115,15 +116,16 @@ sockets and .name files. Prints one line per device it serves.
 
 Options (also --name=value):
   --bus DIR            the bus directory (default: $TAVRIX_USB_BUS); created when missing
-  --device SPEC        a device to serve, repeatable: KIND:key=value,key=value,...
+  --device KIND:OPTIONS
+                       a device to serve, repeatable: KIND:key=value,key=value,...
   --config FILE        read settings from FILE at this point of the command line
   --transcript DIR     write each device's transcript to DIR/<device path>.transcript
   --wait-scale F       multiply every device-side wait by F, 0..1 (default: $TAVRIX_WAIT_SCALE or 1)
   --list-kinds         list the device kinds and exit
   -h, --help           this text
 
-A SPEC's values may be double-quoted to hold commas and blanks (escapes \" and \\); a key
-without "=" means key=1. Options of every kind:
+Values in the OPTIONS may be double-quoted to hold commas and blanks (escapes \" and \\);
+a key without "=" means key=1. Options of every kind:
   pid=N vid=N          product and vendor id (decimal or 0x..)
   serial=TEXT          letters, digits, - and _ (default SIM<n>)
   gen=1|2              driver generation, selects the interface class
@@ -141,7 +143,7 @@ Kind "scripted": rule=MATCH>REPLY, repeatable. MATCH and REPLY are byte scripts:
   e.g. --device "scripted:pid=0x7d2a,gen=1,name=Demo,rule=02>'ZR6618-7D 1.07'00,rule=0B>03"
 
 Configuration file: one setting per line, "bus DIR", "transcript DIR", "wait-scale F",
-"device SPEC"; a line beginning with a blank continues the device above it (joined with a
-comma); lines beginning with # are comments.
+"device KIND:OPTIONS"; a line beginning with a blank continues the device above it (joined
+with a comma); lines beginning with # are comments.
 )";
 }

@@ -9,8 +9,8 @@
 struct CDevSimConfig {
   std::optional<std::filesystem::path> Bus;  // none: TAVRIX_USB_BUS
   std::optional<std::filesystem::path> TranscriptDirectory;
-  std::optional<double> WaitScale;           // none: TAVRIX_WAIT_SCALE, else 1
-  std::vector<std::string> Devices;          // "KIND:key=value,..." each
+  std::optional<double> WaitScale;   // none: TAVRIX_WAIT_SCALE, else 1
+  std::vector<std::string> Devices;  // "KIND:key=value,..." each
   bool Help = false;
   bool ListKinds = false;
 };

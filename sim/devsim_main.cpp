@@ -19,7 +19,8 @@ namespace {
 std::filesystem::path BusDirectory(const CDevSimConfig& config) {
   if (config.Bus) return *config.Bus;
   const char* bus = std::getenv("TAVRIX_USB_BUS");
-  if (bus == nullptr || *bus == '\0') throw CSimError("no bus directory: give --bus or TAVRIX_USB_BUS");
+  if (bus == nullptr || *bus == '\0')
+    throw CSimError("no bus directory: give --bus or TAVRIX_USB_BUS");
   return bus;
 }
 
@@ -64,19 +65,20 @@ int Serve(const CDevSimConfig& config) {
   CSimBus bus(BusDirectory(config));
   if (config.TranscriptDirectory) bus.SetTranscriptDirectory(*config.TranscriptDirectory);
   for (const std::string& text : config.Devices) {
-    CSimDeviceSpec spec = ParseSimDeviceSpec(text);
-    std::string kind = spec.Kind;
-    CSimDeviceServer& server = bus.Plug(CSimDeviceRegistry::Instance().Create(std::move(spec)));
+    CSimDeviceDescription description = ParseSimDeviceDescription(text);
+    std::string kind = description.Kind;
+    CSimDeviceServer& server =
+        bus.Plug(CSimDeviceRegistry::Instance().Create(std::move(description)));
     std::optional<std::string> name = server.Device().FriendlyName();
-    std::string description = server.Device().Describe();
+    std::string summary = server.Device().Describe();
     std::cout << "serving " << server.DevicePath() << "  kind=" << kind;
     if (name) std::cout << "  name=\"" << *name << "\"";
-    if (!description.empty()) std::cout << "  (" << description << ")";
+    if (!summary.empty()) std::cout << "  (" << summary << ")";
     std::cout << std::endl;
   }
 
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
+  int received = 0;
+  sigwait(&stopSignals, &received);
   std::cerr << "tavrix-devsim: stopping\n";
   bus.StopAll();
   return 0;

@@ -67,14 +67,22 @@ class CScriptReader {
   char Escape() {
     if (m_pos >= m_script.size()) Fail("unterminated escape");
     switch (char c = Next()) {
-      case '0': return '\0';
-      case 'n': return '\n';
-      case 'r': return '\r';
-      case 't': return '\t';
+      case '0':
+        return '\0';
+      case 'n':
+        return '\n';
+      case 'r':
+        return '\r';
+      case 't':
+        return '\t';
       case '\\':
-      case '\'': return c;
-      case 'x': return static_cast<char>(HexByte());
-      default: --m_pos; Fail("unknown escape");
+      case '\'':
+        return c;
+      case 'x':
+        return static_cast<char>(HexByte());
+      default:
+        --m_pos;
+        Fail("unknown escape");
     }
   }
 

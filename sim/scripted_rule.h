@@ -20,8 +20,8 @@
 struct CScriptedStep {
   enum class EKind { Bytes, PacketEnd, Acknowledge, Wait };
   EKind Kind = EKind::Bytes;
-  std::vector<std::uint8_t> Bytes;   // Bytes
-  std::uint32_t Milliseconds = 0;    // Wait
+  std::vector<std::uint8_t> Bytes;  // Bytes
+  std::uint32_t Milliseconds = 0;   // Wait
 };
 
 struct CScriptedRule {

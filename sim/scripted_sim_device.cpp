@@ -32,13 +32,13 @@ class CRuleMatcher {
 
   explicit CRuleMatcher(const std::vector<CScriptedRule>& rules) : m_rules(rules) { Restart(); }
 
-  // Feeds one byte; what happened, in order.
-  std::vector<Event> Feed(std::uint8_t byte) {
-    std::vector<Event> events;
-    std::deque<std::uint8_t> input{byte};
-    while (!input.empty()) {
-      m_pending.push_back(input.front());
-      input.pop_front();
+  // Feeds one byte; what happened, in order, replaces `events`.
+  void Feed(std::uint8_t byte, std::vector<Event>& events) {
+    events.clear();
+    m_input.assign(1, byte);
+    while (!m_input.empty()) {
+      m_pending.push_back(m_input.front());
+      m_input.pop_front();
       Narrow(m_pending.size() - 1, m_pending.back());
       if (const CScriptedRule* whole = Whole()) {
         events.push_back({whole, 0});
@@ -47,12 +47,11 @@ class CRuleMatcher {
       } else if (m_candidates.empty()) {
         // Nothing fits: give up the oldest byte and feed the rest again from the start.
         events.push_back({nullptr, m_pending.front()});
-        input.insert(input.begin(), m_pending.begin() + 1, m_pending.end());
+        m_input.insert(m_input.begin(), m_pending.begin() + 1, m_pending.end());
         m_pending.clear();
         Restart();
       }
     }
-    return events;
   }
 
  private:
@@ -74,6 +73,7 @@ class CRuleMatcher {
   const std::vector<CScriptedRule>& m_rules;
   std::vector<std::size_t> m_candidates;  // in rule order
   std::vector<std::uint8_t> m_pending;
+  std::deque<std::uint8_t> m_input;
 };
 
 void Answer(CSimConnection& io, const CScriptedRule& rule) {
@@ -147,9 +147,11 @@ void CScriptedSimDevice::RunProgram(CSimConnection& io) {
   const std::vector<CScriptedRule> rules = Rules();
   CRuleMatcher matcher(rules);
   std::vector<std::uint8_t> dropped;
+  std::vector<CRuleMatcher::Event> events;
   try {
     while (true) {
-      for (const CRuleMatcher::Event& event : matcher.Feed(io.ReadByte())) {
+      matcher.Feed(io.ReadByte(), events);
+      for (const CRuleMatcher::Event& event : events) {
         if (event.Rule == nullptr) {
           dropped.push_back(event.Dropped);  // reported as one run, not byte by byte
           continue;
@@ -165,6 +167,4 @@ void CScriptedSimDevice::RunProgram(CSimConnection& io) {
   }
 }
 
-std::string CScriptedSimDevice::Describe() const {
-  return FormatText("%zu rule(s)", RuleCount());
-}
+std::string CScriptedSimDevice::Describe() const { return FormatText("%zu rule(s)", RuleCount()); }

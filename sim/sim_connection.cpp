@@ -104,7 +104,10 @@ std::vector<std::uint8_t> CSimConnection::ReadBytes(std::size_t n) {
   return bytes;
 }
 
-std::uint8_t CSimConnection::ReadByte() { return ReadBytes(1)[0]; }
+std::uint8_t CSimConnection::ReadByte() {
+  while (m_position >= m_frame.size()) FetchFrame();
+  return m_frame[m_position++];
+}
 
 std::vector<std::uint8_t> CSimConnection::ReadFrame() {
   if (m_position >= m_frame.size()) FetchFrame();
@@ -121,9 +124,10 @@ std::vector<std::uint8_t> CSimConnection::ReadPacket(std::size_t n) {
   std::size_t offset = m_position;
   std::vector<std::uint8_t> bytes = ReadBytes(n);
   if (!whole) {
-    ReportViolation(FormatText("expected %zu bytes as one packet, they began at offset %zu of a "
-                               "frame of %zu bytes",
-                               n, offset, frameSize));
+    ReportViolation(
+        FormatText("expected %zu bytes as one packet, they began at offset %zu of a "
+                   "frame of %zu bytes",
+                   n, offset, frameSize));
   }
   return bytes;
 }
@@ -181,9 +185,9 @@ void CSimConnection::WriteString(std::string_view text) {
 std::uint8_t CSimConnection::NextAcknowledgement() {
   std::uint8_t answer = m_device.Faults().NextAcknowledgement();
   if (answer != CSimFaults::kAcknowledge) {
-    m_device.Transcript().Add(m_id, ESimEvent::Note, {},
-                              FormatText("fault: acknowledgement %u refused",
-                                         m_device.Faults().Acknowledgements()));
+    m_device.Transcript().Add(
+        m_id, ESimEvent::Note, {},
+        FormatText("fault: acknowledgement %u refused", m_device.Faults().Acknowledgements()));
   }
   return answer;
 }

@@ -12,19 +12,19 @@ void CSimDeviceRegistry::Register(const std::string& kind, std::string summary,
   m_kinds[kind] = {std::move(summary), std::move(factory)};
 }
 
-std::unique_ptr<CSimDevice> CSimDeviceRegistry::Create(CSimDeviceSpec spec) const {
-  auto it = m_kinds.find(spec.Kind);
+std::unique_ptr<CSimDevice> CSimDeviceRegistry::Create(CSimDeviceDescription description) const {
+  auto it = m_kinds.find(description.Kind);
   if (it == m_kinds.end()) {
     std::string known;
     for (const auto& [kind, entry] : m_kinds) known += (known.empty() ? "" : ", ") + kind;
-    throw CSimError("unknown device kind \"" + spec.Kind + "\" (known: " + known + ")");
+    throw CSimError("unknown device kind \"" + description.Kind + "\" (known: " + known + ")");
   }
-  std::unique_ptr<CSimDevice> device = it->second.Factory(spec.Options);
-  std::vector<std::string> unused = spec.Options.Unused();
+  std::unique_ptr<CSimDevice> device = it->second.Factory(description.Options);
+  std::vector<std::string> unused = description.Options.Unused();
   if (!unused.empty()) {
     std::string keys;
     for (const auto& key : unused) keys += (keys.empty() ? "" : ", ") + key;
-    throw CSimError("device kind " + spec.Kind + " has no option " + keys);
+    throw CSimError("device kind " + description.Kind + " has no option " + keys);
   }
   return device;
 }

@@ -22,9 +22,9 @@ class CSimDeviceRegistry {
   static CSimDeviceRegistry& Instance();
 
   void Register(const std::string& kind, std::string summary, SimDeviceFactory factory);
-  // The device the spec names. Throws CSimError for an unknown kind, a bad option, or an
-  // option the kind does not know.
-  std::unique_ptr<CSimDevice> Create(CSimDeviceSpec spec) const;
+  // The device the description names. Throws CSimError for an unknown kind, a bad option,
+  // or an option the kind does not know.
+  std::unique_ptr<CSimDevice> Create(CSimDeviceDescription description) const;
   // Kind names with their one-line summaries, sorted by name.
   std::vector<std::pair<std::string, std::string>> Kinds() const;
 
@@ -40,8 +40,7 @@ template <class T>
 struct RegisterSimDevice {
   RegisterSimDevice(const std::string& kind, std::string summary) {
     CSimDeviceRegistry::Instance().Register(
-        kind, std::move(summary),
-        [](CSimOptions& options) -> std::unique_ptr<CSimDevice> {
+        kind, std::move(summary), [](CSimOptions& options) -> std::unique_ptr<CSimDevice> {
           return std::make_unique<T>(options);
         });
   }

@@ -57,9 +57,7 @@ std::string CSimDeviceServer::DevicePath() const {
   return m_devicePath;
 }
 
-std::filesystem::path CSimDeviceServer::SocketPath() const {
-  return m_busDirectory / DevicePath();
-}
+std::filesystem::path CSimDeviceServer::SocketPath() const { return m_busDirectory / DevicePath(); }
 
 ESimPresence CSimDeviceServer::Presence() const {
   std::lock_guard lock(m_mutex);
@@ -263,10 +261,10 @@ void CSimDeviceServer::Eject() {
   m_ejectRequested = false;  // every connection is gone: a second reset frame changes nothing
   Clock().Sleep(m_device->AwayMilliseconds());
   if (m_stopRequested) return;
-  m_device->Reenumerate();
   try {
+    m_device->Reenumerate();
     Enter();
-  } catch (const CSimError& failure) {
+  } catch (const std::exception& failure) {
     m_device->Transcript().Add(0, ESimEvent::Note, {},
                                std::string("could not come back: ") + failure.what());
     return;

@@ -75,8 +75,10 @@ std::optional<bool> CSimOptions::TakeFlag(const std::string& key) {
 }
 
 CSimDeviceSetup CSimOptions::TakeSetup(CSimDeviceSetup setup) {
-  if (auto vid = TakeNumber("vid", 0xFFFF)) setup.Address.VendorId = static_cast<std::uint16_t>(*vid);
-  if (auto pid = TakeNumber("pid", 0xFFFF)) setup.Address.ProductId = static_cast<std::uint16_t>(*pid);
+  if (auto vid = TakeNumber("vid", 0xFFFF))
+    setup.Address.VendorId = static_cast<std::uint16_t>(*vid);
+  if (auto pid = TakeNumber("pid", 0xFFFF))
+    setup.Address.ProductId = static_cast<std::uint16_t>(*pid);
   if (auto serial = TakeText("serial")) {
     if (!IsValidSimSerial(*serial)) {
       throw CSimError("option serial=" + *serial + ": letters, digits, '-' and '_' only");
@@ -128,7 +130,8 @@ std::string ReadValue(std::string_view text, std::size_t& pos) {
       if (pos >= text.size()) throw CSimError("unterminated quoted value in: " + std::string(text));
       char c = text[pos++];
       if (c == '"') break;
-      if (c == '\\' && pos < text.size() && (text[pos] == '"' || text[pos] == '\\')) c = text[pos++];
+      if (c == '\\' && pos < text.size() && (text[pos] == '"' || text[pos] == '\\'))
+        c = text[pos++];
       value += c;
     }
     if (pos < text.size() && text[pos] != ',') {
@@ -142,12 +145,12 @@ std::string ReadValue(std::string_view text, std::size_t& pos) {
 
 }  // namespace
 
-CSimDeviceSpec ParseSimDeviceSpec(std::string_view text) {
-  CSimDeviceSpec spec;
+CSimDeviceDescription ParseSimDeviceDescription(std::string_view text) {
+  CSimDeviceDescription description;
   std::size_t colon = text.find(':');
-  spec.Kind = std::string(text.substr(0, colon));
-  if (spec.Kind.empty()) throw CSimError("a device needs a kind: KIND:key=value,...");
-  if (colon == std::string_view::npos) return spec;
+  description.Kind = std::string(text.substr(0, colon));
+  if (description.Kind.empty()) throw CSimError("a device needs a kind: KIND:key=value,...");
+  if (colon == std::string_view::npos) return description;
   std::size_t pos = colon + 1;
   while (pos < text.size()) {
     std::size_t keyEnd = text.find_first_of("=,", pos);
@@ -156,11 +159,11 @@ CSimDeviceSpec ParseSimDeviceSpec(std::string_view text) {
     pos = keyEnd == std::string_view::npos ? text.size() : keyEnd;
     if (pos < text.size() && text[pos] == '=') {
       ++pos;
-      spec.Options.Add(key, ReadValue(text, pos));
+      description.Options.Add(key, ReadValue(text, pos));
     } else {
-      spec.Options.Add(key, "1");
+      description.Options.Add(key, "1");
     }
     if (pos < text.size()) ++pos;  // the comma
   }
-  return spec;
+  return description;
 }

@@ -45,10 +45,10 @@ class CSimOptions {
   std::vector<Option> m_options;
 };
 
-struct CSimDeviceSpec {
+struct CSimDeviceDescription {
   std::string Kind;
   CSimOptions Options;
 };
 
 // Parses "KIND:key=value,...". Throws CSimError naming what is wrong.
-CSimDeviceSpec ParseSimDeviceSpec(std::string_view text);
+CSimDeviceDescription ParseSimDeviceDescription(std::string_view text);

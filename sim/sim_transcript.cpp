@@ -8,21 +8,30 @@
 
 const char* SimEventName(ESimEvent event) {
   switch (event) {
-    case ESimEvent::Connect: return "connect";
-    case ESimEvent::Out: return "out";
-    case ESimEvent::In: return "in";
-    case ESimEvent::HostClose: return "host-close";
-    case ESimEvent::DeviceClose: return "device-close";
-    case ESimEvent::Eject: return "eject";
-    case ESimEvent::Away: return "away";
-    case ESimEvent::Back: return "back";
-    case ESimEvent::Note: return "note";
+    case ESimEvent::Connect:
+      return "connect";
+    case ESimEvent::Out:
+      return "out";
+    case ESimEvent::In:
+      return "in";
+    case ESimEvent::HostClose:
+      return "host-close";
+    case ESimEvent::DeviceClose:
+      return "device-close";
+    case ESimEvent::Eject:
+      return "eject";
+    case ESimEvent::Away:
+      return "away";
+    case ESimEvent::Back:
+      return "back";
+    case ESimEvent::Note:
+      return "note";
   }
   return "?";
 }
 
-void CSimTranscript::Add(std::uint32_t connection, ESimEvent event,
-                         std::vector<std::uint8_t> bytes, std::string text) {
+void CSimTranscript::Add(std::uint32_t connection, ESimEvent event, std::vector<std::uint8_t> bytes,
+                         std::string text) {
   CSimTranscriptEntry entry{Clock().TickCount(), connection, event, std::move(bytes),
                             std::move(text)};
   std::lock_guard lock(m_mutex);
@@ -72,9 +81,9 @@ bool CSimTranscript::WaitForCount(ESimEvent event, std::size_t count,
                                   std::chrono::milliseconds timeout) const {
   return WaitFor(
       [event, count](const Entries_t& entries) {
-        return static_cast<std::size_t>(std::count_if(
-                   entries.begin(), entries.end(),
-                   [event](const auto& e) { return e.Event == event; })) >= count;
+        return static_cast<std::size_t>(
+                   std::count_if(entries.begin(), entries.end(),
+                                 [event](const auto& e) { return e.Event == event; })) >= count;
       },
       timeout);
 }
@@ -88,8 +97,7 @@ void CSimTranscript::WriteTo(const std::filesystem::path& path, const std::strin
   m_fileStarted = false;
 }
 
-std::string CSimTranscript::FormatEntry(const CSimTranscriptEntry& entry,
-                                        std::uint64_t startTime) {
+std::string CSimTranscript::FormatEntry(const CSimTranscriptEntry& entry, std::uint64_t startTime) {
   std::uint64_t time = entry.Time >= startTime ? entry.Time - startTime : 0;
   std::string line = FormatText("%8llu ms  #%-3u %-12s", static_cast<unsigned long long>(time),
                                 entry.Connection, SimEventName(entry.Event));

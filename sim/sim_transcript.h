@@ -28,11 +28,11 @@ enum class ESimEvent {
 const char* SimEventName(ESimEvent event);
 
 struct CSimTranscriptEntry {
-  std::uint64_t Time = 0;          // Clock().TickCount() when it happened
-  std::uint32_t Connection = 0;    // 1, 2, ... in connect order; 0 for device-wide events
+  std::uint64_t Time = 0;        // Clock().TickCount() when it happened
+  std::uint32_t Connection = 0;  // 1, 2, ... in connect order; 0 for device-wide events
   ESimEvent Event = ESimEvent::Note;
   std::vector<std::uint8_t> Bytes;  // the frame's bytes (Out, In)
-  std::string Text;                // notes
+  std::string Text;                 // notes
 };
 
 class CSimTranscript {

@@ -9,9 +9,9 @@
 namespace {
 
 TEST(DevSimConfig, CommandLineOptionsApplyInOrder) {
-  CDevSimConfig config = ParseDevSimArguments(
-      {"--bus=/tmp/b1", "--device", "scripted:pid=1", "--transcript", "/tmp/t", "--wait-scale",
-       "0.25", "--bus", "/tmp/b2", "--device=scripted:pid=2"});
+  CDevSimConfig config =
+      ParseDevSimArguments({"--bus=/tmp/b1", "--device", "scripted:pid=1", "--transcript", "/tmp/t",
+                            "--wait-scale", "0.25", "--bus", "/tmp/b2", "--device=scripted:pid=2"});
   EXPECT_EQ(config.Bus, std::filesystem::path("/tmp/b2"));
   EXPECT_EQ(config.TranscriptDirectory, std::filesystem::path("/tmp/t"));
   EXPECT_EQ(config.WaitScale, 0.25);
@@ -49,14 +49,15 @@ TEST_F(DevSimConfigFile, IndentedLinesContinueTheDeviceAbove) {
       "\trule=02>'ZR6618-7D 1.07'00\n"
       "device scripted:pid=0x1184\n"
       "wait-scale 0.1\n");
-  CDevSimConfig config = ParseDevSimArguments({"--wait-scale", "0.5", "--config", file.string(),
-                                               "--transcript", "/tmp/t"});
+  CDevSimConfig config = ParseDevSimArguments(
+      {"--wait-scale", "0.5", "--config", file.string(), "--transcript", "/tmp/t"});
   EXPECT_EQ(config.Bus, std::filesystem::path("/tmp/bus"));
   EXPECT_EQ(config.WaitScale, 0.1);  // the file came after the option
-  EXPECT_EQ(config.Devices,
-            (std::vector<std::string>{
-                "scripted:pid=0x7d2a,gen=1,name=\"Tavrix Quadrel Interface\",rule=02>'ZR6618-7D 1.07'00",
-                "scripted:pid=0x1184"}));
+  EXPECT_EQ(
+      config.Devices,
+      (std::vector<std::string>{
+          "scripted:pid=0x7d2a,gen=1,name=\"Tavrix Quadrel Interface\",rule=02>'ZR6618-7D 1.07'00",
+          "scripted:pid=0x1184"}));
 }
 
 TEST_F(DevSimConfigFile, MistakesNameTheFileAndLine) {

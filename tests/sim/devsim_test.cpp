@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,11 +138,14 @@ const char kGen2[] = "{5b1e2c47-9d03-4a6f-8e21-3c7d90b4f152}";
 
 TEST_F(DevSimTest, ServesDevicesUntilSigtermAndThenRemovesThem) {
   std::filesystem::path config = m_folder / "bench.conf";
-  std::ofstream(config) << "# two devices from a file\n"
-                           "transcript " << (m_folder / "transcripts").string() << "\n"
-                           "device scripted:pid=0x4c17,serial=C1\n"
-                           "    rule=02>'MOTREVO 1.00'00\n"
-                           "device scripted:pid=0x7d2a,gen=1,name=\"Tavrix Quadrel Interface\",serial=Q1\n";
+  std::ofstream(config)
+      << "# two devices from a file\n"
+         "transcript "
+      << (m_folder / "transcripts").string()
+      << "\n"
+         "device scripted:pid=0x4c17,serial=C1\n"
+         "    rule=02>'MOTREVO 1.00'00\n"
+         "device scripted:pid=0x7d2a,gen=1,name=\"Tavrix Quadrel Interface\",serial=Q1\n";
   CDevSimProcess devsim({"--bus", m_bus.string(), "--config", config.string(), "--device",
                          "scripted:pid=0x1184,gen=1,name=Demo,serial=A1,rule=04>!"});
   const std::string c1 = std::string("usb#vid_7a3c&pid_4c17#C1#") + kGen2;
@@ -172,6 +176,60 @@ TEST_F(DevSimTest, ServesDevicesUntilSigtermAndThenRemovesThem) {
   EXPECT_NE(text.str().find("in             13  4D 4F 54"), std::string::npos) << text.str();
 }
 
+// Waits until a file named `name` is placed in `directory` (created or renamed into it).
+bool WaitForPlacement(int inotify, const std::string& name, std::chrono::milliseconds bound) {
+  auto deadline = std::chrono::steady_clock::now() + bound;
+  alignas(inotify_event) char buffer[4096];
+  while (true) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd fd{inotify, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) return false;
+    ssize_t got = ::read(inotify, buffer, sizeof buffer);
+    for (ssize_t at = 0; at < got;) {
+      auto* event = reinterpret_cast<inotify_event*>(buffer + at);
+      if (event->len > 0 && name == event->name) return true;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+}
+
+TEST_F(DevSimTest, EjectedDeviceComesBackAfterItsScaledAwayTime) {
+  // Ten minutes away, scaled to nothing: the device is back at once, or the wait scale failed.
+  CDevSimProcess devsim({"--bus", m_bus.string(), "--wait-scale", "0", "--transcript",
+                         (m_folder / "transcripts").string(), "--device",
+                         "scripted:pid=0x3351,gen=1,serial=K1,away_ms=600000,rule=02>'K'00"});
+  ASSERT_TRUE(devsim.ReadLine()) << devsim.Errors();
+  const std::string path = std::string("usb#vid_7a3c&pid_3351#K1#") + kGen1;
+  int inotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  ASSERT_GE(::inotify_add_watch(inotify, m_bus.c_str(), IN_MOVED_TO), 0);
+
+  CRawUsbPeer ejector;
+  ASSERT_TRUE(ejector.Connect(m_bus / path));
+  ejector.SendEject();
+  ejector.Close();
+  EXPECT_TRUE(WaitForPlacement(inotify, path, 10s));
+  ::close(inotify);
+
+  CRawUsbPeer host;
+  ASSERT_TRUE(host.Connect(m_bus / path));
+  host.SendFrame({0x02});
+  EXPECT_EQ(host.ReceiveFrame(), (std::vector<std::uint8_t>{'K', 0}));
+  host.Close();
+  devsim.Signal(SIGTERM);
+  EXPECT_EQ(devsim.WaitExit(), 0);
+
+  std::ifstream transcript(m_folder / "transcripts" / (path + ".transcript"));
+  std::stringstream text;
+  text << transcript.rdbuf();
+  std::size_t eject = text.str().find(" eject");
+  std::size_t away = text.str().find(" away");
+  std::size_t back = text.str().find(" back");
+  EXPECT_LT(eject, away) << text.str();
+  EXPECT_LT(away, back) << text.str();
+  EXPECT_NE(back, std::string::npos) << text.str();
+}
+
 TEST_F(DevSimTest, SigintStopsItToo) {
   CDevSimProcess devsim({"--bus", m_bus.string(), "--device", "scripted:pid=1"});
   ASSERT_TRUE(devsim.ReadLine()) << devsim.Errors();
@@ -187,7 +245,8 @@ TEST_F(DevSimTest, MistakesEndItWithAMessageAndNothingLeftOnTheBus) {
     int status;
     const char* message;
   } cases[] = {
-      {{"--device", "scripted:pid=1,serial=A", "--device", "scripted:pid=1,colour=red"}, 2,
+      {{"--device", "scripted:pid=1,serial=A", "--device", "scripted:pid=1,colour=red"},
+       2,
        "device kind scripted has no option colour"},
       {{"--device", "gadget:pid=1"}, 2, "unknown device kind \"gadget\" (known: scripted"},
       {{}, 2, "no device to serve"},
@@ -206,7 +265,7 @@ TEST_F(DevSimTest, MistakesEndItWithAMessageAndNothingLeftOnTheBus) {
 TEST_F(DevSimTest, HelpAndKindsAreListed) {
   CDevSimProcess help({"--help"});
   EXPECT_EQ(help.WaitExit(), 0);
-  EXPECT_NE(help.Output().find("--device SPEC"), std::string::npos);
+  EXPECT_NE(help.Output().find("--device KIND:OPTIONS"), std::string::npos);
   CDevSimProcess kinds({"--list-kinds"});
   EXPECT_EQ(kinds.WaitExit(), 0);
   EXPECT_EQ(kinds.Output().rfind("scripted\t", 0), 0u) << kinds.Output();

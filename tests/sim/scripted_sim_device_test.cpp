@@ -82,12 +82,13 @@ TEST_F(ScriptedDeviceTest, AcknowledgementInsideAReplyTravelsInItsPacket) {
   Plug({{"'Z'", "'OK'!||"}});
   m_host.SendFrame(Bytes("Z"));
   EXPECT_EQ(m_host.ReceiveFrame(), Bytes("OK!"));
-  EXPECT_EQ(m_host.ReceiveFrame(), ByteList{});  // the second "|" had nothing to send: an empty packet
+  EXPECT_EQ(m_host.ReceiveFrame(),
+            ByteList{});  // the second "|" had nothing to send: an empty packet
 }
 
 TEST(SimDeviceRegistry, CreatesScriptedDevicesFromTheirOptions) {
   CSimDeviceRegistry& registry = CSimDeviceRegistry::Instance();
-  auto device = registry.Create(ParseSimDeviceSpec(
+  auto device = registry.Create(ParseSimDeviceDescription(
       "scripted:pid=0x7d2a,gen=1,name=\"Demo, box\",serial=A1,rule=02>'ZR6618-7D'00,rule=0B>03"));
   EXPECT_EQ(device->Address().DevicePath(),
             "usb#vid_7a3c&pid_7d2a#A1#{0c4d7e91-2b6a-4f38-9c05-d18e6a27b3f4}");
@@ -100,10 +101,10 @@ TEST(SimDeviceRegistry, CreatesScriptedDevicesFromTheirOptions) {
       {"scripted:gen=2", "a scripted device needs pid="},
       {"scripted:pid=1,rule=02", "a rule is MATCH>REPLY"},
   };
-  for (const auto& [spec, message] : errors) {
+  for (const auto& [description, message] : errors) {
     try {
-      registry.Create(ParseSimDeviceSpec(spec));
-      ADD_FAILURE() << spec;
+      registry.Create(ParseSimDeviceDescription(description));
+      ADD_FAILURE() << description;
     } catch (const CSimError& error) {
       EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
     }

@@ -77,10 +77,11 @@ TEST_F(SimBusTest, DeviceWithoutSerialGetsOneFromTheBus) {
 
 TEST_F(SimBusTest, ProbeOpenRunsNoProgramAndTheNextOpenIsServed) {
   std::atomic<int> runs{0};
-  auto& server = m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
-    ++runs;
-    io.WriteBytes(io.ReadBytes(1));
-  }));
+  auto& server =
+      m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
+        ++runs;
+        io.WriteBytes(io.ReadBytes(1));
+      }));
   CRawUsbPeer probe;
   ASSERT_TRUE(probe.Connect(server.SocketPath()));
   probe.Close();
@@ -101,15 +102,24 @@ TEST_F(SimBusTest, ProbeOpenRunsNoProgramAndTheNextOpenIsServed) {
 
 TEST_F(SimBusTest, WritesLeaveAsPacketsOfAtMost64Bytes) {
   std::string text(70, 'x');
-  auto& server = m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
-    while (true) {
-      switch (io.ReadByte()) {
-        case 1: io.WriteBytes(Bytes(text)); break;
-        case 2: io.WriteString("ZR6618-7D"); break;
-        case 3: io.WritePacket({}); io.WriteBytes({}); io.WritePacket(Bytes("ab")); break;
-      }
-    }
-  }));
+  auto& server =
+      m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
+        while (true) {
+          switch (io.ReadByte()) {
+            case 1:
+              io.WriteBytes(Bytes(text));
+              break;
+            case 2:
+              io.WriteString("ZR6618-7D");
+              break;
+            case 3:
+              io.WritePacket({});
+              io.WriteBytes({});
+              io.WritePacket(Bytes("ab"));
+              break;
+          }
+        }
+      }));
   CRawUsbPeer host;
   ASSERT_TRUE(host.Connect(server.SocketPath()));
   host.SendFrame({1, 2, 3});
@@ -121,10 +131,11 @@ TEST_F(SimBusTest, WritesLeaveAsPacketsOfAtMost64Bytes) {
 }
 
 TEST_F(SimBusTest, OverlongPacketIsAProgrammingErrorNotAFrame) {
-  auto& server = m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
-    io.ReadByte();
-    io.WritePacket(std::vector<std::uint8_t>(65, 0));
-  }));
+  auto& server =
+      m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
+        io.ReadByte();
+        io.WritePacket(std::vector<std::uint8_t>(65, 0));
+      }));
   CRawUsbPeer host;
   ASSERT_TRUE(host.Connect(server.SocketPath()));
   host.SendFrame({1});
@@ -134,12 +145,13 @@ TEST_F(SimBusTest, OverlongPacketIsAProgrammingErrorNotAFrame) {
 }
 
 TEST_F(SimBusTest, HostFramesAreOneByteStreamWhateverTheirChunks) {
-  auto& server = m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
-    while (true) {
-      std::vector<std::uint8_t> header = io.ReadBytes(5);
-      io.WriteBytes(header);
-    }
-  }));
+  auto& server =
+      m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
+        while (true) {
+          std::vector<std::uint8_t> header = io.ReadBytes(5);
+          io.WriteBytes(header);
+        }
+      }));
   CRawUsbPeer host;
   ASSERT_TRUE(host.Connect(server.SocketPath()));
   host.SendFrame({0x1F});
@@ -160,9 +172,8 @@ TEST_F(SimBusTest, HostFramesAreOneByteStreamWhateverTheirChunks) {
 }
 
 TEST_F(SimBusTest, ReadPacketTellsWhetherBytesCameAsOnePacketOfTheirOwn) {
-  auto& server = m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
-    io.WriteBytes(io.ReadPacket(8));
-  }));
+  auto& server = m_bus->Plug(std::make_unique<CTestSimDevice>(
+      Setup(0x1184), [&](CSimConnection& io) { io.WriteBytes(io.ReadPacket(8)); }));
   const std::vector<std::uint8_t> header{0, 0, 0x40, 0, 0x10, 0, 0, 1};
   struct Case {
     const char* name;
@@ -187,15 +198,16 @@ TEST_F(SimBusTest, ReadPacketTellsWhetherBytesCameAsOnePacketOfTheirOwn) {
 }
 
 TEST_F(SimBusTest, ReadFrameReturnsTheRestOfTheFrameOrTheNextWholeOne) {
-  auto& server = m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
-    io.ReadByte();
-    EXPECT_FALSE(io.AtFrameStart());
-    EXPECT_EQ(io.BytesLeftInFrame(), 2u);
-    io.WritePacket(io.ReadFrame());  // the rest: 2 bytes
-    EXPECT_TRUE(io.AtFrameStart());
-    io.WritePacket(io.ReadFrame());  // the next: empty
-    io.WritePacket(io.ReadFrame());  // the next: 1 byte
-  }));
+  auto& server =
+      m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
+        io.ReadByte();
+        EXPECT_FALSE(io.AtFrameStart());
+        EXPECT_EQ(io.BytesLeftInFrame(), 2u);
+        io.WritePacket(io.ReadFrame());  // the rest: 2 bytes
+        EXPECT_TRUE(io.AtFrameStart());
+        io.WritePacket(io.ReadFrame());  // the next: empty
+        io.WritePacket(io.ReadFrame());  // the next: 1 byte
+      }));
   CRawUsbPeer host;
   ASSERT_TRUE(host.Connect(server.SocketPath()));
   host.SendFrame({1, 2, 3});
@@ -207,9 +219,10 @@ TEST_F(SimBusTest, ReadFrameReturnsTheRestOfTheFrameOrTheNextWholeOne) {
 }
 
 TEST_F(SimBusTest, ConnectionsAreServedOneAfterAnotherAndAtOnce) {
-  auto& server = m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
-    while (true) io.WriteBytes({static_cast<std::uint8_t>(io.ReadByte() + io.Id())});
-  }));
+  auto& server =
+      m_bus->Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [&](CSimConnection& io) {
+        while (true) io.WriteBytes({static_cast<std::uint8_t>(io.ReadByte() + io.Id())});
+      }));
   CRawUsbPeer first, second;
   ASSERT_TRUE(first.Connect(server.SocketPath()));
   first.SendFrame({10});
@@ -279,7 +292,9 @@ TEST_F(SimBusTest, EjectDropsConnectionsLeavesTheBusAndComesBackAsTheFamilySays)
   EXPECT_EQ(after.ReceiveFrame(), std::vector<std::uint8_t>{9});
 
   std::vector<ESimEvent> events = Events(sim.Transcript());
-  auto at = [&](ESimEvent event) { return std::find(events.begin(), events.end(), event) - events.begin(); };
+  auto at = [&](ESimEvent event) {
+    return std::find(events.begin(), events.end(), event) - events.begin();
+  };
   EXPECT_LT(at(ESimEvent::Eject), at(ESimEvent::Away));
   EXPECT_LT(at(ESimEvent::Away), at(ESimEvent::Back));
   EXPECT_EQ(sim.Transcript().Count(ESimEvent::DeviceClose), 2u);  // the working and the eject one
@@ -347,9 +362,8 @@ TEST_F(SimBusTest, StaleSocketIsReplacedButALiveOneIsNotTaken) {
 TEST_F(SimBusTest, DeepBusFolderIsServedThroughTheDirectory) {
   std::filesystem::path deep = m_folder / std::string(60, 'd') / std::string(60, 'e');
   CSimBus bus(deep);
-  CSimDeviceServer& server = bus.Plug(std::make_unique<CTestSimDevice>(Setup(0x1184), [](CSimConnection& io) {
-    io.WriteBytes(io.ReadBytes(1));
-  }));
+  CSimDeviceServer& server = bus.Plug(std::make_unique<CTestSimDevice>(
+      Setup(0x1184), [](CSimConnection& io) { io.WriteBytes(io.ReadBytes(1)); }));
   ASSERT_GT(server.SocketPath().string().size(), 108u);
   EXPECT_TRUE(IsSocket(server.SocketPath()));
   CRawUsbPeer host;

@@ -113,7 +113,7 @@ TEST_F(SimFaultTest, StalledDeviceReadsOnButAnswersNothingUntilTheHostCloses) {
 }
 
 TEST_F(SimFaultTest, AnotherIdentityFromTheOptionsReplacesTheFamilysOwn) {
-  CSimOptions options = ParseSimDeviceSpec("any:identity=\"ZR9046-3C  other 1\"").Options;
+  CSimOptions options = ParseSimDeviceDescription("any:identity=\"ZR9046-3C  other 1\"").Options;
   CSimDeviceServer& server = PlugAcknowledger(options.TakeSetup({}).Faults);
   CRawUsbPeer host;
   ASSERT_TRUE(host.Connect(server.SocketPath()));

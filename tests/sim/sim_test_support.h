@@ -45,7 +45,8 @@ class SimBusTest : public ::testing::Test {
     std::filesystem::remove_all(m_folder);
   }
 
-  static CSimDeviceSetup Setup(std::uint16_t pid, ESimGeneration generation = ESimGeneration::Second,
+  static CSimDeviceSetup Setup(std::uint16_t pid,
+                               ESimGeneration generation = ESimGeneration::Second,
                                std::string serial = "T1") {
     CSimDeviceSetup setup;
     setup.Address.ProductId = pid;

@@ -48,7 +48,8 @@ TEST_F(SimBusTest, TranscriptHoldsEveryFrameAndEventOnTheClockInUse) {
   std::ifstream file(m_folder / "transcripts" / (server.DevicePath() + ".transcript"));
   std::stringstream text;
   text << file.rdbuf();
-  EXPECT_EQ(text.str(), "# transcript of " + server.DevicePath() + "\n" + device.Transcript().Text());
+  EXPECT_EQ(text.str(),
+            "# transcript of " + server.DevicePath() + "\n" + device.Transcript().Text());
   EXPECT_EQ(device.Transcript().Text(),
             "       0 ms  #1   connect\n"
             "       0 ms  #1   out             1  02  |.|\n"
