@@ -66,7 +66,8 @@ struct ParsedLine {
   std::string error;
 };
 
-// Options may stand before or after the command; "--" ends them.
+// Options may stand before or after the command; "--" ends them. After the command, an
+// option the front end does not know belongs to the command (inspect's --as).
 ParsedLine ParseLine(const CommandArgs& args) {
   ParsedLine parsed;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -98,6 +99,10 @@ ParsedLine ParseLine(const CommandArgs& args) {
       continue;
     }
     if (arg != "--catalog" && arg != "--lang" && arg != "--on-failure" && arg != "--retries" && arg != "--trace") {
+      if (!parsed.positional.empty()) {
+        parsed.positional.push_back(args[i]);
+        continue;
+      }
       parsed.error = "unknown option '" + args[i] + "'";
       return parsed;
     }
