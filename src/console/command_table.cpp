@@ -1,5 +1,5 @@
 #include "console/commands.h"
-#include "console/inspect_command.h"
+#include "console/image_listing_command.h"
 #include "console/list_command.h"
 #include "console/update_command.h"
 #include "console/devices_command.h"

@@ -3,21 +3,16 @@
 #include "console/console_session.h"
 #include "console/console_sheet_view.h"
 #include "console/console_user_interface.h"
-#include "wizard/done_page.h"
-#include "wizard/flash_page.h"
-#include "wizard/page_sequences.h"
-#include "wizard/progress_page.h"
-#include "wizard/start_page.h"
-#include "wizard/wizard_sheet.h"
+#include "wizard/the_app.h"
 #include "wizard/wizard_state.h"
 
 namespace {
 
-int ExitStatus(const CConsoleSheetView& view, const CStartPage& startPage, bool catalogOpen) {
+int ExitStatus(const CConsoleSheetView& view, CStartPage::NextOutcome startOutcome, bool catalogOpen) {
   if (!catalogOpen || !view.IdListed()) return kExitSetup;
   if (view.ReachedDone()) return TheWizardState().DoneMessageId == 38 ? kExitFailed : kExitOk;
   if (view.Declined()) return kExitSetup;
-  switch (startPage.LastOutcome()) {
+  switch (startOutcome) {
     case CStartPage::NextOutcome::NotConnected:
     case CStartPage::NextOutcome::ConnectException:
       return kExitNotConnected;
@@ -35,18 +30,8 @@ int RunUpdateCommand(const CommandArgs& args) {
     return kExitSetup;
   }
   CConsoleSheetView view(*session.ui, session, args[0]);
-  CMyPropertySheet sheet(view, 57344);
-  CStartPage startPage;
-  CFlashPage flashPage;
-  CProgressPage progressPage;
-  CDonePage donePage;
-  sheet.AddWizardPage(&startPage);
-  sheet.AddWizardPage(&flashPage);
-  sheet.AddWizardPage(&progressPage);
-  sheet.AddWizardPage(&donePage);
-  sheet.SetPageSequence(kFullSequence, true);
-  sheet.DoModal();
+  CStartPage::NextOutcome startOutcome = RunUpdateWizard(view);
   bool catalogOpen = TheWizardState().Catalog.IsOpen();
   TheWizardState().Catalog.CloseCatalog();
-  return ExitStatus(view, startPage, catalogOpen);
+  return ExitStatus(view, startOutcome, catalogOpen);
 }

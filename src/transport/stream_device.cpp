@@ -7,26 +7,8 @@
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
+#include "platform/wait_cursor.h"
 #include "transport/stream_nul.h"
-
-namespace {
-
-class CWaitCursorScope {
- public:
-  CWaitCursorScope() : m_ui(InstalledUserInterface()) {
-    if (m_ui != nullptr) m_ui->BeginWaitCursor();
-  }
-  ~CWaitCursorScope() {
-    if (m_ui != nullptr) m_ui->EndWaitCursor();
-  }
-  CWaitCursorScope(const CWaitCursorScope&) = delete;
-  CWaitCursorScope& operator=(const CWaitCursorScope&) = delete;
-
- private:
-  IUserInterface* m_ui;
-};
-
-}  // namespace
 
 int CStreamDevice::OpenAndIdentify() {
   for (;;) {
@@ -34,7 +16,7 @@ int CStreamDevice::OpenAndIdentify() {
     if (m_stream->Open()) {
       bool identified = false;
       {
-        CWaitCursorScope waitCursor;
+        CWaitCursor waitCursor;
         try {
           identified = Identify();
         } catch (const CStreamException&) {

@@ -7,27 +7,12 @@
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
+#include "platform/wait_cursor.h"
 #include "platform/wire_trace.h"
 #include "transport/dev_node_helper.h"
 #include "transport/usb_init_failed_dlg.h"
 
 namespace {
-
-// Shows the wait cursor while the transport blocks the caller.
-class CWaitCursorScope {
- public:
-  CWaitCursorScope() : m_ui(InstalledUserInterface()) {
-    if (m_ui != nullptr) m_ui->BeginWaitCursor();
-  }
-  ~CWaitCursorScope() {
-    if (m_ui != nullptr) m_ui->EndWaitCursor();
-  }
-  CWaitCursorScope(const CWaitCursorScope&) = delete;
-  CWaitCursorScope& operator=(const CWaitCursorScope&) = delete;
-
- private:
-  IUserInterface* m_ui;
-};
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -57,7 +42,7 @@ std::string CStreamUSB::GetInterfaceGuid() {
 std::string CStreamUSB::MatchingText() { return FormatText("pid_%04x", GetProductId()); }
 
 bool CStreamUSB::Open() {
-  CWaitCursorScope waitCursor;
+  CWaitCursor waitCursor;
   if (IsOpen()) {
     AddOpen();
     return true;
@@ -241,7 +226,7 @@ void CStreamUSB::EndWriteBuffer() {
 }
 
 bool CStreamUSB::ResetDevice() {
-  CWaitCursorScope waitCursor;
+  CWaitCursor waitCursor;
   Close();
   std::string pattern = GetProductName();
   int ejected = EjectDevice(pattern);  // whatever it says, the device gets its time to come back

@@ -3,7 +3,7 @@
 #include "updater/updater.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/message_pump.h"
-#include "wizard/wait_cursor.h"
+#include "platform/wait_cursor.h"
 #include "wizard/wizard_sheet.h"
 #include "wizard/wizard_sheet_view.h"
 #include "wizard/wizard_state.h"

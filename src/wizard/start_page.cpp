@@ -5,7 +5,7 @@
 #include "updater/updater_registry.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/page_sequences.h"
-#include "wizard/wait_cursor.h"
+#include "platform/wait_cursor.h"
 #include "wizard/wizard_sheet.h"
 #include "wizard/wizard_sheet_view.h"
 #include "wizard/wizard_state.h"

@@ -90,15 +90,8 @@ int CTheApp::ChooseLanguage() {
   return langId;
 }
 
-bool CTheApp::InitInstance() {
-  ChooseLanguage();
-
-  // The component libraries: the catalog's XML library (pugixml) needs no start-up of its
-  // own on Linux, so this step cannot fail and message 1027 is never shown.
-
-  TheWizardState().DebugMode = CCommandLine::Parse(m_args).DebugMode();
-
-  CMyPropertySheet sheet(m_view, 57344);
+CStartPage::NextOutcome RunUpdateWizard(IWizardSheetView& view) {
+  CMyPropertySheet sheet(view, 57344);
   CStartPage startPage;
   CFlashPage flashPage;
   CProgressPage progressPage;
@@ -109,6 +102,18 @@ bool CTheApp::InitInstance() {
   sheet.AddWizardPage(&donePage);
   sheet.SetPageSequence(kFullSequence, true);
   sheet.DoModal();
+  return startPage.LastOutcome();
+}
+
+bool CTheApp::InitInstance() {
+  ChooseLanguage();
+
+  // The component libraries: the catalog's XML library (pugixml) needs no start-up of its
+  // own on Linux, so this step cannot fail and message 1027 is never shown.
+
+  TheWizardState().DebugMode = CCommandLine::Parse(m_args).DebugMode();
+
+  RunUpdateWizard(m_view);
 
   // The current updater stays alive until the process ends.
   TheWizardState().Catalog.CloseCatalog();

@@ -6,8 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "wizard/start_page.h"
+
 class IWizardSheetView;
 class ISettingsStore;
+
+// Builds the wizard sheet with its four pages on `view`, sets the full page sequence and runs
+// the sheet modally until it ends. Both front ends walk the wizard through this. Returns how
+// the start page's last Next ended, which tells a script why the wizard stopped early.
+CStartPage::NextOutcome RunUpdateWizard(IWizardSheetView& view);
 
 class CTheApp {
  public:

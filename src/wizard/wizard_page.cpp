@@ -1,7 +1,7 @@
 #include "wizard/wizard_page.h"
 
 #include "wizard/message_pump.h"
-#include "wizard/wait_cursor.h"
+#include "platform/wait_cursor.h"
 #include "wizard/wizard_sheet.h"
 
 CWizardPage::CWizardPage(int dialogId) : m_dialogId(dialogId) {}

@@ -1,4 +1,4 @@
-#include "console/inspect_command.h"
+#include "console/image_listing_command.h"
 
 #include <algorithm>
 #include <optional>
