@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "emulated_bus_fixture.h"
+#include "support/run_program.h"
 
 namespace {
 
@@ -18,18 +19,6 @@ std::string Listing(IUsbBus& bus) {
   std::size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0) text.append(buffer, got);
   return text;
-}
-
-// Runs a program and returns its standard output; `status` receives its exit status.
-std::string RunProgram(const std::string& command, int& status) {
-  std::string output;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[512];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, got);
-  status = ::pclose(pipe);
-  return output;
 }
 
 class DevicesCommandTest : public EmulatedBusTest {};

@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include "support/run_program.h"
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -75,14 +77,7 @@ class CDevSim {
 
 std::string RunCli(const std::string& bus, int& status) {
   std::string command = "TAVRIX_USB_BUS='" + bus + "' " TAVRIX_BIN_DIR "/tavrix-update-cli devices";
-  std::string output;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[512];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, got);
-  status = ::pclose(pipe);
-  return output;
+  return RunProgram(command, status);
 }
 
 class CQuadrelProbe : public CStreamDevice {
