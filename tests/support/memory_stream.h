@@ -1,7 +1,9 @@
 #pragma once
 // A transport over two byte queues for tests of protocol code: what the code writes is kept,
-// what a device would answer is queued in advance, at once or as the reply to a write. Reading past the answers raises the read
-// error, like a device that stopped answering.
+// as one byte string and as the packets it would leave in (one per unbuffered write, one per
+// write-buffer run); what a device would answer is queued in advance, at once or as the reply
+// to a write. Reading past the answers raises the read error, like a device that stopped
+// answering.
 
 #include <deque>
 #include <string>
@@ -29,6 +31,11 @@ class CMemoryStream : public CStreamIO {
   }
   void Write(const std::uint8_t* buffer, unsigned count) override {
     written.insert(written.end(), buffer, buffer + count);
+    if (m_buffered) {
+      m_collected.insert(m_collected.end(), buffer, buffer + count);
+    } else {
+      packets.emplace_back(buffer, buffer + count);
+    }
     if (!replies.empty()) {
       input.insert(input.end(), replies.front().begin(), replies.front().end());
       replies.pop_front();
@@ -39,9 +46,16 @@ class CMemoryStream : public CStreamIO {
     input.clear();
   }
   unsigned GetInputCount() override { return static_cast<unsigned>(input.size()); }
-  void BeginWriteBuffer() override {}
-  void EndWriteBuffer() override {}
-  bool ResetDevice() override { return true; }
+  void BeginWriteBuffer() override { m_buffered = true; }
+  void EndWriteBuffer() override {
+    m_buffered = false;
+    if (!m_collected.empty()) packets.push_back(std::move(m_collected));
+    m_collected.clear();
+  }
+  bool ResetDevice() override {
+    ++resets;
+    return true;
+  }
 
   void Answer(const std::vector<std::uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
   void AnswerText(const std::string& text) { input.insert(input.end(), text.begin(), text.end()); }
@@ -51,8 +65,12 @@ class CMemoryStream : public CStreamIO {
   std::deque<std::uint8_t> input;
   std::vector<std::uint8_t> written;
   std::deque<std::vector<std::uint8_t>> replies;
+  std::vector<std::vector<std::uint8_t>> packets;
   int clears = 0;
+  int resets = 0;
 
  private:
   bool m_open = false;
+  bool m_buffered = false;
+  std::vector<std::uint8_t> m_collected;
 };
