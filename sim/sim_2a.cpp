@@ -291,6 +291,7 @@ void CSim2A::EndBlockDownload(Session& session) {
     io.ReportViolation("10 (end of block download) without a block download: dropped");
     return;
   }
+  StopIfStalled(session);
   // Nothing is answered: the host may be gone before this is seen, so the record says it now.
   {
     std::lock_guard lock(StateMutex());
@@ -371,6 +372,7 @@ std::size_t CSim2A::BeginDownload(Session& session, ESim2ADownloadKind kind) {
 
 bool CSim2A::Answer(Session& session, std::optional<CSim2AItem> item, bool completes) {
   CSimConnection& io = session.Io;
+  StopIfStalled(session);
   std::uint8_t answer = io.NextAcknowledgement();
   bool accepted = answer == CSimFaults::kAcknowledge;
   bool ended = !accepted || completes;
@@ -394,6 +396,14 @@ bool CSim2A::Answer(Session& session, std::optional<CSim2AItem> item, bool compl
   }
   io.WritePacket(std::span<const std::uint8_t>(&answer, 1));
   return accepted;
+}
+
+void CSim2A::StopIfStalled(Session& session) {
+  if (!session.Io.Stalled()) return;
+  // The device has stopped answering: it takes nothing more and waits for the host to go.
+  EndIncomplete(session);
+  session.Io.DrainUntilClosed();
+  throw CSimDisconnected();
 }
 
 void CSim2A::EndIncomplete(Session& session) {

@@ -107,6 +107,8 @@ class CSim2A : public CSimDevice {
   // is written before the answer goes out. True for "!".
   bool Answer(Session& session, std::optional<CSim2AItem> item, bool completes);
   void EndIncomplete(Session& session);
+  // A stalled connection ends the download incomplete and the program (CSimDisconnected).
+  void StopIfStalled(Session& session);
   // With the state lock held:
   void CompleteLocked(std::uint32_t connection, std::size_t index);
   void EndIncompleteLocked(std::uint32_t connection, std::size_t index);

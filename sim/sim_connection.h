@@ -73,6 +73,9 @@ class CSimConnection {
   // A device-side wait on the clock in use (virtual in tests, scaled in a simulated setup).
   void Wait(std::uint32_t milliseconds);
 
+  // True once the stall fault fired on this connection: nothing the device sends goes out.
+  bool Stalled() const { return m_stalled; }
+
   // A protocol violation by the host, kept by the device and written to the transcript.
   void ReportViolation(const std::string& text);
 
