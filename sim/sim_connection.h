@@ -46,6 +46,12 @@ class CSimConnection {
   // True when no byte of the current frame is consumed yet (the next read starts a frame).
   bool AtFrameStart() const { return m_position == 0 || m_position >= m_frame.size(); }
   std::size_t BytesLeftInFrame() const { return m_frame.size() - m_position; }
+  // Whether the host sends anything within `milliseconds` of real time: bytes left in the
+  // current frame, or a frame (an empty one too) on its way. A connection the host closed
+  // counts as input, so that the next read ends the program. For a protocol that can only
+  // tell two cases apart by whether the host goes on writing; real time, not the clock in
+  // use, because a host on a virtual clock writes at once anyway.
+  bool InputWithin(std::uint32_t milliseconds);
 
   // --- device -> host
   // The bytes as IN packets of at most 64 bytes (nothing for no bytes).
@@ -66,6 +72,9 @@ class CSimConnection {
 
   // A device-side wait on the clock in use (virtual in tests, scaled in a simulated setup).
   void Wait(std::uint32_t milliseconds);
+
+  // True once the stall fault fired on this connection: nothing the device sends goes out.
+  bool Stalled() const { return m_stalled; }
 
   // A protocol violation by the host, kept by the device and written to the transcript.
   void ReportViolation(const std::string& text);

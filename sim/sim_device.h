@@ -63,7 +63,7 @@ class CSimDevice {
   std::vector<std::string> Violations() const;
 
  protected:
-  std::mutex& StateMutex() { return m_stateMutex; }
+  std::mutex& StateMutex() const { return m_stateMutex; }
 
  private:
   mutable std::mutex m_mutex;  // the members below
@@ -72,7 +72,7 @@ class CSimDevice {
   std::uint32_t m_awayMilliseconds;
   std::vector<std::string> m_violations;
 
-  std::mutex m_stateMutex;
+  mutable std::mutex m_stateMutex;
   CSimFaults m_faults;
   CSimTranscript m_transcript;
 };
