@@ -78,7 +78,9 @@ std::vector<Bytes> LoadSegments(const std::string& image, const ClassCase& c) {
     EXPECT_NE(segment->Size, 0u) << std::hex << segment->Start;
     EXPECT_LT(segment->Size, 65536u) << std::hex << segment->Start;  // the header holds 16 bits
     // The reader cuts trailing 0xFF bytes; a segment that ends in one depends on the rounding.
-    if (segment->Size > 0) EXPECT_NE(segment->Data[segment->Size - 1], 0xFF) << std::hex << segment->Start;
+    if (segment->Size > 0) {
+      EXPECT_NE(segment->Data[segment->Size - 1], 0xFF) << std::hex << segment->Start;
+    }
     kinds.insert(segment->Kind);
     sent.emplace_back(segment->Data.begin(), segment->Data.begin() + segment->Size);
   }
