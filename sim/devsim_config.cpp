@@ -31,6 +31,8 @@ bool ApplySetting(const std::string& name, const std::string& value, CDevSimConf
     config.Devices.push_back(value);
   } else if (name == "config" && !fromFile) {
     ReadDevSimConfigFile(value, config);
+  } else if (name == "make-firmware" && !fromFile) {
+    config.MakeFirmwareCatalog = value;
   } else {
     return false;
   }
@@ -122,6 +124,11 @@ Options (also --name=value):
   --transcript DIR     write each device's transcript to DIR/<device path>.transcript
   --wait-scale F       multiply every device-side wait by F, 0..1 (default: $TAVRIX_WAIT_SCALE or 1)
   --list-kinds         list the device kinds and exit
+  --make-firmware CATALOG
+                       write the demo firmware files the device catalog CATALOG names (its
+                       File paths, relative to its folder, with its Version) and exit; a
+                       file that already holds the image is left alone. One line per device:
+                       wrote, unchanged or skipped (no demo firmware for its updater class)
   -h, --help           this text
 
 Values in the OPTIONS may be double-quoted to hold commas and blanks (escapes \" and \\);

@@ -13,6 +13,8 @@ struct CDevSimConfig {
   std::vector<std::string> Devices;  // "KIND:key=value,..." each
   bool Help = false;
   bool ListKinds = false;
+  // Write the demo firmware the catalog names, instead of serving devices.
+  std::optional<std::filesystem::path> MakeFirmwareCatalog;
 };
 
 // The command line without the program name. Options apply in order; --config reads a file

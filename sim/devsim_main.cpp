@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/clock.h"
+#include "sim/demo_firmware.h"
 #include "sim/devsim_config.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_device_registry.h"
@@ -42,6 +43,13 @@ void PrintKinds() {
   for (const auto& [kind, summary] : CSimDeviceRegistry::Instance().Kinds()) {
     std::cout << kind << "\t" << summary << "\n";
   }
+}
+
+int MakeFirmware(const std::filesystem::path& catalog) {
+  for (const CDemoFirmwareFile& file : MakeDemoFirmware(catalog)) {
+    std::cout << DescribeDemoFirmwareFile(file) << "\n";
+  }
+  return 0;
 }
 
 int Serve(const CDevSimConfig& config) {
@@ -97,6 +105,7 @@ int main(int argc, char** argv) {
       PrintKinds();
       return 0;
     }
+    if (config.MakeFirmwareCatalog) return MakeFirmware(*config.MakeFirmwareCatalog);
     return Serve(config);
   } catch (const CSimError& error) {
     std::cerr << "tavrix-devsim: " << error.what() << "\n";

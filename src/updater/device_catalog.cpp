@@ -20,15 +20,6 @@ std::string g_catalogFile;
 // The text of an element: its first child's text, as the element's text value.
 std::string ElementText(const pugi::xml_node& node) { return node.text().get(); }
 
-// The program's folder followed by the File text; the backslashes of catalogs written for
-// Windows separate folders too.
-std::string FirmwarePathFor(std::string file) {
-  for (char& c : file) {
-    if (c == '\\') c = '/';
-  }
-  return ModuleFolder() + file;
-}
-
 }  // namespace
 
 std::uint16_t ParseCatalogNumber(const std::string& text) {
@@ -41,6 +32,13 @@ std::uint16_t ParseCatalogNumber(const std::string& text) {
   errno = 0;
   unsigned long long value = std::strtoull(text.c_str() + start, nullptr, 0);
   return static_cast<std::uint16_t>(value & 0xFFFF);
+}
+
+std::string ResolveFirmwarePath(const std::string& folder, std::string file) {
+  for (char& c : file) {
+    if (c == '\\') c = '/';
+  }
+  return folder + file;
 }
 
 DeviceCatalog::DeviceCatalog() = default;
@@ -110,7 +108,7 @@ bool DeviceCatalog::ReadDevice(const std::string& id) {
   m_record.FirmwareVersion = ParseCatalogNumber(ElementText(version));
   pugi::xml_node file = firmware.child("File");
   if (!file) return false;
-  m_record.FirmwarePath = FirmwarePathFor(ElementText(file));
+  m_record.FirmwarePath = ResolveFirmwarePath(ModuleFolder(), ElementText(file));
 
   m_record.HasApplication = false;
   m_record.ApplicationVersion = 0;

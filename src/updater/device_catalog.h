@@ -54,3 +54,7 @@ class DeviceCatalog {
 
 // A number read like a C unsigned literal with automatic base, kept to its low 16 bits.
 std::uint16_t ParseCatalogNumber(const std::string& text);
+
+// The path a Firmware File text names: `folder` (ending in "/") followed by the text, whose
+// backslashes (catalogs written for Windows) separate folders too.
+std::string ResolveFirmwarePath(const std::string& folder, std::string file);
