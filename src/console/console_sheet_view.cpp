@@ -96,6 +96,11 @@ bool CConsoleSheetView::Confirm() {
 }
 
 WizardEvent CConsoleSheetView::OnFlashPage() {
+  // The wizard's flash page names no versions; a terminal user wants to see what changes.
+  const WizardState& state = TheWizardState();
+  std::fprintf(m_session.streams.err, "tavrix-update-cli: %s: firmware %s on the device, %s in the catalog\n",
+               state.Catalog.Record().Id.c_str(), FormatVersion(state.DeviceFirmwareVersion).c_str(),
+               FormatVersion(state.Catalog.Record().FirmwareVersion).c_str());
   if (Confirm()) return {WizardAction::Next, kFlashPageId};
   m_declined = true;
   return {WizardAction::Cancel, kFlashPageId};

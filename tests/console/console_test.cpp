@@ -263,17 +263,20 @@ TEST_P(ConsoleUpdateExits, FollowTheDonePage) {
   EXPECT_EQ(result.err, GetParam().err);
 }
 
+// What a run that reaches the flash page says about the versions first.
+#define VERSIONS "tavrix-update-cli: T1: firmware 1.00 on the device, 3.05 in the catalog\n"
+
 INSTANTIATE_TEST_SUITE_P(
     Table, ConsoleUpdateExits,
-    ::testing::Values(UpdateExit{"Succeeded", [] {}, 0, kSucceeded, ""},
-                      UpdateExit{"UpdateFalse", [] { TestUpdater().updateResult = false; }, 1, kFailed, ""},
-                      UpdateExit{"UpdateThrows", [] { TestUpdater().updateThrows = "Write error."; }, 1, kFailed, ""},
+    ::testing::Values(UpdateExit{"Succeeded", [] {}, 0, kSucceeded, VERSIONS},
+                      UpdateExit{"UpdateFalse", [] { TestUpdater().updateResult = false; }, 1, kFailed, VERSIONS},
+                      UpdateExit{"UpdateThrows", [] { TestUpdater().updateThrows = "Write error."; }, 1, kFailed, VERSIONS},
                       UpdateExit{"FailureWithLog",
                                  [] {
                                    TestUpdater().updateResult = false;
                                    TestUpdater().downloadLog = "step 3 failed";
                                  },
-                                 1, kFailed, "step 3 failed\n"},
+                                 1, kFailed, VERSIONS "step 3 failed\n"},
                       UpdateExit{"NotConnected", [] { TestUpdater().connectResult = false; }, 3, "", ""},
                       UpdateExit{"ConnectThrows", [] { TestUpdater().connectThrows = "Read error."; }, 3, "",
                                  "Tavrix Update: Read error.\n"},

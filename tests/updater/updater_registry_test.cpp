@@ -33,7 +33,7 @@ TEST_F(RegistryTest, ExactNameCreatesTheCurrentUpdater) {
 
 TEST_F(RegistryTest, NamesThatDoNotMatchExactlyLeaveNoUpdater) {
   for (const char* name : {"ctestupdater", "CTESTUPDATER", "CTestUpdater ", "", "CUpdater", "CUpdater2A",
-                           "CUpdaterTCPIP", "CUpdater2A1"}) {
+                           "CUpdaterTCPIP", "cupdater2a1", "CUpdater2A1 "}) {
     ASSERT_TRUE(CreateUpdater("CTestUpdater"));
     EXPECT_FALSE(CreateUpdater(name)) << name;
     EXPECT_EQ(TheWizardState().Updater, nullptr) << name;
