@@ -32,7 +32,12 @@
 #include "gui_test_support.h"
 #include "platform/clock.h"
 #include "platform/module_path.h"
+#include "platform/emulated_usb_bus.h"
 #include "platform/settings_store.h"
+#include "sim/demo_firmware.h"
+#include "sim/sim_2a.h"
+#include "sim/sim_bus.h"
+#include "sim/sim_device_registry.h"
 #include "updater/flash_progress.h"
 #include "updater/updater.h"
 #include "updater/updater_registry.h"
@@ -480,6 +485,75 @@ TEST_P(WizardWindowTest, FirstStartAsksForTheLanguage) {
   auto settings = CreateIniSettingsStore("Tavrix", "Tavrix Update", (m_folder / "settings").string());
   EXPECT_EQ(settings->GetInt("Settings", "LangID", 0), GetParam());
   EXPECT_EQ(settings->GetInt("Settings", "ChooseLanguage", 1), 0);
+}
+
+// The whole road against a simulated 2A interface on an emulated bus, with the real updater
+// behind the demo catalog: the device is found, programmed under the animation window (held
+// open while the host waits for the device to come back after its reset) and left up to date.
+TEST_P(WizardWindowTest, UpdatesASimulatedQuadrelInterface) {
+  class CGatedClock : public CVirtualClock {
+   public:
+    explicit CGatedClock(CCheckpoints& checkpoints) : m_checkpoints(checkpoints) {}
+    void Sleep(std::uint32_t milliseconds) override {
+      CVirtualClock::Sleep(milliseconds);
+      if (milliseconds == 5000) m_checkpoints.Reach(1);  // after the reset, inside the download
+    }
+
+   private:
+    CCheckpoints& m_checkpoints;
+  } clock(m_checkpoints);
+  CClockScope clockScope(clock);
+  std::filesystem::copy_file(std::filesystem::path(TAVRIX_SOURCE_DIR) / "resources/demo/tavrix-update.config",
+                             m_folder / "tavrix-update.config", std::filesystem::copy_options::overwrite_existing);
+  MakeDemoFirmware(m_folder / "tavrix-update.config");
+  CSimBus bus(m_folder / "bus");
+  CSimDeviceServer& server =
+      bus.Plug(CSimDeviceRegistry::Instance().Create(ParseSimDeviceDescription("2a:variant=1,firmware=307,away_ms=0")));
+  auto& device = static_cast<CSim2A&>(server.Device());
+  CEmulatedUsbBus usb(bus.Directory().string());
+  CUsbBusScope usbScope(usb);
+  Start(LanguageArgs());
+
+  ASSERT_TRUE(WaitUntil([&] {
+    return OnPage(kStartPageId) && static_cast<CTabStopListBox*>(Page(kStartPageId)->Control(401))->count() == 4 &&
+           Button(CWizardWindow::kNextButton)->isEnabled();
+  }));
+  auto* list = static_cast<CTabStopListBox*>(Page(kStartPageId)->Control(401));
+  EXPECT_EQ(list->item(list->currentRow())->text().toStdString(), "QI-2A1\tQuadrel Interface 2A, variant 1");
+  gui_test::SaveScreenshot(*m_window, Shot("quadrel_1_start_page"));
+
+  Click(CWizardWindow::kNextButton);
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kFlashPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+  EXPECT_EQ(TheWizardState().DeviceFirmwareVersion, 307);
+  gui_test::SaveScreenshot(*m_window, Shot("quadrel_2_flash_page"));
+
+  Click(CWizardWindow::kNextButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_checkpoints.Reached(1); }));
+  QApplication::processEvents();
+  CAnimationWindow* animation = m_ui.AnimationWindow();
+  ASSERT_NE(animation, nullptr);
+  EXPECT_TRUE(animation->isVisible());
+  EXPECT_FALSE(m_window->isEnabled());
+  EXPECT_EQ(animation->StatusLine()->text().toStdString(), LoadResString(30502));
+  EXPECT_TRUE(OnPage(kProgressPageId));
+  EXPECT_EQ(ButtonState(), "Back- Next- Cancel-");
+  gui_test::SaveScreenshot(*m_window, Shot("quadrel_3_progress_page"));
+  gui_test::SaveScreenshot(*animation, Shot("quadrel_animation_window"));
+  m_checkpoints.Open(1);
+
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kDonePageId) && Button(CWizardWindow::kFinishButton)->isVisible(); }));
+  QApplication::processEvents();
+  EXPECT_EQ(Page(kDonePageId)->ControlText(102).toStdString(), LoadResString(37));
+  EXPECT_EQ(m_ui.AnimationWindow(), nullptr);
+  EXPECT_TRUE(m_window->isEnabled());
+  gui_test::SaveScreenshot(*m_window, Shot("quadrel_4_done_page"));
+  Click(CWizardWindow::kFinishButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+
+  ASSERT_TRUE(server.WaitForReenumerations(1, std::chrono::seconds(10)));
+  ASSERT_EQ(device.Downloads().size(), 1u);
+  EXPECT_TRUE(device.Downloads()[0].Complete);
+  EXPECT_EQ(device.FirmwareVersion(), 312);
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, WizardWindowTest, ::testing::Values(LANG_ENGLISH, LANG_RUSSIAN),
