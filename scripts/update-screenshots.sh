@@ -10,12 +10,12 @@ mkdir -p docs/screenshots
 while read -r shot name; do
   cp "build/screenshots/${shot}.png" "docs/screenshots/${name}.png"
 done <<'LIST'
-wizard_1_start_page_en wizard-1-start-page
-wizard_2_flash_page_en wizard-2-flash-page
+quadrel_1_start_page_en wizard-1-start-page
+quadrel_2_flash_page_en wizard-2-flash-page
 wizard_3_progress_page_en wizard-3-progress-page
-wizard_4_done_page_en wizard-4-done-page
+quadrel_4_done_page_en wizard-4-done-page
 language_dialog_en language-selection-dialog
-animation_window_en firmware-update-window
+quadrel_animation_window_en firmware-update-window
 interface_dialog_en interface-dialog
 LIST
 echo "Screenshots: build/screenshots/ (all), docs/screenshots/ (README)"
