@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,30 @@ class DownloadTest : public ::testing::Test {
       if (shown.kind == kind) texts.push_back(shown.text);
     }
     return texts;
+  }
+
+  // An image the download must refuse: `file` is written as "bad" + the extension (a missing
+  // file when empty), and the one message shown must contain `expected`.
+  struct RefusedImage {
+    const char* name;
+    std::string file;
+    std::string expected;
+  };
+  // Runs `download` on each image: false, one message, nothing sent, no reset.
+  void ExpectRefusedBeforeSending(const std::vector<RefusedImage>& images, const std::string& extension,
+                                  const std::function<bool(CMemoryStream&, const std::string&)>& download) {
+    for (const RefusedImage& image : images) {
+      CScriptedUserInterface ui;
+      CMemoryStream stream;
+      stream.Open();
+      std::string path = image.file.empty() ? m_folder.PathOf("missing" + extension)
+                                            : m_folder.Write("bad" + extension, image.file);
+      EXPECT_FALSE(download(stream, path)) << image.name;
+      EXPECT_TRUE(stream.written.empty()) << image.name;
+      EXPECT_EQ(stream.resets, 0) << image.name;
+      ASSERT_EQ(ui.MessageTexts().size(), 1u) << image.name;
+      EXPECT_NE(ui.MessageTexts()[0].find(image.expected), std::string::npos) << ui.MessageTexts()[0];
+    }
   }
 
   CVirtualClock m_clock;

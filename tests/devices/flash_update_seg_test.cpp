@@ -133,31 +133,14 @@ TEST_F(FlashUpdateSegTest, UpdateFromFileLoadsAndSendsUnderTheAnimationWindow) {
 }
 
 TEST_F(FlashUpdateSegTest, AnImageThatCannotBeReadWhollyIsNeverSent) {
-  struct Case {
-    const char* name;
-    std::string file;      // written when not empty
-    std::string expected;  // in the one message shown
-  };
   std::string cutShort = SegmentRecord(0x4000, Counting(0x40));
   cutShort.resize(cutShort.size() - 3);
-  const Case cases[] = {
-      {"missing", "", "missing.seg"},
-      {"record cut short", cutShort, "offset 0"},
-      {"outside every region", SegmentRecord(0x90000, Counting(4)), "offset 0"},
-  };
-  for (const Case& c : cases) {
-    CScriptedUserInterface ui;
-    CMemoryStream stream;
-    stream.Open();
-    std::string path = c.file.empty() ? m_folder.PathOf("missing.seg") : m_folder.Write("bad.seg", c.file);
-    CFlashUpdateSeg download(&stream);
-
-    EXPECT_FALSE(download.UpdateFromFile(path, kFlashRegionsA)) << c.name;
-    EXPECT_TRUE(stream.written.empty()) << c.name;
-    EXPECT_EQ(stream.resets, 0) << c.name;
-    ASSERT_EQ(ui.MessageTexts().size(), 1u) << c.name;
-    EXPECT_NE(ui.MessageTexts()[0].find(c.expected), std::string::npos) << ui.MessageTexts()[0];
-  }
+  ExpectRefusedBeforeSending({{"missing", "", "missing.seg"},
+                              {"record cut short", cutShort, "offset 0"},
+                              {"outside every region", SegmentRecord(0x90000, Counting(4)), "offset 0"}},
+                             ".seg", [](CMemoryStream& stream, const std::string& path) {
+                               return CFlashUpdateSeg(&stream).UpdateFromFile(path, kFlashRegionsA);
+                             });
 }
 
 }  // namespace

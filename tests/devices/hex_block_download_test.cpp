@@ -74,29 +74,15 @@ TEST_F(HexBlockDownloadTest, AMissingAcknowledgementLeavesAsTheStreamError) {
 }
 
 TEST_F(HexBlockDownloadTest, AnImageThatCannotBeReadWhollyIsNeverSent) {
-  struct Case {
-    const char* name;
-    std::string file;      // written when not empty
-    std::string expected;  // in the one message shown
-  };
   std::string badChecksum = HexData(0x0000, Counting(4));
   badChecksum.back() = badChecksum.back() == '0' ? '1' : '0';
-  const Case cases[] = {
-      {"missing", "", "missing.hex"},
-      {"bad checksum on line 2", Lines({HexData(0x0000, Counting(4)), badChecksum, kHexEof}), "bad.hex:2"},
-      {"above 1 MiB", Lines({HexExtLinear(0x0010), HexData(0x0000, {1}), kHexEof}), "bad.hex:2"},
-  };
-  for (const Case& c : cases) {
-    CScriptedUserInterface ui;
-    CMemoryStream stream;
-    stream.Open();
-    std::string path = c.file.empty() ? m_folder.PathOf("missing.hex") : m_folder.Write("bad.hex", c.file);
-
-    EXPECT_FALSE(ProgramHexBlocks(stream, path, kHexBlockFormat2A)) << c.name;
-    EXPECT_TRUE(stream.written.empty()) << c.name;
-    ASSERT_EQ(ui.MessageTexts().size(), 1u) << c.name;
-    EXPECT_NE(ui.MessageTexts()[0].find(c.expected), std::string::npos) << ui.MessageTexts()[0];
-  }
+  ExpectRefusedBeforeSending(
+      {{"missing", "", "missing.hex"},
+       {"bad checksum on line 2", Lines({HexData(0x0000, Counting(4)), badChecksum, kHexEof}), "bad.hex:2"},
+       {"above 1 MiB", Lines({HexExtLinear(0x0010), HexData(0x0000, {1}), kHexEof}), "bad.hex:2"}},
+      ".hex", [](CMemoryStream& stream, const std::string& path) {
+        return ProgramHexBlocks(stream, path, kHexBlockFormat2A);
+      });
 }
 
 }  // namespace

@@ -110,4 +110,15 @@ TEST_F(Interface2ATest, BinaryDownloadOfNothingOrToTheWrongVariant) {
   }
 }
 
+TEST_F(Interface2ATest, BinaryFileThatCannotBeReadIsNeverSent) {
+  CMemoryInterface2A device(3);
+  ASSERT_TRUE(device.IdentifyAs("ZR6618-7D Quadrel 107", 3));
+  device.memory->written.clear();
+  // A folder opens for reading, but reading it fails.
+  EXPECT_FALSE(device.ProgramBinary(m_folder.Path().string()));
+  EXPECT_TRUE(device.memory->written.empty());
+  ASSERT_EQ(m_ui.MessageTexts().size(), 1u);
+  EXPECT_NE(m_ui.MessageTexts()[0].find(m_folder.Path().string()), std::string::npos) << m_ui.MessageTexts()[0];
+}
+
 }  // namespace
