@@ -252,6 +252,9 @@ struct UpdateExit {
   const char* err;
 };
 
+// Test names and failures name the case, not its bytes.
+void PrintTo(const UpdateExit& exit, std::ostream* out) { *out << exit.name; }
+
 class ConsoleUpdateExits : public ConsoleTest, public ::testing::WithParamInterface<UpdateExit> {};
 
 TEST_P(ConsoleUpdateExits, FollowTheDonePage) {
