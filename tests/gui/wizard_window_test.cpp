@@ -487,6 +487,27 @@ TEST_P(WizardWindowTest, FirstStartAsksForTheLanguage) {
   EXPECT_EQ(settings->GetInt("Settings", "ChooseLanguage", 1), 0);
 }
 
+// A simulated 2A interface on an emulated bus in the test's folder, behind the demo catalog and
+// its generated firmware.
+struct CSimulatedQuadrel {
+  CSimulatedQuadrel(const std::filesystem::path& folder, const std::string& options)
+      : bus(folder / "bus"),
+        server(bus.Plug(CSimDeviceRegistry::Instance().Create(ParseSimDeviceDescription("2a:away_ms=0," + options)))),
+        device(static_cast<CSim2A&>(server.Device())),
+        usb(bus.Directory().string()),
+        usbScope(usb) {
+    std::filesystem::copy_file(std::filesystem::path(TAVRIX_SOURCE_DIR) / "resources/demo/tavrix-update.config",
+                               folder / "tavrix-update.config", std::filesystem::copy_options::overwrite_existing);
+    MakeDemoFirmware(folder / "tavrix-update.config");
+  }
+
+  CSimBus bus;
+  CSimDeviceServer& server;
+  CSim2A& device;
+  CEmulatedUsbBus usb;
+  CUsbBusScope usbScope;
+};
+
 // The whole road against a simulated 2A interface on an emulated bus, with the real updater
 // behind the demo catalog: the device is found, programmed under the animation window (held
 // open while the host waits for the device to come back after its reset) and left up to date.
@@ -503,15 +524,7 @@ TEST_P(WizardWindowTest, UpdatesASimulatedQuadrelInterface) {
     CCheckpoints& m_checkpoints;
   } clock(m_checkpoints);
   CClockScope clockScope(clock);
-  std::filesystem::copy_file(std::filesystem::path(TAVRIX_SOURCE_DIR) / "resources/demo/tavrix-update.config",
-                             m_folder / "tavrix-update.config", std::filesystem::copy_options::overwrite_existing);
-  MakeDemoFirmware(m_folder / "tavrix-update.config");
-  CSimBus bus(m_folder / "bus");
-  CSimDeviceServer& server =
-      bus.Plug(CSimDeviceRegistry::Instance().Create(ParseSimDeviceDescription("2a:variant=1,firmware=307,away_ms=0")));
-  auto& device = static_cast<CSim2A&>(server.Device());
-  CEmulatedUsbBus usb(bus.Directory().string());
-  CUsbBusScope usbScope(usb);
+  CSimulatedQuadrel quadrel(m_folder, "variant=1,firmware=307");
   Start(LanguageArgs());
 
   ASSERT_TRUE(WaitUntil([&] {
@@ -550,10 +563,38 @@ TEST_P(WizardWindowTest, UpdatesASimulatedQuadrelInterface) {
   Click(CWizardWindow::kFinishButton);
   ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
 
-  ASSERT_TRUE(server.WaitForReenumerations(1, std::chrono::seconds(10)));
-  ASSERT_EQ(device.Downloads().size(), 1u);
-  EXPECT_TRUE(device.Downloads()[0].Complete);
-  EXPECT_EQ(device.FirmwareVersion(), 312);
+  ASSERT_TRUE(quadrel.server.WaitForReenumerations(1, std::chrono::seconds(10)));
+  ASSERT_EQ(quadrel.device.Downloads().size(), 1u);
+  EXPECT_TRUE(quadrel.device.Downloads()[0].Complete);
+  EXPECT_EQ(quadrel.device.FirmwareVersion(), 312);
+}
+
+// A device that refuses a segment: the error comes up over the animation window, and once it
+// is answered the wizard ends on the failure.
+TEST_P(WizardWindowTest, ShowsARefusedSegmentOverTheAnimationWindow) {
+  CSimulatedQuadrel quadrel(m_folder, "variant=1,firmware=307,refuse_ack=3");
+  Start(LanguageArgs());
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kStartPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+  Click(CWizardWindow::kNextButton);
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kFlashPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+  Click(CWizardWindow::kNextButton);
+
+  ASSERT_TRUE(WaitUntil([&] { return OpenMessageBox() != nullptr; }));
+  QMessageBox* box = OpenMessageBox();
+  EXPECT_EQ(box->text().toStdString(), LoadResString(20016));
+  ASSERT_NE(m_ui.AnimationWindow(), nullptr);
+  EXPECT_EQ(box->parentWidget(), m_ui.AnimationWindow());
+  EXPECT_TRUE(box->isEnabled());
+  QTest::keyClick(box, Qt::Key_Return);
+
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kDonePageId) && Button(CWizardWindow::kFinishButton)->isVisible(); }));
+  QApplication::processEvents();
+  EXPECT_EQ(Page(kDonePageId)->ControlText(102).toStdString(), LoadResString(38));
+  EXPECT_TRUE(m_window->isEnabled());
+  gui_test::SaveScreenshot(*m_window, Shot("quadrel_done_failure"));
+  Click(CWizardWindow::kFinishButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+  EXPECT_FALSE(quadrel.device.Downloads().at(0).Complete);
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, WizardWindowTest, ::testing::Values(LANG_ENGLISH, LANG_RUSSIAN),
