@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/string_table.h"
+#include "platform/text_format.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/progress_page.h"
 #include "wizard/start_page.h"
@@ -98,9 +99,11 @@ bool CConsoleSheetView::Confirm() {
 WizardEvent CConsoleSheetView::OnFlashPage() {
   // The wizard's flash page names no versions; a terminal user wants to see what changes.
   const WizardState& state = TheWizardState();
-  std::fprintf(m_session.streams.err, "tavrix-update-cli: %s: firmware %s on the device, %s in the catalog\n",
-               state.Catalog.Record().Id.c_str(), FormatVersion(state.DeviceFirmwareVersion).c_str(),
-               FormatVersion(state.Catalog.Record().FirmwareVersion).c_str());
+  constexpr int kVersionsText = 42001;
+  const std::string versions =
+      FormatMessage(LoadResString(kVersionsText), {state.Catalog.Record().Id, FormatVersion(state.DeviceFirmwareVersion),
+                                                   FormatVersion(state.Catalog.Record().FirmwareVersion)});
+  std::fprintf(m_session.streams.err, "tavrix-update-cli: %s\n", versions.c_str());
   if (Confirm()) return {WizardAction::Next, kFlashPageId};
   m_declined = true;
   return {WizardAction::Cancel, kFlashPageId};

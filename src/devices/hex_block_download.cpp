@@ -14,18 +14,19 @@ constexpr std::uint8_t kStartCommand = 0x1F;
 constexpr std::uint8_t kBlockCommand = 0x04;
 constexpr std::uint8_t kEndCommand = 0x10;
 
+// `size` bytes of `value`, in the format's byte order, as one write.
+void WriteOrdered(CStreamIO& stream, std::uint32_t value, unsigned size, bool lowByteFirst) {
+  std::uint8_t bytes[4];
+  for (unsigned i = 0; i < size; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(value >> 8 * (lowByteFirst ? i : size - 1 - i));
+  }
+  stream.Write(bytes, size);
+}
+
 void WriteBlockHeader(CStreamIO& stream, std::uint32_t offset, const CHexBlockFormat& format) {
   stream.WriteByte(kBlockCommand);
-  if (format.LowByteFirst) {
-    const std::uint8_t header[] = {static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
-                                   static_cast<std::uint8_t>(offset >> 16), static_cast<std::uint8_t>(offset >> 24)};
-    stream.Write(header, sizeof header);
-  } else {
-    stream.WriteDWord(offset);
-  }
-  const std::uint8_t length[] = {static_cast<std::uint8_t>(format.LowByteFirst ? kHexBlockSize : kHexBlockSize >> 8),
-                                 static_cast<std::uint8_t>(format.LowByteFirst ? kHexBlockSize >> 8 : kHexBlockSize)};
-  stream.Write(length, sizeof length);
+  WriteOrdered(stream, offset, 4, format.LowByteFirst);
+  WriteOrdered(stream, kHexBlockSize, 2, format.LowByteFirst);
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ TEST_F(InspectTest, AFileThatDoesNotLoadIsReportedWithItsLineOrOffset) {
   std::string hex = m_folder.Write("bad.hex", Lines({HexData(0, {1}), ":0100100042BE"}));
   std::string hex16 = m_folder.Write("bad16.hex", Lines({HexExtLinear(0x0034), HexData(0, {1, 2})}));
   std::string seg = m_folder.Write("bad.seg", SegmentRecord(0x4000, {1, 2, 3, 4}) + std::string("\x00\x41", 2));
-  std::string missing = m_folder.PathOf("missing.hex");
+  std::string missing = m_folder / "missing.hex";
   std::string folder = m_folder.Path().string();
   struct Case {
     CommandArgs args;

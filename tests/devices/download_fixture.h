@@ -49,7 +49,7 @@ class DownloadTest : public ::testing::Test {
       CScriptedUserInterface ui;
       CMemoryStream stream;
       stream.Open();
-      std::string path = image.file.empty() ? m_folder.PathOf("missing" + extension)
+      std::string path = image.file.empty() ? m_folder / ("missing" + extension)
                                             : m_folder.Write("bad" + extension, image.file);
       EXPECT_FALSE(download(stream, path)) << image.name;
       EXPECT_TRUE(stream.written.empty()) << image.name;
@@ -63,5 +63,5 @@ class DownloadTest : public ::testing::Test {
   CClockScope m_clockScope;
   CScriptedUserInterface m_ui;
   CMemoryStream m_stream;
-  image_test::CTempFolder m_folder;
+  CTempFolder m_folder;
 };

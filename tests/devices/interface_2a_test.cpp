@@ -103,7 +103,7 @@ TEST_F(Interface2ATest, BinaryDownloadOfNothingOrToTheWrongVariant) {
     ASSERT_TRUE(device.IdentifyAs("ZR6618-7D Quadrel 107", c.variant));
     device.memory->packets.clear();
     device.memory->Answer(Bytes(2, CStreamIO::kAck));
-    std::string path = c.fileExists ? m_folder.Write("empty.bin", "") : m_folder.PathOf("missing.bin");
+    std::string path = c.fileExists ? m_folder.Write("empty.bin", "") : (m_folder / "missing.bin");
     EXPECT_EQ(device.ProgramBinary(path), c.result) << c.name;
     EXPECT_EQ(device.memory->packets, c.packets) << c.name;
     EXPECT_TRUE(ui.MessageTexts().empty()) << c.name;

@@ -44,11 +44,6 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The record the device keeps of a complete download of the image at `path`, worked out with
 // the readers the host downloads with.
 std::string ExpectedRecord(const std::string& className, const std::string& path) {
@@ -129,7 +124,7 @@ class Update2AEndToEndTest : public ::testing::Test {
   std::string Transcript() const {
     std::string text;
     for (const auto& file : std::filesystem::directory_iterator(m_folder.Path() / "transcripts")) {
-      text += ReadFile(file.path());
+      text += ReadWholeFile(file.path());
     }
     return text;
   }
@@ -145,7 +140,7 @@ class Update2AEndToEndTest : public ::testing::Test {
     return true;
   }
   bool DownloadEnded() const {
-    return Eventually([this] { return ReadFile(RecordPath()).find("\nend ") != std::string::npos; });
+    return Eventually([this] { return ReadWholeFile(RecordPath()).find("\nend ") != std::string::npos; });
   }
   // The device thread notes an eject shortly after the host asked for it; a test that expects
   // one waits for it, one that expects none looks once the host program has ended.
@@ -176,7 +171,7 @@ TEST_F(Update2AEndToEndTest, EachUpdaterProgramsItsImageThenFindsTheDeviceUpToDa
     EXPECT_EQ(first.status, 0) << first.output;
     EXPECT_NE(first.output.find(Text(37)), std::string::npos) << first.output;
     ASSERT_TRUE(DownloadEnded());
-    EXPECT_EQ(ReadFile(RecordPath()), ExpectedRecord(entry.className, FirmwarePath(entry)));
+    EXPECT_EQ(ReadWholeFile(RecordPath()), ExpectedRecord(entry.className, FirmwarePath(entry)));
     // Only the segment download resets the device; the others start the firmware by themselves.
     if (i < 2) {
       ASSERT_TRUE(BackAfterEject());
@@ -232,10 +227,10 @@ TEST_F(Update2AEndToEndTest, FailuresEndAsFailedOrNotConnected) {
     // "Interface" question.
     EXPECT_EQ(run.output.find(requiresModel) != std::string::npos, c.name == std::string("wrong model code"));
     if (c.record.empty()) {
-      EXPECT_EQ(ReadFile(RecordPath()), "");
+      EXPECT_EQ(ReadWholeFile(RecordPath()), "");
     } else {
       ASSERT_TRUE(DownloadEnded());
-      EXPECT_EQ(ReadFile(RecordPath()), c.record);
+      EXPECT_EQ(ReadWholeFile(RecordPath()), c.record);
     }
     EXPECT_EQ(c.reset ? Eventually([this] { return Ejected(); }) : Ejected(), c.reset);
     m_devsim.reset();
@@ -244,7 +239,7 @@ TEST_F(Update2AEndToEndTest, FailuresEndAsFailedOrNotConnected) {
 
 TEST_F(Update2AEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
   // The segment image ends in the middle of a record.
-  std::string image = ReadFile(FirmwarePath(kEntries[0]));
+  std::string image = ReadWholeFile(FirmwarePath(kEntries[0]));
   std::ofstream(FirmwarePath(kEntries[0]), std::ios::binary | std::ios::trunc) << image.substr(0, image.size() - 3);
   ASSERT_TRUE(Plug("variant=1"));
 
@@ -252,7 +247,7 @@ TEST_F(Update2AEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find(FirmwarePath(kEntries[0])), std::string::npos) << run.output;
   EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
-  EXPECT_EQ(ReadFile(RecordPath()), "");
+  EXPECT_EQ(ReadWholeFile(RecordPath()), "");
   // The device heard the identity and the variant questions, nothing more.
   EXPECT_EQ(Transcript().find(" 1F "), std::string::npos) << Transcript();
 }

@@ -7,12 +7,9 @@
 #include <algorithm>
 
 #include "devices/interface_2a.h"
-#include "platform/emulated_usb_bus.h"
 #include "sim/demo_firmware.h"
 #include "sim/sim_2a.h"
-#include "sim/sim_device_registry.h"
 #include "sim/sim_test_support.h"
-#include "support/scripted_user_interface.h"
 #include "updater/device_catalog.h"
 #include "updater/updater_registry.h"
 
@@ -20,14 +17,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class Updater2ATest : public SimBusTest {
+class Updater2ATest : public SimUsbBusTest {
  protected:
-  Updater2ATest() : m_usb(m_bus->Directory().string()), m_usbScope(m_usb) { m_usb.SetReadBound(5s); }
-
-  CSim2A& Plug(const std::string& options) {
-    m_server = &m_bus->Plug(CSimDeviceRegistry::Instance().Create(ParseSimDeviceDescription("2a:" + options)));
-    return static_cast<CSim2A&>(m_server->Device());
-  }
 
   // The host's waits: the device waits on the same clock, but only with its away time, which
   // these devices do not have.
@@ -36,11 +27,6 @@ class Updater2ATest : public SimBusTest {
     std::erase(waits, 0u);
     return waits;
   }
-
-  CScriptedUserInterface m_ui;
-  CEmulatedUsbBus m_usb;
-  CUsbBusScope m_usbScope;
-  CSimDeviceServer* m_server = nullptr;
 };
 
 TEST_F(Updater2ATest, EachUpdaterWaitsAsItsDownloadNeedsAndLeavesTheDeviceOnTheNewVersion) {
@@ -59,7 +45,8 @@ TEST_F(Updater2ATest, EachUpdaterWaitsAsItsDownloadNeedsAndLeavesTheDeviceOnTheN
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.className);
-    CSim2A& device = Plug(std::string("variant=") + c.variant + ",firmware=105,away_ms=0,serial=" + c.className);
+    CSim2A& device = PlugDescribed<CSim2A>(std::string("2a:variant=") + c.variant +
+                                           ",firmware=105,away_ms=0,serial=" + c.className);
     DeviceRecord record;
     record.FirmwarePath = (m_folder / (std::string(c.className) + ".img")).string();
     WriteDemoFirmware(c.className, c.version, record.FirmwarePath);

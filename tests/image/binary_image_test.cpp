@@ -36,8 +36,8 @@ TEST(BinaryImageTest, AnEmptyFileHasNoBlock) {
 TEST(BinaryImageTest, AFileThatCannotBeReadIsRefused) {
   CTempFolder folder;
   CBinaryImage image;
-  EXPECT_FALSE(image.Load(folder.PathOf("missing.bin")));
-  EXPECT_EQ(image.LastError().Message(), folder.PathOf("missing.bin") + ": The file could not be opened: No such file or directory");
+  EXPECT_FALSE(image.Load(folder / "missing.bin"));
+  EXPECT_EQ(image.LastError().Message(), (folder / "missing.bin") + ": The file could not be opened: No such file or directory");
   EXPECT_FALSE(image.Load(folder.Path().string()));
   EXPECT_EQ(image.LastError().Message(), folder.Path().string() + ": offset 0: The file could not be read: Is a directory");
   EXPECT_EQ(image.BlockCount(), 0u);

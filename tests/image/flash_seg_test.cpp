@@ -206,10 +206,10 @@ TEST_F(SegmentFileTest, AReadErrorFailsAtItsOffset) {
 TEST_F(SegmentFileTest, AFileThatWasNotOpenedLoadsNothing) {
   CTempFolder folder;
   CImageFile file;
-  EXPECT_FALSE(file.Open(folder.PathOf("missing.seg")));
+  EXPECT_FALSE(file.Open(folder / "missing.seg"));
   EXPECT_EQ(ReadSegmentFile(file, m_segments, kFlashRegionsA), 0u);
   EXPECT_EQ(file.LastError().Message(),
-            folder.PathOf("missing.seg") + ": The file could not be opened: No such file or directory");
+            (folder / "missing.seg") + ": The file could not be opened: No such file or directory");
 }
 
 TEST_F(SegmentFileTest, ReadsThroughTheBufferOfARealFile) {

@@ -237,7 +237,7 @@ TEST_F(HexFileReaderTest, AReadErrorFailsOnTheLineItHappenedIn) {
 }
 
 TEST_F(HexFileReaderTest, AFileThatCannotBeOpened) {
-  std::string missing = m_folder.PathOf("missing.hex");
+  std::string missing = m_folder / "missing.hex";
   EXPECT_FALSE(m_reader.Open(missing));
   EXPECT_TRUE(m_ui.Record().empty()) << "Open shows nothing";
   EXPECT_TRUE(m_reader.Failed());

@@ -44,11 +44,6 @@ const ClassCase kClasses[] = {
     {"CUpdater2AB", EForm::Binary, {}, {}},
 };
 
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The data bytes of all records of a segment image, by walking its length fields.
 std::uint64_t SegmentRecordBytes(const std::string& image) {
   std::uint64_t total = 0;
@@ -178,14 +173,14 @@ TEST(DemoFirmware, AFileIsWrittenWithItsFoldersAndRewrittenOnlyWhenItsContentDif
   CTempFolder folder;
   std::string path = folder / "fw/image.bin";
   EXPECT_EQ(WriteDemoFirmware("CUpdater2AB", 120, path), EDemoFirmwareResult::Written);
-  EXPECT_EQ(ReadWhole(path), DemoFirmwareImage("CUpdater2AB", 120));
+  EXPECT_EQ(ReadWholeFile(path), DemoFirmwareImage("CUpdater2AB", 120));
   EXPECT_EQ(WriteDemoFirmware("CUpdater2AB", 120, path), EDemoFirmwareResult::Unchanged);
-  std::string image = ReadWhole(path);
+  std::string image = ReadWholeFile(path);
   std::string altered = image;
   altered[100] = static_cast<char>(altered[100] ^ 1);  // same size, other bytes
   folder.Write("fw/image.bin", altered);
   EXPECT_EQ(WriteDemoFirmware("CUpdater2AB", 120, path), EDemoFirmwareResult::Written);
-  EXPECT_EQ(ReadWhole(path), image);
+  EXPECT_EQ(ReadWholeFile(path), image);
   EXPECT_THROW(WriteDemoFirmware("CUpdaterUnknown", 1, path), std::invalid_argument);
 }
 
@@ -225,8 +220,8 @@ TEST(DemoFirmware, MakeFirmwareWritesTheFilesTheCatalogNamesAndSkipsOthers) {
   EXPECT_NE(first.output.find("wrote " + b), std::string::npos) << first.output;
   EXPECT_NE(first.output.find("skipped X  (CUpdaterUnknown)"), std::string::npos) << first.output;
   EXPECT_NE(first.output.find("skipped A-again"), std::string::npos) << first.output;
-  EXPECT_EQ(ReadWhole(a), DemoFirmwareImage("CUpdater2A1", 16));
-  EXPECT_EQ(ReadWhole(b), DemoFirmwareImage("CUpdater2AB", 120));
+  EXPECT_EQ(ReadWholeFile(a), DemoFirmwareImage("CUpdater2A1", 16));
+  EXPECT_EQ(ReadWholeFile(b), DemoFirmwareImage("CUpdater2AB", 120));
   EXPECT_FALSE(std::filesystem::exists(folder / "catalog/x.bin"));
 
   ProgramRun second = MakeFirmware(catalog);

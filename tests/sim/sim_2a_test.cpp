@@ -17,6 +17,7 @@
 #include "sim/firmware_version_tag.h"
 #include "sim_test_support.h"
 #include "support/scripted_user_interface.h"
+#include "support/temp_folder.h"
 #include "transport/stream_device.h"
 #include "transport/usb_device_classes.h"
 
@@ -121,24 +122,10 @@ void SendBinary(CStreamIO& io, const std::vector<CSim2AItem>& blocks) {
 CSim2AItem Block(std::uint32_t address, Bytes_t data) { return {address, 0x1000, 0, std::move(data)}; }
 CSim2AItem BinaryBlock(std::uint32_t address, Bytes_t data) { return {address, 0, 0, std::move(data)}; }
 
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-class Sim2ATest : public SimBusTest {
+class Sim2ATest : public SimUsbBusTest {
  protected:
-  Sim2ATest() : m_usb(m_bus->Directory().string()), m_usbScope(m_usb) { m_usb.SetReadBound(5s); }
-
-  // A 2A device made from tavrix-devsim options, as the program makes it.
-  CSim2A& Plug(const std::string& options = {}) {
-    std::unique_ptr<CSimDevice> device =
-        CSimDeviceRegistry::Instance().Create(ParseSimDeviceDescription("2a:" + options));
-    m_server = &m_bus->Plug(std::move(device));
-    return static_cast<CSim2A&>(m_server->Device());
-  }
+  // A 2A device made from tavrix-devsim options.
+  CSim2A& Plug(const std::string& options = {}) { return PlugDescribed<CSim2A>("2a:" + options); }
 
   // Resets the device the way the host does and waits for it to come back.
   void ResetAndWait(CQuadrelUsb& usb, std::uint32_t comebacks = 1) {
@@ -151,11 +138,6 @@ class Sim2ATest : public SimBusTest {
     if (!usb.Open()) return "(no device)";
     return AskIdentity(usb);
   }
-
-  CScriptedUserInterface m_ui;
-  CEmulatedUsbBus m_usb;
-  CUsbBusScope m_usbScope;
-  CSimDeviceServer* m_server = nullptr;
 };
 
 TEST_F(Sim2ATest, AnswersIdentityAndVariantAsConfigured) {
@@ -334,7 +316,7 @@ TEST_F(Sim2ATest, SizeZeroSegmentIsFull64KiBWhenDataFollowAndEmptyOtherwise) {
 TEST_F(Sim2ATest, RecordFileHoldsWhatWasAcknowledgedBeforeTheHostSeesIt) {
   const std::filesystem::path record = m_folder / "record.txt";
   CSim2A& device = Plug("variant=3,record=" + record.string());
-  EXPECT_EQ(ReadFile(record), "");  // there from the start, empty
+  EXPECT_EQ(ReadWholeFile(record), "");  // there from the start, empty
 
   CQuadrelUsb usb;
   ASSERT_TRUE(usb.Open());
@@ -348,7 +330,7 @@ TEST_F(Sim2ATest, RecordFileHoldsWhatWasAcknowledgedBeforeTheHostSeesIt) {
   const Bytes_t data{0xDE, 0xAD, 0xBE, 0xEF};
   usb.Write(data.data(), 4);
   usb.ExpectAck();
-  EXPECT_EQ(ReadFile(record), "download segment\nsegment 0x00004000 0x0004 1 DEADBEEF\n");
+  EXPECT_EQ(ReadWholeFile(record), "download segment\nsegment 0x00004000 0x0004 1 DEADBEEF\n");
   SendSegmentHeader(usb, {0x8000, 0, 2, {}});
   usb.ExpectAck();
   usb.Write(nullptr, 0);
@@ -358,7 +340,7 @@ TEST_F(Sim2ATest, RecordFileHoldsWhatWasAcknowledgedBeforeTheHostSeesIt) {
       "segment 0x00004000 0x0004 1 DEADBEEF\n"
       "segment 0x00008000 0x0000 2\n"
       "end complete\n";
-  EXPECT_EQ(ReadFile(record), expected);
+  EXPECT_EQ(ReadWholeFile(record), expected);
 
   // A refused start, a block download and a binary download.
   device.Faults().RefuseAcknowledgement(1);
@@ -374,7 +356,7 @@ TEST_F(Sim2ATest, RecordFileHoldsWhatWasAcknowledgedBeforeTheHostSeesIt) {
   expected += "download binary\nend incomplete\n";
   expected += "download block\nblock 0x00012000 " + hex("AB") + "\nend complete\n";
   expected += "download binary\nbinary 0x0800C000 " + hex("5C") + "\nend complete\n";
-  EXPECT_EQ(ReadFile(record), expected);
+  EXPECT_EQ(ReadWholeFile(record), expected);
   EXPECT_FALSE(std::filesystem::exists(record.string() + ".tmp"));
 }
 

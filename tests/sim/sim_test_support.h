@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the simulator tests: a temporary bus on the virtual clock, and a device
-// whose program the test writes in place.
+// Shared pieces of the simulator tests: a temporary bus on the virtual clock, the same bus as
+// the program's USB transports reach it, and a device whose program the test writes in place.
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,11 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/emulated_usb_bus.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_device.h"
+#include "sim/sim_device_registry.h"
+#include "support/scripted_user_interface.h"
 #include "support/raw_usb_peer.h"
 
 inline std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
@@ -59,4 +62,25 @@ class SimBusTest : public ::testing::Test {
   CClockScope m_clockScope{m_clock};
   std::filesystem::path m_folder;
   std::unique_ptr<CSimBus> m_bus;
+};
+
+// The bus as the program's own USB transports reach it, with devices made from tavrix-devsim
+// descriptions, and the scripted user interface for what the host side shows.
+class SimUsbBusTest : public SimBusTest {
+ protected:
+  SimUsbBusTest() : m_usb(m_bus->Directory().string()), m_usbScope(m_usb) {
+    m_usb.SetReadBound(std::chrono::seconds(5));
+  }
+
+  // The device "KIND:options" describes, made as tavrix-devsim makes it; m_server serves it.
+  template <class T>
+  T& PlugDescribed(const std::string& description) {
+    m_server = &m_bus->Plug(CSimDeviceRegistry::Instance().Create(ParseSimDeviceDescription(description)));
+    return static_cast<T&>(m_server->Device());
+  }
+
+  CScriptedUserInterface m_ui;
+  CEmulatedUsbBus m_usb;
+  CUsbBusScope m_usbScope;
+  CSimDeviceServer* m_server = nullptr;
 };

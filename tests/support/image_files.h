@@ -1,16 +1,13 @@
 #pragma once
-// Test helpers for image files: a temporary folder per test, and builders for Intel HEX
-// lines and segment file records written independently of the readers under test.
-
-#include <gtest/gtest.h>
-#include <unistd.h>
+// Test helpers for image files: builders for Intel HEX lines and segment file records written
+// independently of the readers under test, and the tests' temporary folder.
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "support/temp_folder.h"
 
 namespace image_test {
 
@@ -73,32 +70,5 @@ inline std::vector<std::uint8_t> Counting(std::size_t count, std::uint8_t first 
   for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(first + i);
   return bytes;
 }
-
-// A folder of its own for each test, removed afterwards.
-class CTempFolder {
- public:
-  CTempFolder() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = "tavrix-image-" + std::to_string(::getpid()) + "-" +
-                       info->test_suite_name() + "-" + info->name();
-    for (char& c : name) c = c == '/' ? '_' : c;
-    m_path = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(m_path);
-    std::filesystem::create_directories(m_path);
-  }
-  ~CTempFolder() { std::filesystem::remove_all(m_path); }
-
-  // Writes `bytes` to the file `name` in the folder and returns its path.
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::string path = (m_path / name).string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-  std::string PathOf(const std::string& name) const { return (m_path / name).string(); }
-  const std::filesystem::path& Path() const { return m_path; }
-
- private:
-  std::filesystem::path m_path;
-};
 
 }  // namespace image_test

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <iterator>
 
 CTempFolder::CTempFolder() {
   static std::atomic<int> counter{0};
@@ -23,4 +24,9 @@ std::string CTempFolder::Write(const std::string& name, const std::string& bytes
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
   return path.string();
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

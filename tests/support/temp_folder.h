@@ -19,3 +19,6 @@ class CTempFolder {
  private:
   std::filesystem::path m_path;
 };
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadWholeFile(const std::filesystem::path& path);
