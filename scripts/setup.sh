@@ -8,7 +8,7 @@ packages=(
   libpugixml-dev libusb-1.0-0-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  xvfb xauth
+  xvfb xauth xdotool
   binutils srecord
 )
 

@@ -1,0 +1,371 @@
+// The built wizard in a real X server, driven as a person drives it: the virtual X server
+// (Xvfb) shows it, xdotool clicks at screen positions and presses keys through XTest, and every
+// check reads the pixels from the server's own framebuffer file. Nothing here calls into a
+// widget: a button is found on the screen by its outline, a page by what it shows.
+//
+// The pictures go to build/screenshots/xvfb/; scripts/update-screenshots.sh copies the README's
+// from there.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/string_table.h"
+#include "support/child_process.h"
+#include "support/run_program.h"
+#include "support/screen_search.h"
+#include "support/temp_folder.h"
+#include "support/xwd_image.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
+constexpr std::uint32_t kRootColour = 0x000000;  // Xvfb -br: a black root window
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+
+// Texts the person reads, from the program's own string tables.
+std::string English(int id) { return LoadResStringIn(id, LANG_ENGLISH); }
+const std::string kWizardTitle = English(57344);
+const std::string kInterfaceTitle = English(20002000);
+const std::string kAnimationTitle = English(30502000);
+const std::string kLanguageTitle = English(3010000);
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// A window title as an anchored extended regular expression (xdotool search --name).
+std::string WholeTitle(const std::string& title) {
+  std::string pattern = "^";
+  for (char c : title) {
+    if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) pattern += '\\';
+    pattern += c;
+  }
+  return pattern + "$";
+}
+
+// Polls `done` every 50 ms for at most `bound`.
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds bound) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+ScreenRect Centred(const ScreenRect& rect) { return {rect.x + rect.width / 2, rect.y + rect.height / 2, 0, 0}; }
+
+// The wizard's button row, left to right: "Info", "< Back", "Next >" or "Finish", "Cancel".
+std::vector<ScreenRect> WizardButtons(const CXwdImage& screen, const ScreenRect& wizard) {
+  const ScreenRect bar{wizard.x, wizard.y + wizard.height * 3 / 4, wizard.width, wizard.height / 4};
+  std::vector<ScreenRect> buttons = FindButtons(screen, bar);
+  std::sort(buttons.begin(), buttons.end(), [](const ScreenRect& a, const ScreenRect& b) { return a.x < b.x; });
+  return buttons;
+}
+constexpr std::size_t kWizardButtonCount = 4;
+
+// The "Interface" dialog's buttons, top to bottom, below its banner and text (the banner's
+// picture of a monitor has a button's outline).
+std::vector<ScreenRect> InterfaceButtons(const CXwdImage& screen, const ScreenRect& dialog) {
+  return FindButtons(screen, {dialog.x, dialog.y + dialog.height / 2, dialog.width, dialog.height / 2});
+}
+constexpr std::size_t kNextOrFinish = 2;
+
+// The start and done pages show the wizard's artwork down their left side; the pages between
+// are white there.
+bool ShowsArtworkAtLeft(const CXwdImage& screen, const ScreenRect& wizard) {
+  const ScreenRect strip{wizard.x + 4, wizard.y + 10, 20, wizard.height / 2};
+  return screen.CountOtherThan(strip, kWhite) > static_cast<std::size_t>(strip.width * strip.height) * 9 / 10;
+}
+
+// The virtual X server on a display number it picks itself, its framebuffer in `folder`.
+class CXServer {
+ public:
+  explicit CXServer(const std::filesystem::path& folder)
+      : m_folder(folder),
+        m_process("Xvfb", {"-displayfd", "1", "-fbdir", folder.string(), "-screen", "0",
+                           std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
+                           "-nolisten", "tcp", "-br", "-nocursor"}) {
+    if (auto number = m_process.ReadLine(10s)) m_display = ":" + *number;
+  }
+
+  // Empty when the server did not start.
+  const std::string& Display() const { return m_display; }
+
+  std::optional<CXwdImage> Screen() const {
+    std::string error;
+    auto image = CXwdImage::Read(m_folder / "Xvfb_screen0", error);
+    EXPECT_TRUE(image.has_value()) << error;
+    return image;
+  }
+
+  // Runs xdotool on this display; its output, `status` set to the shell's.
+  std::string XDoTool(const std::string& args, int& status) const {
+    return RunProgram("DISPLAY=" + m_display + " xdotool " + args + " 2>&1", status);
+  }
+
+  // The visible windows with this title, where they are on the screen.
+  std::vector<ScreenRect> FindWindows(const std::string& title) const {
+    int status = 0;
+    std::istringstream ids(XDoTool("search --onlyvisible --name " + ShellQuoted(WholeTitle(title)), status));
+    std::vector<ScreenRect> windows;
+    for (std::string id; status == 0 && std::getline(ids, id);) {
+      std::istringstream shell(XDoTool("getwindowgeometry --shell " + id, status));
+      std::map<std::string, int> values;
+      for (std::string line; std::getline(shell, line);) {
+        if (auto equals = line.find('='); equals != std::string::npos) {
+          values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
+        }
+      }
+      windows.push_back({values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]});
+    }
+    return windows;
+  }
+
+  // A click with the left button at a point on the screen. (No --sync: it waits for a motion
+  // that never comes when the pointer is already there.)
+  void Click(const ScreenRect& at) const {
+    int status = 0;
+    const std::string output =
+        XDoTool("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) + " click 1", status);
+    EXPECT_EQ(status, 0) << output;
+  }
+
+  void Key(const std::string& name) const {
+    int status = 0;
+    const std::string output = XDoTool("key " + name, status);
+    EXPECT_EQ(status, 0) << output;
+  }
+
+ private:
+  std::filesystem::path m_folder;
+  CChildProcess m_process;
+  std::string m_display;
+};
+
+class WizardOnScreen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* folder : {"fb", "bus", "config", "runtime"}) std::filesystem::create_directories(m_folder / folder);
+    std::filesystem::permissions(m_folder / "runtime", std::filesystem::perms::owner_all);
+    m_x = std::make_unique<CXServer>(m_folder / "fb");
+    ASSERT_FALSE(m_x->Display().empty()) << "Xvfb did not start: scripts/setup.sh installs it (package xvfb)";
+    int status = 0;
+    const std::string version = m_x->XDoTool("version", status);
+    ASSERT_EQ(status, 0) << "xdotool does not run: scripts/setup.sh installs it (package xdotool)\n" << version;
+    std::filesystem::create_directories(ShotFolder());
+  }
+
+  void TearDown() override {
+    m_wizard.reset();
+    m_devsim.reset();
+    m_x.reset();
+  }
+
+  // The environment of the simulator and the wizard: this test's display, bus and settings.
+  std::map<std::string, std::string> Environment() const {
+    return {{"DISPLAY", m_x->Display()},
+            {"QT_QPA_PLATFORM", "xcb"},
+            {"TAVRIX_USB_BUS", m_folder / "bus"},
+            // Long enough for the "Firmware Update" window to be seen, short enough for a test.
+            {"TAVRIX_WAIT_SCALE", "0.5"},
+            {"XDG_CONFIG_HOME", m_folder / "config"},
+            {"XDG_RUNTIME_DIR", m_folder / "runtime"},
+            {"LANG", "C.UTF-8"},
+            {"LC_ALL", ""},
+            {"LC_MESSAGES", ""}};
+  }
+
+  void PlugIn(const std::string& device) {
+    m_devsim = std::make_unique<CChildProcess>(std::string(TAVRIX_BIN_DIR) + "/tavrix-devsim",
+                                               std::vector<std::string>{"--device", device}, Environment());
+    ASSERT_TRUE(m_devsim->ReadLine(10s).has_value()) << "tavrix-devsim did not start";
+  }
+
+  void StartWizard(const std::vector<std::string>& args) {
+    m_wizard = std::make_unique<CChildProcess>(std::string(TAVRIX_BIN_DIR) + "/tavrix-update", args, Environment());
+    ASSERT_TRUE(m_wizard->Started());
+  }
+
+  static std::filesystem::path ShotFolder() { return std::filesystem::path(TAVRIX_SCREENSHOT_DIR) / "xvfb"; }
+
+  // Writes the part `rect` of the screen as ShotFolder()/<name>.png.
+  static void SaveShot(const CXwdImage& screen, const ScreenRect& rect, const std::string& name) {
+    const CXwdImage part = screen.Crop(rect);
+    QImage image(part.Width(), part.Height(), QImage::Format_RGB32);
+    for (int y = 0; y < part.Height(); ++y) {
+      for (int x = 0; x < part.Width(); ++x) image.setPixel(x, y, part.Pixel(x, y));
+    }
+    const std::string path = (ShotFolder() / (name + ".png")).string();
+    EXPECT_TRUE(image.save(QString::fromStdString(path))) << path;
+  }
+
+  // Waits until exactly one window with `title` is up and drawn on the screen: on the screen
+  // as a whole, not one flat colour, nothing of the root left inside it, and two readings of
+  // the framebuffer in a row show it the same. `ready` may ask more of the picture.
+  struct Seen {
+    CXwdImage screen;
+    ScreenRect window;
+  };
+  std::optional<Seen> WaitForWindow(const std::string& title,
+                                    const std::function<bool(const CXwdImage&, const ScreenRect&)>& ready = {},
+                                    std::chrono::milliseconds bound = 20s) {
+    std::optional<Seen> seen;
+    std::optional<CXwdImage> previous;
+    WaitFor([&] {
+      const std::vector<ScreenRect> windows = m_x->FindWindows(title);
+      std::optional<CXwdImage> screen = m_x->Screen();
+      if (windows.size() != 1 || !screen) return false;
+      const ScreenRect& window = windows[0];
+      const bool drawn = screen->Bounds().Contains(window) && !window.Empty() &&
+                         screen->CountColours(window) >= 16 && screen->CountOtherThan(window, kRootColour) * 100 >=
+                         static_cast<std::size_t>(window.width) * window.height * 95;
+      const bool settled = previous && previous->CountDifferences(*screen, window) == 0;
+      previous = screen;
+      if (!drawn || !settled || (ready && !ready(*screen, window))) return false;
+      seen = Seen{*std::move(screen), window};
+      return true;
+    }, bound);
+    if (!seen && previous) SaveShot(*previous, previous->Bounds(), "failed-" + CurrentTestName());
+    return seen;
+  }
+
+  static std::string CurrentTestName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
+
+  bool WindowGone(const std::string& title, std::chrono::milliseconds bound = 20s) {
+    return WaitFor([&] { return m_x->FindWindows(title).empty(); }, bound);
+  }
+
+  CTempFolder m_folder;
+  std::unique_ptr<CXServer> m_x;
+  std::unique_ptr<CChildProcess> m_devsim;
+  std::unique_ptr<CChildProcess> m_wizard;
+};
+
+// No device on the bus: Next on the start page brings up the "Interface" dialog over the
+// wizard. "Exit Program" gives up the connection: the updater's Connect fails, and the wizard
+// stays on its start page, where Cancel ends the program.
+TEST_F(WizardOnScreen, WithoutADeviceTheInterfaceDialogAppears) {
+  StartWizard({"/lang", std::to_string(LANG_ENGLISH)});
+  auto start = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& wizard) {
+    return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;
+  });
+  ASSERT_TRUE(start) << "no drawn start page";
+  const ScreenRect wizard = start->window;
+  m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
+
+  auto dialog = WaitForWindow(kInterfaceTitle, [](const CXwdImage& screen, const ScreenRect& window) {
+    return InterfaceButtons(screen, window).size() == 3;
+  });
+  ASSERT_TRUE(dialog) << "no drawn \"" << kInterfaceTitle << "\" dialog";
+  // It lies over the wizard, which stays where it was, and is drawn on top of it.
+  EXPECT_TRUE(wizard.Contains(dialog->window));
+  ASSERT_EQ(m_x->FindWindows(kWizardTitle).size(), 1u);
+  EXPECT_EQ(m_x->FindWindows(kWizardTitle)[0].x, wizard.x);
+  EXPECT_GT(start->screen.CountDifferences(dialog->screen, dialog->window) * 2,
+            static_cast<std::size_t>(dialog->window.width) * dialog->window.height);
+  SaveShot(dialog->screen, dialog->window, "interface-dialog");
+  SaveShot(dialog->screen, wizard, "interface-dialog-over-wizard");
+
+  // "Repeat Initialising", "Run Program in Simulation Mode", "Exit Program", top to bottom.
+  m_x->Click(Centred(InterfaceButtons(dialog->screen, dialog->window).back()));
+  ASSERT_TRUE(WindowGone(kInterfaceTitle)) << "\"Exit Program\" left the dialog open";
+  // Back on the start page as it was (the pointer may light up what it rests on).
+  auto again = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+    return start->screen.CountDifferences(screen, window) * 100 < static_cast<std::size_t>(window.width) * window.height;
+  });
+  ASSERT_TRUE(again) << "the start page did not come back";
+  EXPECT_FALSE(m_wizard->WaitForExit(0ms).has_value());
+
+  m_x->Click(Centred(WizardButtons(again->screen, wizard).back()));  // Cancel
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Cancel did not end the program";
+  EXPECT_EQ(*status, 0);
+}
+
+// A simulated 2A interface at 3.07 and a first start: the language is asked, the device is
+// found and programmed to 3.12 under the "Firmware Update" window, and Finish ends the program.
+TEST_F(WizardOnScreen, UpdatesASimulatedDeviceFromTheFirstStart) {
+  PlugIn("2a:variant=1,firmware=307");
+  StartWizard({});
+
+  // A first start asks for the language before any wizard window shows.
+  auto language = WaitForWindow(kLanguageTitle);
+  ASSERT_TRUE(language) << "no drawn \"" << kLanguageTitle << "\" dialog";
+  EXPECT_TRUE(m_x->FindWindows(kWizardTitle).empty());
+  SaveShot(language->screen, language->window, "language-selection-dialog");
+  m_x->Key("Return");  // OK, with English, the language of this environment, chosen
+
+  auto start = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& wizard) {
+    return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;
+  });
+  ASSERT_TRUE(start) << "no drawn start page";
+  EXPECT_TRUE(m_x->FindWindows(kLanguageTitle).empty());
+  const ScreenRect wizard = start->window;
+  SaveShot(start->screen, wizard, "wizard-1-start-page");
+  m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
+
+  // The flash page: the device was found and is older than the catalog's firmware.
+  auto flash = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& window) {
+    return !ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount;
+  });
+  ASSERT_TRUE(flash) << "no drawn flash page";
+  EXPECT_EQ(flash->window.x, wizard.x);
+  EXPECT_TRUE(m_x->FindWindows(kInterfaceTitle).empty());
+  SaveShot(flash->screen, wizard, "wizard-2-flash-page");
+  m_x->Click(Centred(WizardButtons(flash->screen, wizard)[kNextOrFinish]));
+
+  // The "Firmware Update" window while the download runs: drawn, centred over the wizard.
+  // Its animation moves, so it is taken as soon as it is drawn, not once it is still.
+  std::optional<CXwdImage> animationScreen;
+  ScreenRect animation;
+  ASSERT_TRUE(WaitFor([&] {
+    const std::vector<ScreenRect> windows = m_x->FindWindows(kAnimationTitle);
+    animationScreen = m_x->Screen();
+
+    if (windows.size() != 1 || !animationScreen) return false;
+    animation = windows[0];
+    return animationScreen->CountColours(animation) >= 16 &&
+           flash->screen.CountDifferences(*animationScreen, animation) * 2 >
+               static_cast<std::size_t>(animation.width) * animation.height;
+  }, 20s)) << "no drawn \"" << kAnimationTitle << "\" window";
+  EXPECT_TRUE(wizard.Contains(animation));
+  EXPECT_NEAR(Centred(animation).x, Centred(wizard).x, 2);
+  EXPECT_NEAR(Centred(animation).y, Centred(wizard).y, 2);
+  SaveShot(*animationScreen, animation, "firmware-update-window");
+  SaveShot(*animationScreen, wizard, "wizard-3-progress-page");
+
+  // The done page, once the window is gone: the artwork again, Finish where Next was.
+  ASSERT_TRUE(WindowGone(kAnimationTitle)) << "the \"" << kAnimationTitle << "\" window stayed";
+  auto done = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+    return ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount &&
+           start->screen.CountDifferences(screen, window) > 1000;
+  });
+  ASSERT_TRUE(done) << "no drawn done page";
+  SaveShot(done->screen, wizard, "wizard-4-done-page");
+  m_x->Click(Centred(WizardButtons(done->screen, wizard)[kNextOrFinish]));
+
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
+  EXPECT_EQ(*status, 0);
+}
+
+}  // namespace
