@@ -366,6 +366,19 @@ TEST_F(WizardOnScreen, UpdatesASimulatedDeviceFromTheFirstStart) {
   const std::optional<int> status = m_wizard->WaitForExit(10s);
   ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
   EXPECT_EQ(*status, 0);
+
+  // The device took the whole download: once it is back from its reset, the terminal front
+  // end finds it up to date (without a terminal to confirm on, an older device would exit 2).
+  std::string command = "env";
+  for (const auto& [name, value] : Environment()) command += " " + name + "=" + ShellQuoted(value);
+  command += " " + std::string(TAVRIX_BIN_DIR) + "/tavrix-update-cli update QI-2A1 </dev/null 2>&1";
+  std::string output;
+  EXPECT_TRUE(WaitFor([&] {
+    int cliStatus = -1;
+    output = RunProgram(command, cliStatus);
+    return cliStatus == 0;
+  }, 10s)) << output;
+  EXPECT_NE(output.find("3.12"), std::string::npos) << output;
 }
 
 }  // namespace
