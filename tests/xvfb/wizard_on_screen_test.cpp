@@ -81,13 +81,13 @@ std::vector<ScreenRect> WizardButtons(const CXwdImage& screen, const ScreenRect&
   return buttons;
 }
 constexpr std::size_t kWizardButtonCount = 4;
+constexpr std::size_t kNextOrFinish = 2;
 
 // The "Interface" dialog's buttons, top to bottom, below its banner and text (the banner's
 // picture of a monitor has a button's outline).
 std::vector<ScreenRect> InterfaceButtons(const CXwdImage& screen, const ScreenRect& dialog) {
   return FindButtons(screen, {dialog.x, dialog.y + dialog.height / 2, dialog.width, dialog.height / 2});
 }
-constexpr std::size_t kNextOrFinish = 2;
 
 // The start and done pages show the wizard's artwork down their left side; the pages between
 // are white there.
@@ -96,7 +96,9 @@ bool ShowsArtworkAtLeft(const CXwdImage& screen, const ScreenRect& wizard) {
   return screen.CountOtherThan(strip, kWhite) > static_cast<std::size_t>(strip.width * strip.height) * 9 / 10;
 }
 
-// The virtual X server on a display number it picks itself, its framebuffer in `folder`.
+// The virtual X server on a display number it picks itself, its framebuffer in `folder`. It
+// draws no pointer: the server paints its pointer into the framebuffer, over what the checks
+// and the pictures look at.
 class CXServer {
  public:
   explicit CXServer(const std::filesystem::path& folder)
@@ -117,9 +119,10 @@ class CXServer {
     return image;
   }
 
-  // Runs xdotool on this display; its output, `status` set to the shell's.
+  // Runs xdotool on this display; its standard output, `status` set to the shell's. What it
+  // has to complain about goes to the test's log.
   std::string XDoTool(const std::string& args, int& status) const {
-    return RunProgram("DISPLAY=" + m_display + " xdotool " + args + " 2>&1", status);
+    return RunProgram("DISPLAY=" + m_display + " xdotool " + args, status);
   }
 
   // The visible windows with this title, where they are on the screen.
@@ -175,6 +178,13 @@ class WizardOnScreen : public ::testing::Test {
   }
 
   void TearDown() override {
+    // What the screen showed when a check failed.
+    if (HasFailure() && m_x && !m_x->Display().empty()) {
+      if (auto screen = m_x->Screen()) {
+        SaveShot(*screen, screen->Bounds(),
+                 std::string("failed-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+      }
+    }
     m_wizard.reset();
     m_devsim.reset();
     m_x.reset();
@@ -244,11 +254,8 @@ class WizardOnScreen : public ::testing::Test {
       seen = Seen{*std::move(screen), window};
       return true;
     }, bound);
-    if (!seen && previous) SaveShot(*previous, previous->Bounds(), "failed-" + CurrentTestName());
     return seen;
   }
-
-  static std::string CurrentTestName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
 
   bool WindowGone(const std::string& title, std::chrono::milliseconds bound = 20s) {
     return WaitFor([&] { return m_x->FindWindows(title).empty(); }, bound);
