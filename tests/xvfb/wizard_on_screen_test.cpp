@@ -98,14 +98,16 @@ bool ShowsArtworkAtLeft(const CXwdImage& screen, const ScreenRect& wizard) {
 
 // The virtual X server on a display number it picks itself, its framebuffer in `folder`. It
 // draws no pointer: the server paints its pointer into the framebuffer, over what the checks
-// and the pictures look at.
+// and the pictures look at. It does not reset when its last client goes: every xdotool call
+// is a client of its own, and a reset refuses the wizard's connection and rewrites the
+// framebuffer while it lasts.
 class CXServer {
  public:
   explicit CXServer(const std::filesystem::path& folder)
       : m_folder(folder),
         m_process("Xvfb", {"-displayfd", "1", "-fbdir", folder.string(), "-screen", "0",
                            std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24",
-                           "-nolisten", "tcp", "-br", "-nocursor"}) {
+                           "-nolisten", "tcp", "-br", "-nocursor", "-noreset"}) {
     if (auto number = m_process.ReadLine(10s)) m_display = ":" + *number;
   }
 
