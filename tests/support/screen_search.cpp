@@ -8,7 +8,10 @@ std::vector<ScreenRect> FindButtons(const CXwdImage& screen, const ScreenRect& a
     int x, top, bottom;
     std::uint32_t colour;
   };
+  // The area's bottom left corner shows what the buttons stand on.
   const std::uint32_t background = screen.Pixel(area.x, area.y + area.height - 1);
+  // Every column's runs of one colour, as tall as a button's side (text is shorter, frames of
+  // lists and pictures taller); `bottom` is the first row past the run.
   std::vector<Edge> edges;
   for (int x = area.x; x < area.x + area.width; ++x) {
     int y = area.y;
