@@ -1,0 +1,198 @@
+// tavrix-usb-bridge: the program's real USB path (libusb, the sysfs device tree, eject by
+// `authorized` or by a port reset) against simulated devices that the bridge presents as
+// kernel USB devices in a umockdev testbed. The program runs without TAVRIX_USB_BUS, so its
+// own waits are real (the bus cannot scale them): the tests use the small demo images.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "platform/string_table.h"
+#include "platform/text_format.h"
+#include "sim/demo_firmware.h"
+#include "support/devsim_process.h"
+#include "support/run_program.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kFirstGenerationDevice[] = "usb#vid_7a3c&pid_7d2a#1-1#{0c4d7e91-2b6a-4f38-9c05-d18e6a27b3f4}";
+
+bool PreloadInstalled() {
+  int status = -1;
+  RunProgram("ldconfig -p | grep -q libumockdev-preload.so.0", status);
+  return status == 0;
+}
+
+class UsbBridgeTest : public ::testing::Test {
+ protected:
+  struct Run {
+    std::string output;  // standard output and error of the bridge and the program
+    int status = -1;
+    std::chrono::milliseconds took{0};
+  };
+
+  void SetUp() override {
+    if (!PreloadInstalled()) GTEST_SKIP() << "umockdev's preload library is missing (scripts/setup.sh installs it)";
+    SetUiLanguage(LANG_ENGLISH);
+    std::string xml = "<Config><Devices>";
+    for (auto [id, className, file, version] : {std::tuple{"QI-2A1", "CUpdater2A1", "quadrel-2a1.seg", 312},
+                                                std::tuple{"QI-2A3", "CUpdater2A3", "quadrel-2a3.hex", 405}}) {
+      xml += FormatText("<Device Id=\"%s\" RTC=\"%s\" USBPID=\"0x7D2A\"><Name>2A</Name><Firmware>"
+                        "<Version>%d</Version><File>firmware\\%s</File></Firmware></Device>",
+                        id, className, version, file);
+      WriteDemoFirmware(className, static_cast<std::uint16_t>(version), (m_folder.Path() / "firmware" / file).string());
+    }
+    m_catalog = m_folder.Write("tavrix-update.config", xml + "</Devices></Config>");
+    std::filesystem::create_directories(m_folder.Path() / "bus");
+    std::filesystem::create_directories(m_folder.Path() / "transcripts");
+  }
+
+  std::string Bus() const { return m_folder / "bus"; }
+  std::string RecordPath() const { return m_folder / "device.record"; }
+
+  // tavrix-devsim serving `devices` on the bus; true once it serves.
+  bool Plug(const std::vector<std::string>& devices) {
+    std::vector<std::string> args{"--bus", Bus(), "--wait-scale", "0", "--transcript", m_folder / "transcripts"};
+    for (const auto& device : devices) {
+      args.push_back("--device");
+      args.push_back(device);
+    }
+    m_devsim = std::make_unique<CDevSim>(args);
+    return m_devsim->FirstLine().has_value();
+  }
+  bool Plug2A(const std::string& options) { return Plug({"2a:record=" + RecordPath() + "," + options}); }
+
+  // The bridge running the terminal front end with `arguments`.
+  Run Bridge(const std::string& arguments, const std::string& environment = "",
+             const std::string& bridgeOptions = "") {
+    std::string command = environment + " " TAVRIX_BIN_DIR "/tavrix-usb-bridge " + bridgeOptions + " '" + Bus() +
+                          "' -- " TAVRIX_BIN_DIR "/tavrix-update-cli --catalog '" + m_catalog +
+                          "' --lang 1033 " + arguments + " 2>&1";
+    Run run;
+    auto start = std::chrono::steady_clock::now();
+    run.output = RunProgram(command, run.status);
+    run.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+    return run;
+  }
+  Run Update(const std::string& id, const std::string& environment = "", const std::string& bridgeOptions = "") {
+    return Bridge("--yes --on-failure exit update " + id, environment, bridgeOptions);
+  }
+
+  std::string Transcript() const {
+    std::string text;
+    for (const auto& file : std::filesystem::directory_iterator(m_folder.Path() / "transcripts")) {
+      text += ReadWholeFile(file.path());
+    }
+    return text;
+  }
+  static bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds within = 10s) {
+    auto deadline = std::chrono::steady_clock::now() + within;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    return true;
+  }
+  bool DownloadEnded() const {
+    return Eventually([this] { return ReadWholeFile(RecordPath()).find("\nend ") != std::string::npos; });
+  }
+  // How often the bridge enumerated the device on port 1.
+  static std::size_t Appearances(const std::string& output) {
+    std::size_t count = 0;
+    for (auto at = output.find(" is 1-1 at "); at != std::string::npos; at = output.find(" is 1-1 at ", at + 1)) ++count;
+    return count;
+  }
+  static bool Shows(const Run& run, int id) { return run.output.find(LoadResString(id)) != std::string::npos; }
+
+  CTempFolder m_folder;
+  std::string m_catalog;
+  std::unique_ptr<CDevSim> m_devsim;
+};
+
+TEST_F(UsbBridgeTest, ListsDevicesOfBothDriverGenerationsWithTheirNames) {
+  ASSERT_TRUE(Plug({"2a:serial=A1", "scripted:pid=0x9c21,gen=2,serial=B2,name=\"Tavrix Second Unit\"",
+                    "scripted:pid=0x9c22,gen=2,serial=C3,name=\"Another Maker's Box\""}));
+  Run run = Bridge("devices");
+  EXPECT_EQ(run.status, 0) << run.output;
+  // Ports follow the sockets' order; the device of another maker is not served.
+  EXPECT_NE(run.output.find(std::string(kFirstGenerationDevice) + "\tTavrix Quadrel Interface"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("usb#vid_7a3c&pid_9c21#1-2#{5b1e2c47-9d03-4a6f-8e21-3c7d90b4f152}\tTavrix Second Unit"),
+            std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("pid_9c22#1-3#"), std::string::npos) << run.output;
+}
+
+TEST_F(UsbBridgeTest, ASegmentUpdateEjectsThroughAuthorizedAndTheDeviceComesBack) {
+  ASSERT_TRUE(Plug2A("variant=1,firmware=105"));
+  Run run = Update("QI-2A1");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Shows(run, 37)) << run.output;
+  ASSERT_TRUE(DownloadEnded());
+  std::string record = ReadWholeFile(RecordPath());
+  EXPECT_EQ(record.rfind("download segment\n", 0), 0u) << record;
+  EXPECT_NE(record.find("\nsegment 0x"), std::string::npos) << record;
+  EXPECT_EQ(record.substr(record.size() - 13), "end complete\n") << record;
+  EXPECT_TRUE(Eventually([this] { return Transcript().find(" back") != std::string::npos; })) << Transcript();
+  // The device left the bus and was enumerated anew on its port, under a new device number.
+  EXPECT_EQ(Appearances(run.output), 2u) << run.output;
+  EXPECT_NE(run.output.find(" is 1-1 at /dev/bus/usb/001/003"), std::string::npos) << run.output;
+}
+
+TEST_F(UsbBridgeTest, WithoutRightsToAuthorizedTheEjectIsAPortReset) {
+  ASSERT_TRUE(Plug2A("variant=1,firmware=105"));
+  Run run = Update("QI-2A1", "", "--fixed-authorized");
+  EXPECT_EQ(run.status, 0) << run.output;
+  ASSERT_TRUE(DownloadEnded());
+  EXPECT_EQ(ReadWholeFile(RecordPath()).find("end complete\n") != std::string::npos, true);
+  EXPECT_TRUE(Eventually([this] { return Transcript().find(" back") != std::string::npos; })) << Transcript();
+  EXPECT_EQ(Appearances(run.output), 2u) << run.output;
+}
+
+TEST_F(UsbBridgeTest, ABlockUpdateThroughLibusb) {
+  ASSERT_TRUE(Plug2A("variant=3,firmware=105"));
+  Run run = Update("QI-2A3");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Shows(run, 37)) << run.output;
+  ASSERT_TRUE(DownloadEnded());
+  std::string record = ReadWholeFile(RecordPath());
+  EXPECT_EQ(record.rfind("download block\nblock 0x", 0), 0u) << record;
+  EXPECT_EQ(record.substr(record.size() - 13), "end complete\n") << record;
+  EXPECT_EQ(Appearances(run.output), 1u) << run.output;  // no reset
+}
+
+TEST_F(UsbBridgeTest, ADeviceThatStopsAnsweringFailsWithinTheReadBound) {
+  ASSERT_TRUE(Plug2A("variant=3,firmware=105,stall_after=600"));
+  Run run = Update("QI-2A3", "TAVRIX_USB_READ_BOUND=1500");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Shows(run, 20009)) << run.output;
+  EXPECT_TRUE(Shows(run, 38)) << run.output;
+  // libusb's time-out and discard ran: one bound and the program's own start, not a hang.
+  EXPECT_LT(run.took, 15s) << run.output;
+  EXPECT_TRUE(DownloadEnded());
+  EXPECT_EQ(ReadWholeFile(RecordPath()), "download block\nend incomplete\n");
+}
+
+TEST_F(UsbBridgeTest, ADeviceUnpluggedInMidTransferFailsAtOnce) {
+  ASSERT_TRUE(Plug2A("variant=3,firmware=105,stall_after=600"));
+  Run run;
+  std::thread update([&] { run = Update("QI-2A3", "TAVRIX_USB_READ_BOUND=60000"); });
+  bool stalled = Eventually([this] { return Transcript().find("stalled") != std::string::npos; }, 30s);
+  auto unplugged = std::chrono::steady_clock::now();
+  m_devsim.reset();  // its sockets go: the bridge removes the device while the host reads
+  update.join();
+  ASSERT_TRUE(stalled);
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Shows(run, 20009)) << run.output;
+  EXPECT_LT(std::chrono::steady_clock::now() - unplugged, 10s) << run.output;
+}
+
+}  // namespace
