@@ -113,7 +113,7 @@ void CUsbBridge::ReadAuthorized(const std::string& name, Slot& slot) {
       slot.Present->Deauthorized = true;
       slot.Present->Device->Leave();
     } else if (bytes[i] == '1' && slot.Present->Deauthorized) {
-      Eject(name, slot);
+      Eject(name, slot, "authorized 0, 1");
     }
   }
 }
@@ -126,7 +126,7 @@ void CUsbBridge::TakeResets() {
   }
   for (const std::string& node : resets) {
     for (auto& [name, slot] : m_slots) {
-      if (slot.Present && slot.Present->Device->DevNode() == node) Eject(name, slot);
+      if (slot.Present && slot.Present->Device->DevNode() == node) Eject(name, slot, "port reset");
     }
   }
 }
@@ -221,7 +221,8 @@ void CUsbBridge::Retire(Slot& slot) {
   m_left.push_back(std::move(appearance->Device));
 }
 
-void CUsbBridge::Eject(const std::string& name, Slot& slot) {
+void CUsbBridge::Eject(const std::string& name, Slot& slot, const char* how) {
+  std::fprintf(stderr, "tavrix-usb-bridge: %s ejected (%s)\n", name.c_str(), how);
   std::filesystem::path socketPath = m_options.BusDirectory / name;
   struct stat info {};
   slot.AwayInode = ::lstat(socketPath.c_str(), &info) == 0 ? info.st_ino : 0;

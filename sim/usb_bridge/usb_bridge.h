@@ -54,7 +54,7 @@ class CUsbBridge {
   void Scan();
   void Enumerate(const std::string& name, Slot& slot);
   void Retire(Slot& slot);
-  void Eject(const std::string& name, Slot& slot);
+  void Eject(const std::string& name, Slot& slot, const char* how);
   void ReadAuthorized(const std::string& name, Slot& slot);
   void TakeResets();
 

@@ -24,6 +24,22 @@ using namespace std::chrono_literals;
 
 constexpr char kFirstGenerationDevice[] = "usb#vid_7a3c&pid_7d2a#1-1#{0c4d7e91-2b6a-4f38-9c05-d18e6a27b3f4}";
 
+// The 2A family: each updater, the device variant it wants and the download it makes.
+struct Entry {
+  const char* id;
+  const char* className;
+  const char* file;
+  std::uint16_t version;
+  const char* variant;
+  const char* download;
+};
+const Entry kEntries[] = {
+    {"QI-2A1", "CUpdater2A1", "quadrel-2a1.seg", 312, "1", "segment"},
+    {"QI-2A2", "CUpdater2A2", "quadrel-2a2.seg", 312, "2", "segment"},
+    {"QI-2A3", "CUpdater2A3", "quadrel-2a3.hex", 405, "3", "block"},
+    {"QI-2AB", "CUpdater2AB", "quadrel-2ab.bin", 120, "3", "binary"},
+};
+
 bool PreloadInstalled() {
   int status = -1;
   RunProgram("ldconfig -p | grep -q libumockdev-preload.so.0", status);
@@ -42,12 +58,11 @@ class UsbBridgeTest : public ::testing::Test {
     if (!PreloadInstalled()) GTEST_SKIP() << "umockdev's preload library is missing (scripts/setup.sh installs it)";
     SetUiLanguage(LANG_ENGLISH);
     std::string xml = "<Config><Devices>";
-    for (auto [id, className, file, version] : {std::tuple{"QI-2A1", "CUpdater2A1", "quadrel-2a1.seg", 312},
-                                                std::tuple{"QI-2A3", "CUpdater2A3", "quadrel-2a3.hex", 405}}) {
+    for (const Entry& entry : kEntries) {
       xml += FormatText("<Device Id=\"%s\" RTC=\"%s\" USBPID=\"0x7D2A\"><Name>2A</Name><Firmware>"
-                        "<Version>%d</Version><File>firmware\\%s</File></Firmware></Device>",
-                        id, className, version, file);
-      WriteDemoFirmware(className, static_cast<std::uint16_t>(version), (m_folder.Path() / "firmware" / file).string());
+                        "<Version>%u</Version><File>firmware\\%s</File></Firmware></Device>",
+                        entry.id, entry.className, entry.version, entry.file);
+      WriteDemoFirmware(entry.className, entry.version, (m_folder.Path() / "firmware" / entry.file).string());
     }
     m_catalog = m_folder.Write("tavrix-update.config", xml + "</Devices></Config>");
     std::filesystem::create_directories(m_folder.Path() / "bus");
@@ -56,6 +71,9 @@ class UsbBridgeTest : public ::testing::Test {
 
   std::string Bus() const { return m_folder / "bus"; }
   std::string RecordPath() const { return m_folder / "device.record"; }
+  std::string TracePath() const { return m_folder / "wire.trace"; }
+  // The transport's read failed: the update ended on its read error (20009).
+  bool ReadFailed() const { return ReadWholeFile(TracePath()).find("IN   read error") != std::string::npos; }
 
   // tavrix-devsim serving `devices` on the bus; true once it serves.
   bool Plug(const std::vector<std::string>& devices) {
@@ -83,7 +101,7 @@ class UsbBridgeTest : public ::testing::Test {
     return run;
   }
   Run Update(const std::string& id, const std::string& environment = "", const std::string& bridgeOptions = "") {
-    return Bridge("--yes --on-failure exit update " + id, environment, bridgeOptions);
+    return Bridge("--yes --on-failure exit --trace '" + TracePath() + "' update " + id, environment, bridgeOptions);
   }
 
   std::string Transcript() const {
@@ -131,20 +149,34 @@ TEST_F(UsbBridgeTest, ListsDevicesOfBothDriverGenerationsWithTheirNames) {
   EXPECT_EQ(run.output.find("pid_9c22#1-3#"), std::string::npos) << run.output;
 }
 
-TEST_F(UsbBridgeTest, ASegmentUpdateEjectsThroughAuthorizedAndTheDeviceComesBack) {
-  ASSERT_TRUE(Plug2A("variant=1,firmware=105"));
-  Run run = Update("QI-2A1");
-  EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_TRUE(Shows(run, 37)) << run.output;
-  ASSERT_TRUE(DownloadEnded());
-  std::string record = ReadWholeFile(RecordPath());
-  EXPECT_EQ(record.rfind("download segment\n", 0), 0u) << record;
-  EXPECT_NE(record.find("\nsegment 0x"), std::string::npos) << record;
-  EXPECT_EQ(record.substr(record.size() - 13), "end complete\n") << record;
-  EXPECT_TRUE(Eventually([this] { return Transcript().find(" back") != std::string::npos; })) << Transcript();
-  // The device left the bus and was enumerated anew on its port, under a new device number.
-  EXPECT_EQ(Appearances(run.output), 2u) << run.output;
-  EXPECT_NE(run.output.find(" is 1-1 at /dev/bus/usb/001/003"), std::string::npos) << run.output;
+TEST_F(UsbBridgeTest, EachUpdaterProgramsItsImageThroughLibusb) {
+  for (const Entry& entry : kEntries) {
+    SCOPED_TRACE(entry.className);
+    std::filesystem::remove(RecordPath());
+    std::filesystem::remove_all(m_folder.Path() / "transcripts");
+    std::filesystem::create_directories(m_folder.Path() / "transcripts");
+    ASSERT_TRUE(Plug2A(std::string("variant=") + entry.variant + ",firmware=105"));
+
+    Run run = Update(entry.id);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Shows(run, 37)) << run.output;
+    ASSERT_TRUE(DownloadEnded());
+    std::string record = ReadWholeFile(RecordPath());
+    std::string download = entry.download;
+    EXPECT_EQ(record.rfind("download " + download + "\n" + download + " 0x", 0), 0u) << record;
+    EXPECT_EQ(record.substr(record.size() - 13), "end complete\n") << record;
+    // The segment download resets the device through `authorized`: it leaves the bus and is
+    // enumerated anew on its port, under a new device number.
+    if (download == "segment") {
+      EXPECT_TRUE(Eventually([this] { return Transcript().find(" back") != std::string::npos; })) << Transcript();
+      EXPECT_NE(run.output.find(" ejected (authorized 0, 1)"), std::string::npos) << run.output;
+      EXPECT_EQ(Appearances(run.output), 2u) << run.output;
+      EXPECT_NE(run.output.find(" is 1-1 at /dev/bus/usb/001/003"), std::string::npos) << run.output;
+    } else {
+      EXPECT_EQ(Appearances(run.output), 1u) << run.output;
+    }
+    m_devsim.reset();
+  }
 }
 
 TEST_F(UsbBridgeTest, WithoutRightsToAuthorizedTheEjectIsAPortReset) {
@@ -152,28 +184,17 @@ TEST_F(UsbBridgeTest, WithoutRightsToAuthorizedTheEjectIsAPortReset) {
   Run run = Update("QI-2A1", "", "--fixed-authorized");
   EXPECT_EQ(run.status, 0) << run.output;
   ASSERT_TRUE(DownloadEnded());
-  EXPECT_EQ(ReadWholeFile(RecordPath()).find("end complete\n") != std::string::npos, true);
+  EXPECT_NE(ReadWholeFile(RecordPath()).find("end complete\n"), std::string::npos);
   EXPECT_TRUE(Eventually([this] { return Transcript().find(" back") != std::string::npos; })) << Transcript();
   EXPECT_EQ(Appearances(run.output), 2u) << run.output;
-}
-
-TEST_F(UsbBridgeTest, ABlockUpdateThroughLibusb) {
-  ASSERT_TRUE(Plug2A("variant=3,firmware=105"));
-  Run run = Update("QI-2A3");
-  EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_TRUE(Shows(run, 37)) << run.output;
-  ASSERT_TRUE(DownloadEnded());
-  std::string record = ReadWholeFile(RecordPath());
-  EXPECT_EQ(record.rfind("download block\nblock 0x", 0), 0u) << record;
-  EXPECT_EQ(record.substr(record.size() - 13), "end complete\n") << record;
-  EXPECT_EQ(Appearances(run.output), 1u) << run.output;  // no reset
+  EXPECT_NE(run.output.find(" ejected (port reset)"), std::string::npos) << run.output;
 }
 
 TEST_F(UsbBridgeTest, ADeviceThatStopsAnsweringFailsWithinTheReadBound) {
   ASSERT_TRUE(Plug2A("variant=3,firmware=105,stall_after=600"));
   Run run = Update("QI-2A3", "TAVRIX_USB_READ_BOUND=1500");
   EXPECT_EQ(run.status, 1) << run.output;
-  EXPECT_TRUE(Shows(run, 20009)) << run.output;
+  EXPECT_TRUE(ReadFailed()) << ReadWholeFile(TracePath());
   EXPECT_TRUE(Shows(run, 38)) << run.output;
   // libusb's time-out and discard ran: one bound and the program's own start, not a hang.
   EXPECT_LT(run.took, 15s) << run.output;
@@ -191,7 +212,7 @@ TEST_F(UsbBridgeTest, ADeviceUnpluggedInMidTransferFailsAtOnce) {
   update.join();
   ASSERT_TRUE(stalled);
   EXPECT_EQ(run.status, 1) << run.output;
-  EXPECT_TRUE(Shows(run, 20009)) << run.output;
+  EXPECT_TRUE(ReadFailed()) << ReadWholeFile(TracePath());
   EXPECT_LT(std::chrono::steady_clock::now() - unplugged, 10s) << run.output;
 }
 
