@@ -149,6 +149,26 @@ TEST_F(UsbBridgeTest, ListsDevicesOfBothDriverGenerationsWithTheirNames) {
   EXPECT_EQ(run.output.find("pid_9c22#1-3#"), std::string::npos) << run.output;
 }
 
+TEST_F(UsbBridgeTest, DevicesPluggedAndUnpluggedWhileTheCommandRunsComeAndGo) {
+  // The command waits for the device to be listed, then for it to be gone; the bridge ends
+  // with its status.
+  std::string list = TAVRIX_BIN_DIR "/tavrix-update-cli devices | grep -q pid_7d2a";
+  std::string script = "for i in $(seq 200); do " + list + " && break; sleep 0.05; done; " + list +
+                       " || exit 7; touch '" + (m_folder / "seen") + "'; for i in $(seq 200); do " + list +
+                       " || exit 0; sleep 0.05; done; exit 8";
+  std::string file = m_folder.Write("wait-for-device.sh", script + "\n");
+  int status = -1;
+  std::thread bridge([&] { RunProgram(TAVRIX_BIN_DIR "/tavrix-usb-bridge '" + Bus() + "' -- sh '" + file + "' 2>&1", status); });
+  std::this_thread::sleep_for(300ms);
+  bool plugged = Plug2A("variant=1");
+  bool seen = Eventually([this] { return std::filesystem::exists(m_folder / "seen"); });
+  m_devsim.reset();
+  bridge.join();
+  EXPECT_TRUE(plugged);
+  EXPECT_TRUE(seen);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 TEST_F(UsbBridgeTest, EachUpdaterProgramsItsImageThroughLibusb) {
   for (const Entry& entry : kEntries) {
     SCOPED_TRACE(entry.className);
