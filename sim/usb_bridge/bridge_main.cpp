@@ -40,6 +40,10 @@ int Usage() {
 std::vector<std::string> ChildEnvironment(bool keepBus) {
   const std::string library = kPreloadLibrary;
   std::string preload = "LD_PRELOAD=" + library;
+  // A program built with AddressSanitizer refuses to start when a library is preloaded ahead
+  // of the sanitizer's runtime. The preload library only passes calls on, so the order does
+  // not matter here.
+  std::string sanitizer = "ASAN_OPTIONS=verify_asan_link_order=0";
   std::vector<std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     std::string variable = *entry;
@@ -49,9 +53,15 @@ std::vector<std::string> ChildEnvironment(bool keepBus) {
       preload = present ? variable : preload + ":" + variable.substr(11);
       continue;
     }
+    if (variable.rfind("ASAN_OPTIONS=", 0) == 0) {
+      if (variable.find("verify_asan_link_order") == std::string::npos) sanitizer = variable + ":verify_asan_link_order=0";
+      else sanitizer = variable;
+      continue;
+    }
     variables.push_back(variable);
   }
   variables.push_back(preload);
+  variables.push_back(sanitizer);
   return variables;
 }
 
