@@ -8,10 +8,9 @@ namespace {
 constexpr std::uint8_t kDeviceDescriptor = 1;
 constexpr std::uint8_t kConfigDescriptor = 2;
 constexpr std::uint8_t kStringDescriptor = 3;
-constexpr std::uint8_t kManufacturerIndex = 1;
+// The bus tells a device's name and serial, not its maker: there is no manufacturer string.
 constexpr std::uint8_t kProductIndex = 2;
 constexpr std::uint8_t kSerialIndex = 3;
-constexpr char kManufacturer[] = "Tavrix";
 
 void Append16(std::vector<std::uint8_t>& bytes, unsigned value) {
   bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
@@ -25,7 +24,7 @@ std::vector<std::uint8_t> DeviceDescriptor(const CBridgeIdentity& identity) {
   Append16(bytes, identity.VendorId);
   Append16(bytes, identity.ProductId);
   Append16(bytes, 0x0100);  // bcdDevice
-  bytes.insert(bytes.end(), {kManufacturerIndex,
+  bytes.insert(bytes.end(), {0,
                              static_cast<std::uint8_t>(identity.Product ? kProductIndex : 0),
                              kSerialIndex, 1});
   return bytes;
@@ -41,14 +40,37 @@ std::vector<std::uint8_t> ConfigDescriptor() {
   return bytes;
 }
 
-// A string descriptor in UTF-16LE. The texts are ASCII or UTF-8; characters outside ASCII
-// become '?', as a device without a full character table would send them.
+// The code points of a UTF-8 text; a malformed byte stands for itself.
+std::vector<char32_t> CodePoints(const std::string& text) {
+  std::vector<char32_t> points;
+  for (std::size_t i = 0; i < text.size();) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    char32_t point = extra == 0 ? lead : lead & (0x3F >> extra);
+    bool valid = i + static_cast<std::size_t>(extra) < text.size();
+    for (int k = 1; valid && k <= extra; ++k) {
+      auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+      valid = (next & 0xC0) == 0x80;
+      point = (point << 6) | (next & 0x3F);
+    }
+    points.push_back(valid ? point : lead);
+    i += valid ? static_cast<std::size_t>(extra) + 1 : 1;
+  }
+  return points;
+}
+
+// A string descriptor: the text in UTF-16LE, cut to the 255 bytes a descriptor can hold.
 std::vector<std::uint8_t> StringDescriptor(const std::string& text) {
   std::vector<std::uint8_t> bytes{0, kStringDescriptor};
-  for (std::size_t i = 0; i < text.size() && bytes.size() < 254; ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if ((c & 0xC0) == 0x80) continue;  // continuation bytes of one character
-    Append16(bytes, c < 0x80 ? c : '?');
+  for (char32_t point : CodePoints(text)) {
+    std::size_t units = point > 0xFFFF ? 2 : 1;
+    if (bytes.size() + 2 * units > 255) break;
+    if (units == 2) {
+      Append16(bytes, 0xD800 + ((point - 0x10000) >> 10));
+      Append16(bytes, 0xDC00 + ((point - 0x10000) & 0x3FF));
+    } else {
+      Append16(bytes, point);
+    }
   }
   bytes[0] = static_cast<std::uint8_t>(bytes.size());
   return bytes;
@@ -64,7 +86,6 @@ std::optional<std::vector<std::uint8_t>> Descriptor(const CBridgeIdentity& ident
     case kStringDescriptor:
       switch (index) {
         case 0: return std::vector<std::uint8_t>{4, kStringDescriptor, 0x09, 0x04};  // English (US)
-        case kManufacturerIndex: return StringDescriptor(kManufacturer);
         case kProductIndex:
           if (!identity.Product) return std::nullopt;
           return StringDescriptor(*identity.Product);

@@ -183,7 +183,7 @@ void CUsbBridge::Enumerate(const std::string& name, Slot& slot) {
   std::string record = FormatText(
       "P: /devices/usb1/%s\nN: %s\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n"
       "E: BUSNUM=001\nE: DEVNUM=%03d\nE: DEVNAME=%s\nE: PRODUCT=%x/%x/100\n"
-      "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\nA: manufacturer=Tavrix\\n\nA: serial=%s\n"
+      "A: idVendor=%04x\\n\nA: idProduct=%04x\\n\nA: serial=%s\n"
       "A: removable=removable\\n\nA: authorized=1\\n\nA: busnum=1\\n\nA: devnum=%d\\n\n"
       "A: speed=12\\n\nA: bConfigurationValue=1\\n\nA: dev=%d:%d\\n\n",
       sysName.c_str(), node.c_str() + 5, number, node.c_str(), identity->VendorId,

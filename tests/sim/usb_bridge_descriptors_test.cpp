@@ -42,7 +42,7 @@ TEST(BridgeDescriptorsTest, ControlRequestsAreAnsweredFromTheDescriptors) {
       {"configuration, header only", SetupPacket(0x80, 6, 0x0200, 9), Bytes(all.begin() + 18, all.begin() + 27)},
       {"configuration, whole", SetupPacket(0x80, 6, 0x0200, 255), Bytes(all.begin() + 18, all.end())},
       {"languages", SetupPacket(0x80, 6, 0x0300, 255), Bytes{4, 3, 0x09, 0x04}},
-      {"manufacturer", SetupPacket(0x80, 6, 0x0301, 255), Bytes{14, 3, 'T', 0, 'a', 0, 'v', 0, 'r', 0, 'i', 0, 'x', 0}},
+      {"no manufacturer", SetupPacket(0x80, 6, 0x0301, 255), std::nullopt},
       {"product, cut to wLength", SetupPacket(0x80, 6, 0x0302, 6), Bytes{50, 3, 'T', 0, 'a', 0}},
       {"serial", SetupPacket(0x80, 6, 0x0303, 255), Bytes{10, 3, 'S', 0, 'I', 0, 'M', 0, '1', 0}},
       {"no such string", SetupPacket(0x80, 6, 0x0304, 255), std::nullopt},
@@ -55,6 +55,28 @@ TEST(BridgeDescriptorsTest, ControlRequestsAreAnsweredFromTheDescriptors) {
   // Endpoints: bulk IN 0x82 and bulk OUT 0x03 of 64 bytes in one vendor-specific interface.
   EXPECT_EQ(Bytes(all.begin() + 27, all.end()),
             (Bytes{9, 4, 0, 0, 2, 0xFF, 0, 0, 0, 7, 5, 0x82, 2, 64, 0, 0, 7, 5, 0x03, 2, 64, 0, 0}));
+}
+
+TEST(BridgeDescriptorsTest, ProductStringsAreUtf16AndFitTheDescriptor) {
+  struct Case {
+    const char* name;
+    std::string product;
+    Bytes answer;
+  };
+  const Case cases[] = {
+      {"umlaut", "\xC3\xBC", Bytes{4, 3, 0xFC, 0x00}},
+      {"outside the basic plane", "\xF0\x9F\x94\x8C", Bytes{6, 3, 0x3D, 0xD8, 0x0C, 0xDD}},
+      {"malformed byte", "a\xC3", Bytes{6, 3, 'a', 0, 0xC3, 0}},
+  };
+  for (const Case& c : cases) {
+    CBridgeIdentity identity{0x7A3C, 0x7D2A, "SIM1", c.product};
+    EXPECT_EQ(AnswerBridgeControl(identity, SetupPacket(0x80, 6, 0x0302, 255).data()), c.answer) << c.name;
+  }
+  CBridgeIdentity identity{0x7A3C, 0x7D2A, "SIM1", std::string(300, 'x')};
+  auto answer = AnswerBridgeControl(identity, SetupPacket(0x80, 6, 0x0302, 512).data());
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->size(), 254u);
+  EXPECT_EQ((*answer)[0], 254);
 }
 
 TEST(BridgeDescriptorsTest, ADeviceWithoutANameHasNoProductString) {
