@@ -171,6 +171,17 @@ TEST_F(UsbBridgeTest, DevicesPluggedAndUnpluggedWhileTheCommandRunsComeAndGo) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+TEST_F(UsbBridgeTest, AnswersSplitByEmptyPacketsReachTheHostWhole) {
+  // The identity comes as three packets with two empty ones between them: each empty packet
+  // ends an IN transfer with no bytes, and the host reads on.
+  ASSERT_TRUE(Plug({"scripted:pid=0x7d2a,gen=1,name=\"Tavrix Quadrel Interface\","
+                    "rule=02>'ZR6618-7D'||' Quadrel'||' 105'00,rule=0B>01"}));
+  Run run = Update("QI-2A1", "TAVRIX_USB_READ_BOUND=500");
+  EXPECT_NE(run.output.find("firmware 1.05 on the device"), std::string::npos) << run.output;
+  std::string trace = ReadWholeFile(TracePath());
+  EXPECT_NE(trace.find("IN   0 \n"), std::string::npos) << trace;
+}
+
 TEST_F(UsbBridgeTest, EachUpdaterProgramsItsImageThroughLibusb) {
   for (const Entry& entry : kEntries) {
     SCOPED_TRACE(entry.className);
