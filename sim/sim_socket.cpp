@@ -55,13 +55,23 @@ int ListenOnUnixSocket(const std::filesystem::path& path) {
   return fd;
 }
 
-bool IsUnixSocketServed(const std::filesystem::path& path) {
+int ConnectUnixSocket(const std::filesystem::path& path) {
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  bool served = false;
+  if (fd < 0) return -1;
+  bool connected = false;
   WithAddress(path, [&](const sockaddr_un& address) {
-    served = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   });
+  if (!connected) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool IsUnixSocketServed(const std::filesystem::path& path) {
+  int fd = ConnectUnixSocket(path);
+  if (fd < 0) return false;
   ::close(fd);
-  return served;
+  return true;
 }

@@ -7,5 +7,7 @@
 
 // A listening socket at `path` (which must not exist). Throws CSimError.
 int ListenOnUnixSocket(const std::filesystem::path& path);
+// A connection to the socket at `path`; -1 when nothing accepts it there.
+int ConnectUnixSocket(const std::filesystem::path& path);
 // Whether something accepts connections at `path` (connects and closes at once).
 bool IsUnixSocketServed(const std::filesystem::path& path);
