@@ -3,8 +3,8 @@
 # into a fresh root with dpkg --root, then its file list, its dependencies, the installed
 # terminal front end on the installed catalog (and a whole update from the installed firmware
 # against a simulated device), the manual pages and each program's --help against its page,
-# the desktop entry and icons, the bash completion, the maintainer scripts without udev, and
-# an uninstall that leaves nothing behind.
+# the installed wizard opening the installed catalog, the desktop entry and icons, the bash
+# completion, the maintainer scripts without udev, and an uninstall that leaves nothing behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
@@ -107,6 +107,21 @@ else
 fi
 kill "$devsim_pid"; wait "$devsim_pid" 2>/dev/null || true; devsim_pid=""
 unset TAVRIX_USB_BUS TAVRIX_WAIT_SCALE
+
+# The installed wizard opens the installed catalog: its start page reads it as it comes up
+# (offscreen, no display needed); the system calls show which file it opened.
+QT_QPA_PLATFORM=offscreen strace -f -qq -e trace=openat -o "$work/wizard.trace" \
+  "$bin/tavrix-update" /lang 1033 >"$work/wizard.out" 2>&1 &
+wizard_pid=$!
+for _ in $(seq 300); do grep -q 'tavrix-update\.config' "$work/wizard.trace" 2>/dev/null && break; sleep 0.1; done
+kill "$(head -n 1 "$work/wizard.trace" | cut -d' ' -f1)" 2>/dev/null || true
+wait "$wizard_pid" 2>/dev/null || true
+if grep -qE '"[^"]*/usr/bin/\.\./share/tavrix-update/tavrix-update\.config", O_RDONLY[^)]*\) = [0-9]' "$work/wizard.trace"; then
+  pass "installed tavrix-update opens the installed catalog"
+else
+  fail "installed tavrix-update did not open $root/usr/share/tavrix-update/tavrix-update.config:"
+  grep 'tavrix-update\.config' "$work/wizard.trace" >&2 || true
+fi
 
 # --- manual pages, and each program's --help against its page -----------------------------
 for program in tavrix-update tavrix-update-cli tavrix-devsim; do

@@ -10,7 +10,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   xvfb xauth
   binutils srecord
-  dpkg-dev man-db groff-base desktop-file-utils
+  dpkg-dev man-db groff-base desktop-file-utils strace
 )
 
 missing=()
