@@ -4,13 +4,14 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
   libpugixml-dev libusb-1.0-0-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth xdotool
   binutils srecord
   umockdev libumockdev-dev
+  dpkg-dev man-db groff-base desktop-file-utils strace
 )
 
 missing=()

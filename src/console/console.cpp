@@ -22,8 +22,10 @@ void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: %s [OPTIONS] COMMAND [ARGS]\n"
                "  --catalog FILE       the device catalog; default: %s beside this program (the\n"
-               "                       wizard's own catalog). The catalog's folder then stands in\n"
-               "                       for the program's folder (firmware files, project folders).\n"
+               "                       wizard's own catalog), or when none lies there the one in\n"
+               "                       %s from the program's folder (installed).\n"
+               "                       The catalog's folder then stands in for the program's folder\n"
+               "                       (firmware files, project folders).\n"
                "  --lang ID            1031, 1033, 1036, 1043, 1049 or 3082 for this run (not stored);\n"
                "                       default: the stored LangID, else 1033\n"
                "  --debug              as the wizard's DEBUG switch: program up-to-date devices too\n"
@@ -35,7 +37,7 @@ void PrintUsage(std::FILE* out) {
                "  --trace FILE         write the wire trace to FILE\n"
                "  --help               this text\n"
                "commands:\n",
-               kProgram, kDefaultCatalog);
+               kProgram, kDefaultCatalog, DeviceCatalog::InstalledDataFolder());
   for (const auto& command : ConsoleCommands()) std::fprintf(out, "  %s\n", command.usage);
   std::fprintf(out,
                "exit status: 0 programmed or up to date; 1 programming failed;\n"
@@ -159,7 +161,7 @@ class CConsoleRun {
     int stored = m_settings->GetInt("Settings", "LangID", 0);
     SetUiLanguage(options.lang.value_or(IsHeldLanguage(stored) ? stored : LANG_ENGLISH));
     if (options.catalog.empty()) {
-      DeviceCatalog::SetCatalogFile(ModuleFolder() + kDefaultCatalog);
+      DeviceCatalog::SetCatalogFile(DeviceCatalog::LocateCatalogFile(kDefaultCatalog));
     } else {
       std::filesystem::path catalog = std::filesystem::absolute(options.catalog);
       DeviceCatalog::SetCatalogFile(catalog.string());

@@ -3,8 +3,8 @@
 #include <stdexcept>
 
 #include "platform/string_table.h"
-#include "platform/text_format.h"
 #include "wizard/dialog_templates.h"
+#include "wizard/flash_page.h"
 #include "wizard/progress_page.h"
 #include "wizard/start_page.h"
 #include "wizard/wizard_state.h"
@@ -97,13 +97,7 @@ bool CConsoleSheetView::Confirm() {
 }
 
 WizardEvent CConsoleSheetView::OnFlashPage() {
-  // The wizard's flash page names no versions; a terminal user wants to see what changes.
-  const WizardState& state = TheWizardState();
-  constexpr int kVersionsText = 42001;
-  const std::string versions =
-      FormatMessage(LoadResString(kVersionsText), {state.Catalog.Record().Id, FormatVersion(state.DeviceFirmwareVersion),
-                                                   FormatVersion(state.Catalog.Record().FirmwareVersion)});
-  std::fprintf(m_session.streams.err, "tavrix-update-cli: %s\n", versions.c_str());
+  std::fprintf(m_session.streams.err, "tavrix-update-cli: %s\n", CFlashPage::FoundDeviceText().c_str());
   if (Confirm()) return {WizardAction::Next, kFlashPageId};
   m_declined = true;
   return {WizardAction::Cancel, kFlashPageId};

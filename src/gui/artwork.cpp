@@ -243,31 +243,36 @@ QPixmap CArtwork::WarningIcon(int size, qreal devicePixelRatio) {
   return pixmap;
 }
 
+void CArtwork::PaintApplicationIcon(QPainter& painter, double size) {
+  painter.setRenderHint(QPainter::Antialiasing);
+  const double s = size;
+  const QRectF tile(s * 0.04, s * 0.04, s * 0.92, s * 0.92);
+  QLinearGradient ground(tile.topLeft(), tile.bottomRight());
+  ground.setColorAt(0, kNightTop.lighter(120));
+  ground.setColorAt(1, kNightBottom);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(ground);
+  painter.drawRoundedRect(tile, s * 0.2, s * 0.2);
+  // Below 32 pixels the chip's pins would blur into the ground; the arrow alone, larger, reads.
+  if (size >= 32) {
+    PaintChip(painter, QRectF(s * 0.25, s * 0.25, s * 0.5, s * 0.5), QColor(0x1C, 0x2F, 0x45),
+              kSilver);
+  }
+  const double arrow = size >= 32 ? 0.3 : 0.56;
+  QLinearGradient arrowFill(0, s * (0.5 - arrow / 2), 0, s * (0.5 + arrow / 2));
+  arrowFill.setColorAt(0, Qt::white);
+  arrowFill.setColorAt(1, kTeal);
+  painter.setBrush(arrowFill);
+  painter.drawPath(
+      UpArrow(QRectF(s * (0.5 - arrow * 0.45), s * (0.5 - arrow / 2), s * arrow * 0.9, s * arrow)));
+}
+
 QIcon CArtwork::ApplicationIcon() {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64, 128, 256}) {
     QPixmap pixmap = NewPixmap(QSize(size, size), 1.0);
     QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const double s = size;
-    const QRectF tile(s * 0.04, s * 0.04, s * 0.92, s * 0.92);
-    QLinearGradient ground(tile.topLeft(), tile.bottomRight());
-    ground.setColorAt(0, kNightTop.lighter(120));
-    ground.setColorAt(1, kNightBottom);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(ground);
-    painter.drawRoundedRect(tile, s * 0.2, s * 0.2);
-    if (size >= 32) {
-      PaintChip(painter, QRectF(s * 0.25, s * 0.25, s * 0.5, s * 0.5), QColor(0x1C, 0x2F, 0x45),
-                kSilver);
-    }
-    const double arrow = size >= 32 ? 0.3 : 0.56;
-    QLinearGradient arrowFill(0, s * (0.5 - arrow / 2), 0, s * (0.5 + arrow / 2));
-    arrowFill.setColorAt(0, Qt::white);
-    arrowFill.setColorAt(1, kTeal);
-    painter.setBrush(arrowFill);
-    painter.drawPath(
-        UpArrow(QRectF(s * (0.5 - arrow * 0.45), s * (0.5 - arrow / 2), s * arrow * 0.9, s * arrow)));
+    PaintApplicationIcon(painter, size);
     painter.end();
     icon.addPixmap(pixmap);
   }

@@ -20,6 +20,9 @@ class CArtwork {
   static QPixmap WarningIcon(int size, qreal devicePixelRatio = 1.0);
   // The application's icon in the usual sizes.
   static QIcon ApplicationIcon();
+  // The application's icon on a square of `size` pixels: what ApplicationIcon holds at that
+  // size, and what the desktop's icon files are made from.
+  static void PaintApplicationIcon(QPainter& painter, double size);
   // A wide banner: a computer, a cable with a gap, and a device that does not answer.
   static QPixmap InterfaceBanner(QSize size, qreal devicePixelRatio = 1.0);
   // One frame of the transfer animation: data blocks travelling from a computer into a chip.

@@ -3,6 +3,8 @@
 // runs on one worker thread, so the window never freezes. The program ends when the core does.
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "gui/qt_wizard_sheet_view.h"
 #include "gui/wizard_window.h"
 #include "platform/clock.h"
+#include "updater/device_catalog.h"
 #include "wizard/the_app.h"
 
 namespace {
@@ -24,13 +27,47 @@ std::vector<std::string> CoreArguments() {
   return args;
 }
 
+constexpr const char* kUsage =
+    "Usage: tavrix-update [/lang ID] [/DEBUG] [@FILE]\n"
+    "The Tavrix Update wizard: pick a device type from the catalog; the wizard connects to the\n"
+    "device, compares its firmware version with the catalog's and, when the device is older,\n"
+    "programs it.\n"
+    "\n"
+    "  /lang ID    the language for this run: 1031 German, 1033 English, 1036 French,\n"
+    "              1043 Dutch, 1049 Russian, 3082 Spanish; otherwise the stored choice, asked\n"
+    "              at start until \"Do not show this message in the future\" is ticked (hold\n"
+    "              Shift at start to be asked again)\n"
+    "  /DEBUG      program the device even when it is up to date (upper case only)\n"
+    "  @FILE       read further arguments from FILE\n"
+    "  --help      this text\n"
+    "Switches may begin with \"-\" too. Reading stops at a switch the wizard does not know.\n"
+    "Qt's own options (-platform NAME, -style NAME, ...) are taken as well.\n"
+    "\n"
+    "The catalog is tavrix-update.config beside the program or, installed, in\n"
+    "%s/ from the program's folder. Settings are kept in ~/.config/Tavrix/.\n"
+    "Environment: TAVRIX_USB_BUS, TAVRIX_WAIT_SCALE, TAVRIX_TRACE; see tavrix-update(1).\n";
+
+// --help is answered before any window is made, so that it works without a display.
+bool WantsUsage(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (WantsUsage(argc, argv)) {
+    std::printf(kUsage, DeviceCatalog::InstalledDataFolder());
+    return 0;
+  }
   InstallClockFromEnvironment();
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(CArtwork::ApplicationIcon());
+  // Desktops match the window to the installed menu entry (tavrix-update.desktop) by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("tavrix-update"));
 
   CQtUserInterface ui;
   SetUserInterface(&ui);

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr int kTitleControl = 101;
+constexpr int kFoundDeviceControl = 102;  // the flash page's found-device line
 constexpr int kTitlePointSize = 12;
 constexpr int kListTabStopUnits = 32;
 constexpr int kSidePictureUnits = 96;
@@ -170,7 +171,10 @@ void CWizardPageWidget::LayOutFlashPage(const CDialogUnits& units) {
   column->setContentsMargins(units.X(14), units.Y(10), units.X(14), units.Y(8));
   column->setSpacing(units.Y(4));
   column->addWidget(Control(kTitleControl));
-  column->addSpacing(units.Y(8));
+  column->addSpacing(units.Y(4));
+  // The device found and both versions, under the title: what the person is about to confirm.
+  column->addWidget(Control(kFoundDeviceControl));
+  column->addSpacing(units.Y(6));
   auto* row = new QHBoxLayout;
   row->setSpacing(units.X(10));
   if (QWidget* icon = Picture(kFlashIconId)) row->addWidget(icon, 0, Qt::AlignTop);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 
 #include "platform/module_path.h"
@@ -49,16 +50,33 @@ void DeviceCatalog::SetCatalogFile(const std::string& path) {
   g_catalogFile = path;
 }
 
+// The build derives it from the install layout (src/CMakeLists.txt).
+const char* DeviceCatalog::InstalledDataFolder() { return TAVRIX_INSTALLED_DATA_DIR; }
+
+std::string DeviceCatalog::LocateCatalogFile(const std::string& name) {
+  const std::string beside = ModuleFolder() + name;
+  std::error_code error;
+  if (std::filesystem::exists(beside, error)) return beside;
+  const std::string installed = ModuleFolder() + InstalledDataFolder() + "/" + name;
+  if (std::filesystem::exists(installed, error)) return installed;
+  return beside;
+}
+
 std::string DeviceCatalog::CatalogPath() {
   {
     std::lock_guard lock(g_catalogFileMutex);
     if (!g_catalogFile.empty()) return g_catalogFile;
   }
-  std::string path = ModuleFileName();
+  std::string name = ModuleFileName();
+  name.erase(0, name.find_last_of('/') + 1);
+  if (auto dot = name.find_last_of('.'); dot != std::string::npos) name.resize(dot);
+  return LocateCatalogFile(name + ".config");
+}
+
+std::string DeviceCatalog::DataFolder() {
+  std::string path = CatalogPath();
   auto slash = path.find_last_of('/');
-  auto dot = path.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.resize(dot);
-  return path + ".config";
+  return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
 bool DeviceCatalog::OpenCatalog() {
@@ -108,7 +126,7 @@ bool DeviceCatalog::ReadDevice(const std::string& id) {
   m_record.FirmwareVersion = ParseCatalogNumber(ElementText(version));
   pugi::xml_node file = firmware.child("File");
   if (!file) return false;
-  m_record.FirmwarePath = ResolveFirmwarePath(ModuleFolder(), ElementText(file));
+  m_record.FirmwarePath = ResolveFirmwarePath(DataFolder(), ElementText(file));
 
   m_record.HasApplication = false;
   m_record.ApplicationVersion = 0;

@@ -42,8 +42,19 @@ class DeviceCatalog {
   DeviceRecord& Record() { return m_record; }
 
   // The catalog file: the program's path with its extension replaced by "config", unless a
-  // front end named another file.
+  // front end named another file. An installed program keeps no data beside itself, so when
+  // no catalog lies beside it the one of the same name in the installed data folder is read.
   static std::string CatalogPath();
+  // The catalog file called `name`: beside the program, else in the installed data folder
+  // (share/tavrix-update, found from the program's folder) when one lies there. Without
+  // either it is the file beside the program, which the message of a failed load then names.
+  static std::string LocateCatalogFile(const std::string& name);
+  // The installed data folder relative to the program's folder ("../share/tavrix-update").
+  static const char* InstalledDataFolder();
+  // The folder the catalog's File texts are relative to: the catalog's own, ending in "/".
+  // It is the program's folder unless the catalog came from the installed data folder or a
+  // front end named another file.
+  static std::string DataFolder();
   // Names the catalog file (the terminal front end's --catalog); empty restores the rule.
   static void SetCatalogFile(const std::string& path);
 

@@ -77,6 +77,7 @@ int CStartPage::ConnectAndDecide() {
     return -1;
   }
   state.DeviceFirmwareVersion = updater.GetFirmwareVersion();
+  state.ReportedFirmwareVersion = state.DeviceFirmwareVersion;
   if (record.HasApplication) state.DeviceApplicationVersion = updater.GetApplicationVersion();
   bool needed = NeedsProgramming(record, state.DeviceFirmwareVersion, state.DeviceApplicationVersion);
   if (!needed && state.DebugMode) {

@@ -13,5 +13,6 @@ void ResetWizardState() {
   g_state.DebugMode = false;
   g_state.DeviceFirmwareVersion = 0;
   g_state.DeviceApplicationVersion = 0;
+  g_state.ReportedFirmwareVersion = 0;
   g_state.DoneMessageId = 37;
 }

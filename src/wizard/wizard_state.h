@@ -11,6 +11,9 @@ struct WizardState {
   bool DebugMode = false;
   std::uint16_t DeviceFirmwareVersion = 0;
   std::uint16_t DeviceApplicationVersion = 0;
+  // The firmware version as the device reported it. DEBUG zeroes DeviceFirmwareVersion to have
+  // an up-to-date device programmed; the flash page still names the version the device has.
+  std::uint16_t ReportedFirmwareVersion = 0;
   std::unique_ptr<CUpdater> Updater;
   DeviceCatalog Catalog;
   int DoneMessageId = 37;

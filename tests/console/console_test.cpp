@@ -294,6 +294,7 @@ TEST_F(ConsoleTest, DebugProgramsAnUpToDateDevice) {
   ConsoleResult result = Run({"--debug", "--yes", "update", "T1"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.LastLine(), kSucceeded);
+  EXPECT_EQ(result.err, "tavrix-update-cli: T1: firmware 3.05 on the device, 3.05 in the catalog\n");
   EXPECT_EQ(TestUpdater().updates, 1);
   EXPECT_FALSE(TheWizardState().DebugMode);  // for the run only
 }

@@ -41,7 +41,9 @@
 #include "updater/flash_progress.h"
 #include "updater/updater.h"
 #include "updater/updater_registry.h"
+#include "platform/text_format.h"
 #include "wizard/anim_wait.h"
+#include "wizard/flash_page.h"
 #include "wizard/language_dialog.h"
 #include "wizard/the_app.h"
 #include "wizard/wizard_state.h"
@@ -538,6 +540,11 @@ TEST_P(WizardWindowTest, UpdatesASimulatedQuadrelInterface) {
   Click(CWizardWindow::kNextButton);
   ASSERT_TRUE(WaitUntil([&] { return OnPage(kFlashPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
   EXPECT_EQ(TheWizardState().DeviceFirmwareVersion, 307);
+  // The device found and both versions, in the language of the run.
+  EXPECT_EQ(Page(kFlashPageId)->ControlText(CFlashPage::kFoundDevice).toStdString(),
+            FormatMessage(LoadResString(42001), {"QI-2A1", "3.07", "3.12"}));
+  EXPECT_TRUE(Page(kFlashPageId)->Control(CFlashPage::kFoundDevice)->isVisible());
+  ExpectNothingClipped(m_window.get());
   gui_test::SaveScreenshot(*m_window, Shot("quadrel_2_flash_page"));
 
   Click(CWizardWindow::kNextButton);

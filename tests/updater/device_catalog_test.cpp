@@ -230,6 +230,48 @@ TEST_F(CatalogTest, ProgramInTheRootFolder) {
   EXPECT_EQ(m_catalog.Record().FirmwarePath, "/fw/image.hex");
 }
 
+// An installed program: bin/tavrix-update with its catalog in the installed data folder, and
+// a catalog beside the program (a build tree, or one the administrator put there) preferred.
+struct InstalledCase {
+  const char* name;
+  bool beside;
+  bool installed;
+  const char* expectedFolder;  // "bin", "data"
+};
+
+TEST_F(CatalogTest, InstalledProgramReadsTheCatalogOfTheDataFolder) {
+  const InstalledCase cases[] = {{"only beside", true, false, "bin"},
+                                 {"only installed", false, true, "data"},
+                                 {"both", true, true, "bin"},
+                                 {"neither", false, false, "bin"}};
+  const std::filesystem::path bin = m_folder / "bin";
+  const std::filesystem::path data = bin / DeviceCatalog::InstalledDataFolder();
+  for (const InstalledCase& c : cases) {
+    std::filesystem::remove_all(data);
+    std::filesystem::remove_all(bin);
+    std::filesystem::create_directories(data);
+    SetModuleFileName((bin / "tavrix-update").string());
+    auto write = [](const std::filesystem::path& folder, const char* name) {
+      std::ofstream(folder / "tavrix-update.config")
+          << "<Config><Devices><Device Id=\"" << name << "\"><Name>n</Name><Firmware><Version>1</Version>"
+          << "<File>firmware\\" << name << ".seg</File></Firmware></Device></Devices></Config>";
+    };
+    if (c.beside) write(bin, "bin");
+    if (c.installed) write(data, "data");
+    const std::filesystem::path folder = std::string(c.expectedFolder) == "bin" ? bin : data;
+    EXPECT_EQ(DeviceCatalog::CatalogPath(), (folder / "tavrix-update.config").string()) << c.name;
+    EXPECT_EQ(DeviceCatalog::LocateCatalogFile("tavrix-update.config"), (folder / "tavrix-update.config").string())
+        << c.name;
+    if (!c.beside && !c.installed) continue;
+    ASSERT_TRUE(m_catalog.OpenCatalog()) << c.name;
+    ASSERT_TRUE(m_catalog.ReadDevice(c.expectedFolder)) << c.name;
+    // The File texts are relative to the catalog's folder, wherever that is.
+    EXPECT_EQ(m_catalog.Record().FirmwarePath, (folder / "firmware" / (std::string(c.expectedFolder) + ".seg")).string())
+        << c.name;
+  }
+  EXPECT_TRUE(m_ui.MessageTexts().empty());
+}
+
 TEST(CatalogNumber, MoreLiterals) {
   const std::pair<const char*, std::uint16_t> cases[] = {
       {"0", 0},         {"00", 0},          {"0x", 0},       {"08", 0},          {"0xFFFF", 65535},

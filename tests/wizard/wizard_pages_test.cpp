@@ -5,6 +5,7 @@
 #include "platform/user_interface.h"
 #include "support/wizard_fixture.h"
 #include "updater/flash_progress.h"
+#include "wizard/flash_page.h"
 #include "wizard/page_sequences.h"
 #include "wizard/start_page.h"
 #include "wizard/wizard_state.h"
@@ -200,6 +201,7 @@ TEST_F(WizardPages, OlderDeviceIsProgrammedThroughFlashAndProgressPages) {
   m_view.Queue(WizardAction::Finish);
   Run();
   EXPECT_EQ(m_view.shownPages, (std::vector<int>{kStartPageId, kFlashPageId, kProgressPageId, kDonePageId}));
+  EXPECT_EQ(m_view.Text(kFlashPageId, CFlashPage::kFoundDevice), "T1: firmware 3.04 on the device, 3.05 in the catalog");
   EXPECT_EQ(TestUpdater().updates, 1);
   EXPECT_EQ(TestUpdater().updatedWith.FirmwarePath, m_folder / "fw/t1.hex");
   EXPECT_EQ(TestUpdater().updatedWith.UsbPid, 0x1234);
@@ -268,6 +270,8 @@ TEST_F(WizardPages, DebugZeroesTheStoredVersions) {
   m_view.Queue(WizardAction::Finish);
   Run({"/DEBUG"});
   EXPECT_EQ(TestUpdater().updates, 1);
+  // The flash page names the version the device reported, not the zero that forces programming.
+  EXPECT_EQ(m_view.Text(kFlashPageId, CFlashPage::kFoundDevice), "T1: firmware 3.05 on the device, 3.05 in the catalog");
 }
 
 struct ApplicationCase {
