@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "devices/2a/flash_regions_2a.h"
+#include "devices/downloads/region_table_a.h"
+#include "devices/servo/flash_regions_servo.h"
 #include "image/flash_seg.h"
 
 // Keeps the reads of the sent bytes from being optimised away.

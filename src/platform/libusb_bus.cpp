@@ -7,13 +7,11 @@
 
 #include "platform/sysfs_device_tree.h"
 #include "platform/text_format.h"
+#include "platform/usb_products.h"
 
 namespace {
 
 constexpr char kProductPrefix[] = "Tavrix";
-
-// The products the first-generation driver serves; everything else uses the second.
-constexpr std::uint16_t kFirstGenerationProducts[] = {0x1184, 0x9046, 0x7D2A, 0x3351, 0x3352};
 
 }  // namespace
 
@@ -172,13 +170,6 @@ bool CLibUsbBus::Start() {
   return m_context != nullptr;
 }
 
-const char* CLibUsbBus::InterfaceGuidOf(std::uint16_t productId) {
-  for (auto id : kFirstGenerationProducts) {
-    if (id == productId) return kUsbFirstGenerationGuid;
-  }
-  return kUsbSecondGenerationGuid;
-}
-
 std::string CLibUsbBus::LocationOf(const std::string& devicePath) {
   // usb#vid_vvvv&pid_pppp#<location>#{guid}
   if (devicePath.rfind("usb#vid_", 0) != 0 || devicePath.size() < 22 || devicePath[21] != '#') {
@@ -222,7 +213,7 @@ std::vector<CLibUsbBus::Device> CLibUsbBus::Scan() {
       continue;
     }
     if (ProductString(list[i], device.location).rfind(kProductPrefix, 0) != 0) continue;
-    device.guid = ToLowerAscii(InterfaceGuidOf(descriptor.idProduct));
+    device.guid = ToLowerAscii(UsbInterfaceGuidOf(descriptor.idProduct));
     device.path = FormatText("usb#vid_%04x&pid_%04x#%s#{%s}", descriptor.idVendor,
                              descriptor.idProduct, device.location.c_str(), device.guid.c_str());
     devices.push_back(std::move(device));

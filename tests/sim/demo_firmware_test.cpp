@@ -1,6 +1,8 @@
 // The demo firmware images, read back with the readers the host's downloads use, and
 // tavrix-devsim --make-firmware on a catalog.
 
+#include "devices/2a/flash_regions_2a.h"
+#include "devices/downloads/region_table_a.h"
 #include "sim/demo_firmware.h"
 
 #include <gtest/gtest.h>

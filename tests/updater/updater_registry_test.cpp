@@ -1,4 +1,5 @@
 #include "updater/updater_registry.h"
+#include "wizard/wizard_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sim/sim_2a.h"
+#include "sim/devices/2a/sim_2a.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,17 +1,46 @@
-#include "devices/flash_update_seg.h"
+#include "devices/downloads/segment_download.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 
+#include "devices/downloads/region_table_a.h"
+#include "image/image_listing.h"
 #include "image/image_load_error.h"
+#include "platform/anim_wait.h"
+#include "platform/text_format.h"
 #include "transport/stream_io.h"
-#include "wizard/anim_wait.h"
 
 namespace {
+
 constexpr int kLoadingText = 30501;       // "Loading data.."
 constexpr int kTransmittingText = 30502;  // "Transmitting data"
+
+CImageLoadError ListSegmentImage(const std::string& path, FlashRegionTable table, IImageListingSink& sink) {
+  CImageFile file;
+  if (!file.Open(path)) return file.LastError();
+  CFlashSegArray segments;
+  std::uint32_t total = ReadSegmentFile(file, segments, table);
+  if (file.LastError().IsSet()) return file.LastError();
+  for (const auto& segment : segments) {
+    std::string line = FormatText("segment 0x%05X-0x%05X size 0x%X kind %u%s", segment->Start, segment->End,
+                                  segment->Size, segment->Kind, segment->IsSent() ? "" : " not sent");
+    sink.Unit(line, segment->IsSent() ? std::span<const std::uint8_t>(segment->Data.data(), segment->Size)
+                                      : std::span<const std::uint8_t>());
+  }
+  sink.Summary(FormatText("total 0x%X", total));
+  return {};
+}
+
+const RegisterImageKind g_segments("segments", ListSegmentImage, true);
+const RegisterRegionTable g_tableA("A", kFlashRegionsA);
+
 }  // namespace
+
+unsigned SentSegmentCount(const CFlashSegArray& segments) {
+  return static_cast<unsigned>(
+      std::count_if(segments.begin(), segments.end(), [](const auto& segment) { return segment->IsSent(); }));
+}
 
 bool CFlashUpdateSeg::UpdateFromFile(const std::string& path, FlashRegionTable table) {
   CImageFile file;
@@ -31,16 +60,21 @@ bool CFlashUpdateSeg::UpdateFromFile(const std::string& path, FlashRegionTable t
 }
 
 bool CFlashUpdateSeg::SendSegments(CFlashSegArray& segments) {
-  auto sent = [](const std::unique_ptr<CFlashSeg>& segment) { return segment->Kind != FLASH_REGION_NOT_SENT; };
+  const unsigned count = SentSegmentCount(segments);
+  // The header announces the count in one byte: a larger one would be announced wrong.
+  if (count > kMaxSentSegments) {
+    segments.clear();
+    return false;
+  }
   bool result = true;
   try {
-    SendHeader(static_cast<unsigned>(std::count_if(segments.begin(), segments.end(), sent)));
+    SendHeader(count);
     if (m_stream->ReadByte() != CStreamIO::kAck) {
       segments.clear();
       return false;  // the bootloader is not listening; there is nothing to reset
     }
     for (const auto& segment : segments) {
-      if (sent(segment)) SendSegment(*segment);
+      if (segment->IsSent()) SendSegment(*segment);
     }
   } catch (const CStreamException& error) {
     error.ReportError();

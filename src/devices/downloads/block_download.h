@@ -11,6 +11,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "image/hex_file_reader.h"
 
 class CStreamIO;
 
@@ -25,6 +28,21 @@ inline constexpr CHexBlockFormat kHexBlockFormatMK{1000, true};
 inline constexpr std::uint32_t kHexBlockSize = 4096;
 // The bootloader programs a block before it answers.
 inline constexpr std::uint32_t kHexBlockPause = 300;
+
+// The plan, shared by the sender and `inspect`: the HEX file loaded into the 1 MiB image, and
+// the offsets of its blocks that are not blank, in sending order.
+class CHexBlockPlan {
+ public:
+  // Loads the file `reader` has open; the refusal when it does not load completely.
+  CImageLoadError Load(CIntelHexFileReader& reader);
+  const std::vector<std::uint8_t>& Image() const { return *m_image; }
+  const std::vector<std::uint32_t>& BlockOffsets() const { return m_offsets; }
+  const std::uint8_t* Block(std::uint32_t offset) const { return m_image->data() + offset; }
+
+ private:
+  const std::vector<std::uint8_t>* m_image = nullptr;
+  std::vector<std::uint32_t> m_offsets;
+};
 
 // Sends the HEX image at `path` through `stream` under the animation window. False when the
 // file cannot be opened (the file error is shown) or does not load completely (the refusal is

@@ -1,7 +1,7 @@
 // The simulated 2A interface driven by the program's own USB transport over the emulated bus:
 // the host side of each exchange is written here with the transport's framing helpers.
 
-#include "sim/sim_2a.h"
+#include "sim/devices/2a/sim_2a.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,11 @@
 #include "sim/sim_error.h"
 #include "sim/sim_options.h"
 #include "sim/firmware_version_tag.h"
-#include "sim_test_support.h"
+#include "sim/sim_test_support.h"
 #include "support/scripted_user_interface.h"
 #include "support/temp_folder.h"
 #include "transport/stream_device.h"
-#include "transport/usb_device_classes.h"
+#include "devices/2a/quadrel_usb.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "devices/interface_2a.h"
+#include "devices/2a/interface_2a.h"
 
-#include "download_fixture.h"
+#include "devices/downloads/download_fixture.h"
 #include "platform/text_format.h"
 
 namespace {

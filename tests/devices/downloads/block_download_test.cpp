@@ -1,6 +1,6 @@
-#include "devices/hex_block_download.h"
+#include "devices/downloads/block_download.h"
 
-#include "download_fixture.h"
+#include "devices/downloads/download_fixture.h"
 #include "transport/stream_exception.h"
 
 namespace {

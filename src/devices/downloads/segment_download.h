@@ -8,6 +8,9 @@
 //   <start:4> <size:2> <kind:2>       per segment, one packet; size is the low 16 bits
 //   <size data bytes>
 // After the segments (also after a failure among them) the device is reset.
+//
+// The plan, shared by the sender and `inspect`: the image cut by ReadSegmentFile along the
+// family's region table; the segments whose IsSent() holds leave, in the order they were made.
 
 #include <string>
 
@@ -15,6 +18,9 @@
 #include "image/flash_seg.h"
 
 class CStreamIO;
+
+// The segments the plan sends.
+unsigned SentSegmentCount(const CFlashSegArray& segments);
 
 class CFlashUpdateSeg {
  public:
@@ -27,7 +33,8 @@ class CFlashUpdateSeg {
   bool UpdateFromFile(const std::string& path, FlashRegionTable table);
 
   // Sends the segments whose kind is not 0, then resets the device; `segments` is emptied.
-  // False when the device refuses the header (nothing more is sent, no reset), or when a
+  // False when more than 255 segments would be sent (nothing is sent), when the device
+  // refuses the header (nothing more is sent, no reset), or when a
   // transfer fails or an acknowledgement is missing (the error is shown, the device reset).
   bool SendSegments(CFlashSegArray& segments);
 

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "devices/interface_2a.h"
+#include "devices/2a/interface_2a.h"
 #include "sim/demo_firmware.h"
-#include "sim/sim_2a.h"
+#include "sim/devices/2a/sim_2a.h"
 #include "sim/sim_test_support.h"
 #include "updater/device_catalog.h"
 #include "updater/updater_registry.h"

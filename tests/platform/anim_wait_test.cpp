@@ -1,4 +1,4 @@
-#include "wizard/anim_wait.h"
+#include "platform/anim_wait.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
-#include "devices/flash_update_seg.h"
+#include "devices/downloads/region_table_a.h"
+#include "devices/downloads/segment_download.h"
 
-#include "download_fixture.h"
+#include "devices/downloads/download_fixture.h"
 #include "platform/text_format.h"
 
 namespace {

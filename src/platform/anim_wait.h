@@ -2,9 +2,13 @@
 // The "Firmware Update" animation window, shown while an updater runs a long blocking
 // transfer: construction returns once the window is on screen (the owner window disabled),
 // destruction once it is gone (the owner enabled again). When the window cannot be shown
-// there is no animation, the owner stays enabled and SetText does nothing.
+// there is no animation, the owner stays enabled and SetText does nothing. It reaches the
+// window only through the user-interface port, so the device families can show it without
+// knowing the wizard.
 
-#include "wizard/dialog_templates.h"
+// The window's dialog resource and its animation clip.
+constexpr int kAnimationDialogId = 30502;
+constexpr int kAnimationClipId = 30500;
 
 class CAnimWait {
  public:
