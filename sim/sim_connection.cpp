@@ -1,10 +1,8 @@
 #include "sim/sim_connection.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <chrono>
 #include <stdexcept>
 
 #include "platform/clock.h"
@@ -117,20 +115,6 @@ std::vector<std::uint8_t> CSimConnection::ReadFrame() {
                                  m_frame.end());
   m_position = m_frame.size();
   return rest;
-}
-
-bool CSimConnection::InputWithin(std::uint32_t milliseconds) {
-  if (m_position < m_frame.size() || m_closed) return true;
-  using SteadyClock = std::chrono::steady_clock;
-  auto deadline = SteadyClock::now() + std::chrono::milliseconds(milliseconds);
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-    pollfd entry{m_fd, POLLIN, 0};
-    int ready = ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-    if (ready > 0) return true;  // data, or the host hung up
-    if (ready == 0) return false;
-    if (errno != EINTR) return true;  // let the next read find out what is wrong
-  }
 }
 
 std::vector<std::uint8_t> CSimConnection::ReadPacket(std::size_t n) {

@@ -98,15 +98,11 @@ std::optional<std::uint16_t> TaggedVersion(const CSim2ADownload& download) {
 
 // The data of a segment announced with size 0. The 16-bit size field says 0 both for a full
 // 64 KiB segment (whose 65536 bytes follow) and for a segment whose data are all 0xFF (for
-// which the host writes no data, or one empty transfer, and waits for the acknowledgement).
-// So the bytes decide: a frame with data coming within kSizeZeroWindow of real time after the
-// header's acknowledgement means 64 KiB; an empty frame, or nothing at all, an empty segment.
+// which the host's transport writes one empty transfer and waits for the acknowledgement).
+// So the next transfer decides: an empty one means an empty segment, one with data the first
+// part of 64 KiB. Only what arrived counts, never how soon, so a slow or loaded host is read
+// the same way as a fast one.
 std::vector<std::uint8_t> ReadSizeZeroSegment(CSimConnection& io) {
-  if (!io.InputWithin(CSim2A::kSizeZeroWindow)) {
-    io.Device().Transcript().Add(io.Id(), ESimEvent::Note, {},
-                                 "segment size 0 and no data came: an empty segment");
-    return {};
-  }
   std::vector<std::uint8_t> data = io.ReadFrame();
   if (data.empty()) {
     io.Device().Transcript().Add(io.Id(), ESimEvent::Note, {},

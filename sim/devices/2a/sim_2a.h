@@ -61,9 +61,8 @@ class CSim2A : public CSimDevice {
   static constexpr const char* kIdentityPrefix = "ZR6618-7D Quadrel ";  // 18 characters
   static constexpr std::uint8_t kUnknownVariant = 0x3F;                 // "?"
   static constexpr std::uint16_t kDefaultFirmware = 100;
-  // A segment announced with size 0 is a full 64 KiB segment when data follow within this
-  // real time after its header's acknowledgement, an empty (all-0xFF) one otherwise.
-  static constexpr std::uint32_t kSizeZeroWindow = 200;
+  // A segment announced with size 0 is a full 64 KiB segment when the next transfer after its
+  // header's acknowledgement carries data, an empty (all-0xFF) one when it is empty.
   static constexpr std::uint32_t kFullSegment = 0x10000;
   static constexpr std::uint32_t kBlockSize = 0x1000;
   static constexpr std::uint32_t kBlockImageSize = 0x100000;
