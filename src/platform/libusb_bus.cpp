@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/ascii_text.h"
 #include "platform/sysfs_device_tree.h"
 #include "platform/text_format.h"
 #include "platform/usb_products.h"
@@ -242,51 +243,50 @@ std::unique_ptr<IUsbHandle> CLibUsbBus::Open(const std::string& path, UsbAccess 
   std::string devicePath;
   std::string pipe;
   SplitPipePath(path, devicePath, pipe);
-  std::string pipeName = ToLowerAscii(pipe);
-  if ((!pipe.empty() && pipeName != "pipe02" && pipeName != "pipe03") || !Start()) {
+  if (!IsKnownPipe(pipe) || !Start()) {
     report(reason);
     return nullptr;
   }
-
-  std::lock_guard lock(m_mutex);
-  std::shared_ptr<Connection> connection;
-  if (!pipe.empty()) connection = m_pipeConnections[devicePath].lock();
-  if (!connection) {
-    CDeviceList list(m_context);
-    for (std::size_t i = 0; i < list.size() && !connection; ++i) {
-      if (LocationText(list[i]) != LocationOf(devicePath)) continue;
-      libusb_device_descriptor descriptor{};
-      if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
-      std::string prefix = FormatText("usb#vid_%04x&pid_%04x#", descriptor.idVendor, descriptor.idProduct);
-      if (devicePath.rfind(prefix, 0) != 0) continue;
-      int number = -1;
-      unsigned char in = 0;
-      unsigned char out = 0;
-      if (!FindBulkInterface(list[i], number, in, out)) continue;
-      libusb_device_handle* handle = nullptr;
-      int result = libusb_open(list[i], &handle);
-      if (result != LIBUSB_SUCCESS) {
-        reason = OpenErrorOf(result);
-        break;
-      }
-      libusb_set_auto_detach_kernel_driver(handle, 1);
-      result = libusb_claim_interface(handle, number);
-      if (result != LIBUSB_SUCCESS) {
-        libusb_close(handle);
-        reason = OpenErrorOf(result);
-        break;
-      }
-      connection = std::make_shared<Connection>(handle, number, in, out);
-      // The first-generation driver's two pipe handles share one connection.
-      if (!pipe.empty()) m_pipeConnections[devicePath] = connection;
-    }
-  }
+  std::shared_ptr<Connection> connection = m_connections.Share(devicePath, pipe, [&] {
+    return Connect(devicePath, reason);
+  });
   if (!connection) {
     report(reason);
     return nullptr;
   }
   report(UsbOpenError::kNone);
   return std::make_unique<CLibUsbHandle>(std::move(connection), access, *this);
+}
+
+std::shared_ptr<CLibUsbBus::Connection> CLibUsbBus::Connect(const std::string& devicePath, UsbOpenError& reason) {
+  std::shared_ptr<Connection> connection;
+  CDeviceList list(m_context);
+  for (std::size_t i = 0; i < list.size() && !connection; ++i) {
+    if (LocationText(list[i]) != LocationOf(devicePath)) continue;
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
+    std::string prefix = FormatText("usb#vid_%04x&pid_%04x#", descriptor.idVendor, descriptor.idProduct);
+    if (devicePath.rfind(prefix, 0) != 0) continue;
+    int number = -1;
+    unsigned char in = 0;
+    unsigned char out = 0;
+    if (!FindBulkInterface(list[i], number, in, out)) continue;
+    libusb_device_handle* handle = nullptr;
+    int result = libusb_open(list[i], &handle);
+    if (result != LIBUSB_SUCCESS) {
+      reason = OpenErrorOf(result);
+      break;
+    }
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    result = libusb_claim_interface(handle, number);
+    if (result != LIBUSB_SUCCESS) {
+      libusb_close(handle);
+      reason = OpenErrorOf(result);
+      break;
+    }
+    connection = std::make_shared<Connection>(handle, number, in, out);
+  }
+  return connection;
 }
 
 std::string CLibUsbBus::FriendlyName(const std::string& devicePath) {

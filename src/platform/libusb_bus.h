@@ -46,10 +46,13 @@ class CLibUsbBus : public IUsbBus {
   std::vector<Device> Scan();
   std::string ProductString(libusb_device* device, const std::string& location) const;
   bool PortReset(const std::string& location);
+  // Opens the device behind `devicePath` and claims its bulk interface; nullptr with the
+  // reason in `reason` when that fails.
+  std::shared_ptr<Connection> Connect(const std::string& devicePath, UsbOpenError& reason);
 
   std::string m_sysfsRoot;
   std::mutex m_mutex;
   libusb_context* m_context = nullptr;
   bool m_started = false;
-  std::map<std::string, std::weak_ptr<Connection>> m_pipeConnections;
+  CPipeConnections<Connection> m_connections;
 };

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/clock.h"
 #include "platform/emulated_usb_bus.h"
 #include "platform/string_table.h"
