@@ -2,15 +2,15 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+
+#include "sim/sim_socket.h"
 
 namespace {
 
@@ -32,14 +32,11 @@ CEmulatedUsbDevice::CEmulatedUsbDevice(std::string directory, std::string device
     : m_directory(std::move(directory)), m_devicePath(std::move(devicePath)) {
   m_socketPath = m_directory + "/" + m_devicePath;
   if (friendlyName) std::ofstream(m_socketPath + ".name") << *friendlyName << "\n";
-  m_listen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (m_socketPath.size() >= sizeof(address.sun_path)) throw std::runtime_error("socket path too long");
-  std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
-  if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(m_listen, 16) != 0 || ::pipe(m_wake) != 0) {
-    throw std::runtime_error("cannot create the device socket " + m_socketPath);
+  // The simulators' own socket code: the same bus contract, long paths included.
+  m_listen = ListenOnUnixSocket(m_socketPath);
+  if (::pipe(m_wake) != 0) {
+    ::close(m_listen);
+    throw std::runtime_error("cannot create the device's wake-up pipe");
   }
   m_thread = std::thread([this] { Run(); });
 }
