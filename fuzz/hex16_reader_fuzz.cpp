@@ -21,10 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint32_t counted = 0;
   unsigned sum = 0;
   for (const auto& segment : segments) {
-    if (segment->Count > segment->Data.size() || segment->Count % 2 != 0) std::abort();
+    if (segment->Size > segment->Data.size() || segment->Size % 2 != 0) std::abort();
     if (segment->Start > segment->End) std::abort();
-    counted += segment->Count;
-    for (std::uint32_t i = 0; i < segment->Count; ++i) sum += segment->Data[i];
+    counted += segment->Size;
+    for (std::uint32_t i = 0; i < segment->Size; ++i) sum += segment->Data[i];
   }
   if (!reader.Failed() && counted != total) std::abort();
   g_sink = sum;
