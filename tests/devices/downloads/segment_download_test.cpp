@@ -81,6 +81,15 @@ TEST_F(FlashUpdateSegTest, NothingToSendStillAnnouncesAndResets) {
   EXPECT_EQ(m_stream.resets, 1);
 }
 
+// The header's count byte could not announce them: the device never hears a wrong count.
+TEST_F(FlashUpdateSegTest, MoreThan255SentSegmentsAreNeverAnnounced) {
+  CFlashSegArray segments;
+  for (int i = 0; i < 256; ++i) segments.push_back(Segment(i % 2 ? 0x4000 : 0x8000, Counting(2)));
+  EXPECT_FALSE(Send(segments));
+  EXPECT_TRUE(m_stream.packets.empty());
+  EXPECT_EQ(m_stream.resets, 0);
+}
+
 TEST_F(FlashUpdateSegTest, FailuresStopTheDownloadAsTheDeviceWouldNeedIt) {
   struct Case {
     const char* name;
