@@ -9,7 +9,11 @@
 #include "updater/device_catalog.h"
 
 namespace {
+
 constexpr std::uint8_t kVariantCommand = 0x0B;
+// The block header high byte first; the bootloader needs 2 s after the start command.
+constexpr CHexBlockFormat kHexBlockFormat2A{2000, false};
+
 }  // namespace
 
 bool CInterface2A::Identify() {

@@ -17,25 +17,23 @@
 
 class CStreamIO;
 
+// Each family that takes the block download names its format in its own room.
 struct CHexBlockFormat {
   std::uint32_t StartPause;  // milliseconds after 0x1F
   bool LowByteFirst;         // address and length in the block header
 };
-
-inline constexpr CHexBlockFormat kHexBlockFormat2A{2000, false};
-inline constexpr CHexBlockFormat kHexBlockFormatMK{1000, true};
 
 inline constexpr std::uint32_t kHexBlockSize = 4096;
 // The bootloader programs a block before it answers.
 inline constexpr std::uint32_t kHexBlockPause = 300;
 
 // The plan, shared by the sender and `inspect`: the HEX file loaded into the 1 MiB image, and
-// the offsets of its blocks that are not blank, in sending order.
+// the offsets of its blocks that are not blank, in sending order. The blocks stay in the
+// reader's image, so the reader must outlive the plan.
 class CHexBlockPlan {
  public:
   // Loads the file `reader` has open; the refusal when it does not load completely.
   CImageLoadError Load(CIntelHexFileReader& reader);
-  const std::vector<std::uint8_t>& Image() const { return *m_image; }
   const std::vector<std::uint32_t>& BlockOffsets() const { return m_offsets; }
   const std::uint8_t* Block(std::uint32_t offset) const { return m_image->data() + offset; }
 

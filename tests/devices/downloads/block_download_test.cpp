@@ -7,6 +7,10 @@ namespace {
 
 using namespace image_test;
 
+// The two formats the families use (the 2A interface and the MK interface).
+constexpr CHexBlockFormat kHighByteFirst{2000, false};
+constexpr CHexBlockFormat kLowByteFirst{1000, true};
+
 class HexBlockDownloadTest : public DownloadTest {
  protected:
   // An image blank but for one byte at 0x12345 (block 18).
@@ -23,8 +27,8 @@ TEST_F(HexBlockDownloadTest, SendsOnlyTheBlocksThatAreNotBlankInEachByteOrder) {
     std::uint32_t startPause;
   };
   const Case cases[] = {
-      {"2A", kHexBlockFormat2A, {{0x04}, {0x00, 0x01, 0x20, 0x00}, {0x10, 0x00}}, 2000},
-      {"MK", kHexBlockFormatMK, {{0x04}, {0x00, 0x20, 0x01, 0x00}, {0x00, 0x10}}, 1000},
+      {"high byte first", kHighByteFirst, {{0x04}, {0x00, 0x01, 0x20, 0x00}, {0x10, 0x00}}, 2000},
+      {"low byte first", kLowByteFirst, {{0x04}, {0x00, 0x20, 0x01, 0x00}, {0x00, 0x10}}, 1000},
   };
   for (const Case& c : cases) {
     CVirtualClock clock;
@@ -57,7 +61,7 @@ TEST_F(HexBlockDownloadTest, WaitsAfterEveryBlockBeforeReadingItsAcknowledgement
   std::string path = m_folder.Write(
       "fw.hex", Lines({HexData(0x0000, Counting(16)), HexData(0x1000, Counting(16)), HexData(0x5000, {1}), kHexEof}));
   Acknowledge(6);
-  EXPECT_TRUE(ProgramHexBlocks(m_stream, path, kHexBlockFormat2A));
+  EXPECT_TRUE(ProgramHexBlocks(m_stream, path, kHighByteFirst));
   EXPECT_EQ(m_clock.Waits(), (std::vector<std::uint32_t>{2000, 300, 300, 300}));
   EXPECT_EQ(m_stream.packets.size(), 1 + 3 * 4 + 1u);
 }
@@ -65,7 +69,7 @@ TEST_F(HexBlockDownloadTest, WaitsAfterEveryBlockBeforeReadingItsAcknowledgement
 TEST_F(HexBlockDownloadTest, AMissingAcknowledgementLeavesAsTheStreamError) {
   m_stream.Answer({CStreamIO::kAck, CStreamIO::kRefusal});
   try {
-    ProgramHexBlocks(m_stream, OneByteImage(), kHexBlockFormat2A);
+    ProgramHexBlocks(m_stream, OneByteImage(), kHighByteFirst);
     FAIL() << "no exception";
   } catch (const CStreamException& error) {
     EXPECT_EQ(error.MessageId(), 20016);
@@ -81,7 +85,7 @@ TEST_F(HexBlockDownloadTest, AnImageThatCannotBeReadWhollyIsNeverSent) {
        {"bad checksum on line 2", Lines({HexData(0x0000, Counting(4)), badChecksum, kHexEof}), "bad.hex:2"},
        {"above 1 MiB", Lines({HexExtLinear(0x0010), HexData(0x0000, {1}), kHexEof}), "bad.hex:2"}},
       ".hex", [](CMemoryStream& stream, const std::string& path) {
-        return ProgramHexBlocks(stream, path, kHexBlockFormat2A);
+        return ProgramHexBlocks(stream, path, kHighByteFirst);
       });
 }
 
