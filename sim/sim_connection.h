@@ -55,6 +55,9 @@ class CSimConnection {
   void WriteString(std::string_view text);
   // Exactly one IN packet (0..64 bytes; longer is a programming error: std::invalid_argument).
   void WritePacket(std::span<const std::uint8_t> bytes);
+  // One packet of any length the bus can frame, also longer than 64 bytes as no working device
+  // sends it: for tests of what the host does with such a device.
+  void WriteOversizedPacket(std::span<const std::uint8_t> bytes);
   // The acknowledgement as one packet: "!" unless the fault plan refuses this one, then "?".
   // True when "!" was sent.
   bool Acknowledge();

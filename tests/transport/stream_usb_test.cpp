@@ -217,9 +217,12 @@ TEST_F(UsbTransportTest, BufferedWritesLeaveIn64ByteTransfers) {
 TEST_F(UsbTransportTest, ReadsServeBytesFromOnePacketAndSkipEmptyPackets) {
   auto& device = Quadrel();
   CQuadrelUsb usb;
+  device.SetHandler([](const Bytes&) {
+    return Reply{{CEmulatedUsbDevice::ToBytes("abc"), {}, {}, CEmulatedUsbDevice::ToBytes("de"),
+                  CEmulatedUsbDevice::ToBytes("xyz")}};
+  });
   OpenOrFail(usb, device);
-  device.Send({CEmulatedUsbDevice::ToBytes("abc"), {}, {}, CEmulatedUsbDevice::ToBytes("de"),
-               CEmulatedUsbDevice::ToBytes("xyz")});
+  usb.WriteByte(0x02);
   EXPECT_EQ(usb.ReadByte(), 'a');
   EXPECT_EQ(usb.GetInputCount(), 2u);
   std::uint8_t two[2];

@@ -9,6 +9,7 @@
 #include "emulated_bus_fixture.h"
 #include "platform/libusb_bus.h"
 #include "platform/usb_products.h"
+#include "sim/sim_socket.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ TEST_F(EmulatedUsbBusTest, EnumerationListsSocketsOfTheClassSortedByName) {
   AddDevice(0x4C17, "m", true);
   // A regular file of the right shape and a socket of the wrong shape are ignored.
   std::ofstream(m_directory.Path() + "/" + Path(0x9046, "file"));
-  CEmulatedUsbDevice odd(m_directory.Path(), "usb#vid_abcd&pid_9046#odd");
+  const int odd = ListenOnUnixSocket(m_directory.Path() + "/usb#vid_abcd&pid_9046#odd");
 
   EXPECT_EQ(EnumerateInterfaces(m_bus, kUsbFirstGenerationGuid),
             (std::vector<std::string>{Path(0x1184, "z"), Path(0x7D2A, "a"), Path(0x7D2A, "b")}));
@@ -50,6 +51,7 @@ TEST_F(EmulatedUsbBusTest, EnumerationListsSocketsOfTheClassSortedByName) {
 
   CEmulatedUsbBus missing(m_directory.Path() + "/nothing-here");
   EXPECT_EQ(missing.ListInterfaces(kUsbFirstGenerationGuid), nullptr);
+  ::close(odd);
 }
 
 TEST_F(EmulatedUsbBusTest, FriendlyNameIsTheFirstLineOfTheNameFile) {
