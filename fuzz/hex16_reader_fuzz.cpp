@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "devices/c28xx/flash_regions_c28xx.h"
 #include "image/hex_file_reader16.h"
 
 // Keeps the reads of the sent bytes from being optimised away.
@@ -16,14 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CFlashSeg16Array segments;
   std::uint32_t total = reader.LoadSegments(segments, kFlashRegionsC28xx);
   if (reader.Failed() && reader.LastError().Line() < 1) std::abort();
-  if (segments.size() > CIntelHexFileReader16::kMaxSegments) std::abort();
+  if (segments.size() > kMaxFlashSegments) std::abort();
   std::uint32_t counted = 0;
   unsigned sum = 0;
   for (const auto& segment : segments) {
-    if (segment->Count > segment->Data.size() || segment->Count % 2 != 0) std::abort();
+    if (segment->Size > segment->Data.size() || segment->Size % 2 != 0) std::abort();
     if (segment->Start > segment->End) std::abort();
-    counted += segment->Count;
-    for (std::uint32_t i = 0; i < segment->Count; ++i) sum += segment->Data[i];
+    counted += segment->Size;
+    for (std::uint32_t i = 0; i < segment->Size; ++i) sum += segment->Data[i];
   }
   if (!reader.Failed() && counted != total) std::abort();
   g_sink = sum;

@@ -20,67 +20,48 @@
 #include "updater/device_catalog.h"
 
 namespace {
-
 using Bytes = std::vector<std::uint8_t>;
+}  // namespace
 
-// Pseudo-random bytes that follow from the class name and the version alone. The Mersenne
-// twister's output is fixed by the standard, so every build makes the same images.
-class CDemoBytes {
- public:
-  CDemoBytes(std::string_view className, std::uint16_t version)
-      : m_version(version), m_engine(Seed(className, version)) {}
+CDemoBytes::CDemoBytes(std::string_view className, std::uint16_t version)
+    : m_version(version), m_engine(Seed(className, version)) {}
 
-  // `count` bytes; the version tag at kDemoFirmwareTagOffset when `withTag`.
-  Bytes Next(std::size_t count, bool withTag) {
-    Bytes bytes(count);
-    for (std::size_t i = 0; i < count; i += 4) {
-      std::uint32_t word = static_cast<std::uint32_t>(m_engine());
-      for (std::size_t k = 0; k < 4 && i + k < count; ++k) bytes[i + k] = static_cast<std::uint8_t>(word >> (8 * k));
-    }
-    if (withTag) {
-      // The zero byte ends the number, so a digit that happens to follow cannot lengthen it.
-      std::string tag = FirmwareVersionTag(m_version) + '\0';
-      if (kDemoFirmwareTagOffset + tag.size() > count) throw std::logic_error("no room for the version tag");
-      std::copy(tag.begin(), tag.end(), bytes.begin() + kDemoFirmwareTagOffset);
-    }
-    return bytes;
+std::vector<std::uint8_t> CDemoBytes::Next(std::size_t count, bool withTag) {
+  Bytes bytes(count);
+  for (std::size_t i = 0; i < count; i += 4) {
+    std::uint32_t word = static_cast<std::uint32_t>(m_engine());
+    for (std::size_t k = 0; k < 4 && i + k < count; ++k) bytes[i + k] = static_cast<std::uint8_t>(word >> (8 * k));
   }
-
- private:
-  // FNV-1a over the class name, then the version.
-  static std::uint32_t Seed(std::string_view className, std::uint16_t version) {
-    std::uint32_t hash = 2166136261u;
-    auto mix = [&hash](std::uint8_t byte) { hash = (hash ^ byte) * 16777619u; };
-    for (char c : className) mix(static_cast<std::uint8_t>(c));
-    mix(static_cast<std::uint8_t>(version >> 8));
-    mix(static_cast<std::uint8_t>(version));
-    return hash;
+  if (withTag) {
+    // The zero byte ends the number, so a digit that happens to follow cannot lengthen it.
+    std::string tag = FirmwareVersionTag(m_version) + '\0';
+    if (kDemoFirmwareTagOffset + tag.size() > count) throw std::logic_error("no room for the version tag");
+    std::copy(tag.begin(), tag.end(), bytes.begin() + kDemoFirmwareTagOffset);
   }
+  return bytes;
+}
 
-  std::uint16_t m_version;
-  std::mt19937 m_engine;
-};
+// FNV-1a over the class name, then the version.
+std::uint32_t CDemoBytes::Seed(std::string_view className, std::uint16_t version) {
+  std::uint32_t hash = 2166136261u;
+  auto mix = [&hash](std::uint8_t byte) { hash = (hash ^ byte) * 16777619u; };
+  for (char c : className) mix(static_cast<std::uint8_t>(c));
+  mix(static_cast<std::uint8_t>(version >> 8));
+  mix(static_cast<std::uint8_t>(version));
+  return hash;
+}
+
+namespace {
 
 // ----- segment images
-
-struct SegmentPlan {
-  std::uint32_t Start;  // the first address of a region of kind 1 or 2
-  std::uint32_t Size;   // even, at most the region's size, below 65536
-};
-
-constexpr SegmentPlan kSegments2A1[] = {  // table A
-    {0x04000, 0x1A00}, {0x06000, 0x0800}, {0x08000, 0x3000}, {0x10000, 0x4000}, {0x20000, 0x2C40},
-};
-constexpr SegmentPlan kSegments2A2[] = {  // table B: kinds 1, 1, 2, 1, 2
-    {0x06000, 0x1C00}, {0x08000, 0x1000}, {0x18000, 0x3000}, {0x20000, 0x0900}, {0x28000, 0x4000},
-};
 
 void AppendLittleEndian(std::string& out, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-// Records of at most kSegmentRecordMax bytes, in address order.
-std::string SegmentImage(std::span<const SegmentPlan> plan, CDemoBytes& random) {
+}  // namespace
+
+std::string DemoSegmentImage(std::span<const CDemoSegment> plan, CDemoBytes& random) {
   std::string image;
   for (std::size_t s = 0; s < plan.size(); ++s) {
     Bytes data = random.Next(plan[s].Size, s == 0);
@@ -98,23 +79,7 @@ std::string SegmentImage(std::span<const SegmentPlan> plan, CDemoBytes& random) 
 
 // ----- Intel HEX images
 
-struct HexRun {
-  std::uint32_t Address;
-  std::uint32_t Size;
-  CIntelHexWriter::EAddressRecord AddressRecords;
-};
-
-constexpr auto kLinear = CIntelHexWriter::EAddressRecord::Linear;
-constexpr auto kSegment = CIntelHexWriter::EAddressRecord::Segment;
-constexpr HexRun kHexRuns2A3[] = {
-    {0x00000, 0x3000, kLinear},   // blocks 0-2
-    {0x05000, 0x1000, kLinear},   // block 5
-    {0x10000, 0x1800, kLinear},   // blocks 16-17
-    {0x2A000, 0x2000, kLinear},   // blocks 42-43
-    {0x8C000, 0x0A00, kSegment},  // block 140
-};
-
-std::string HexImage(std::span<const HexRun> runs, CDemoBytes& random) {
+std::string DemoHexImage(std::span<const CDemoHexRun> runs, CDemoBytes& random) {
   CIntelHexWriter hex;
   for (std::size_t r = 0; r < runs.size(); ++r) {
     hex.SetAddressRecords(runs[r].AddressRecords);
@@ -125,30 +90,23 @@ std::string HexImage(std::span<const HexRun> runs, CDemoBytes& random) {
 
 // ----- raw binary images
 
-std::string BinaryImage(std::size_t size, CDemoBytes& random) {
+std::string DemoBinaryImage(std::size_t size, CDemoBytes& random) {
   Bytes data = random.Next(size, true);
   return std::string(data.begin(), data.end());
 }
 
-// ----- the writers by updater class
+// ----- the writers by updater class, registered by the families
 
-struct DemoFirmwareWriter {
-  std::string_view ClassName;
-  std::string (*Image)(CDemoBytes& random);
-};
+namespace {
 
-constexpr DemoFirmwareWriter kWriters[] = {
-    {"CUpdater2A1", [](CDemoBytes& random) { return SegmentImage(kSegments2A1, random); }},
-    {"CUpdater2A2", [](CDemoBytes& random) { return SegmentImage(kSegments2A2, random); }},
-    {"CUpdater2A3", [](CDemoBytes& random) { return HexImage(kHexRuns2A3, random); }},
-    {"CUpdater2AB", [](CDemoBytes& random) { return BinaryImage(7 * 4096 + 1400, random); }},
-};
+std::map<std::string, DemoFirmwareWriter, std::less<>>& Writers() {
+  static std::map<std::string, DemoFirmwareWriter, std::less<>> writers;
+  return writers;
+}
 
 const DemoFirmwareWriter* FindWriter(std::string_view className) {
-  for (const DemoFirmwareWriter& writer : kWriters) {
-    if (writer.ClassName == className) return &writer;
-  }
-  return nullptr;
+  auto it = Writers().find(className);
+  return it == Writers().end() ? nullptr : &it->second;
 }
 
 // ----- files
@@ -209,13 +167,17 @@ CDemoFirmwareFile MakeDeviceFirmware(const pugi::xml_node& device, const std::st
 
 }  // namespace
 
+void RegisterDemoFirmwareWriter(const std::string& className, DemoFirmwareWriter writer) {
+  Writers()[className] = std::move(writer);
+}
+
 bool HasDemoFirmware(const std::string& className) { return FindWriter(className) != nullptr; }
 
 std::optional<std::string> DemoFirmwareImage(const std::string& className, std::uint16_t version) {
   const DemoFirmwareWriter* writer = FindWriter(className);
   if (writer == nullptr) return std::nullopt;
   CDemoBytes random(className, version);
-  return writer->Image(random);
+  return (*writer)(random);
 }
 
 EDemoFirmwareResult WriteDemoFirmware(const std::string& className, std::uint16_t version,

@@ -5,31 +5,78 @@
 // version tag (firmware_version_tag.h, followed by a zero byte) 0x200 bytes into its first
 // segment or block, so a simulated device reports the version it was given.
 //
-//   class         form                      layout
-//   CUpdater2A1   segment image, table A    5 segments, kind 1: 0x04000 (6.5 KiB, the tag),
-//                                           0x06000 (2 KiB), 0x08000 (12 KiB), 0x10000
-//                                           (16 KiB), 0x20000 (0x2C40 bytes)
-//   CUpdater2A2   segment image, table B    0x06000 (7 KiB, kind 1, the tag), 0x08000 (4 KiB,
-//                                           1), 0x18000 (12 KiB, 2), 0x20000 (2.25 KiB, 1),
-//                                           0x28000 (16 KiB, 2)
-//   CUpdater2A3   Intel HEX, below 1 MiB    9 non-blank 4 KiB blocks: 0-2 (the tag), 5, 16-17,
-//                                           42-43 (extended linear addresses), 140 (an
-//                                           extended segment address); blank blocks between
-//   CUpdater2AB   raw binary                7 blocks of 4 KiB and a last one of 1400 bytes
+// A family registers a writer per updater class in its own sim/devices/<family>/ folder,
+// built from the forms below:
 //
-// Every segment is even in size, well under 64 KiB, and its last byte is not 0xFF, so the
-// reader sends exactly the bytes written. A further family adds a line to the writer table in
-// demo_firmware.cpp.
+//   const RegisterDemoFirmware g_2a1("CUpdater2A1", [](CDemoBytes& random) {
+//     return DemoSegmentImage(kSegments2A1, random);
+//   });
+//
+// Keep every segment even in size and its last byte other than 0xFF, so the reader sends
+// exactly the bytes written.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <random>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "sim/intel_hex_writer.h"
 
 // The offset of the version tag in the first segment or block.
 inline constexpr std::size_t kDemoFirmwareTagOffset = 0x200;
+
+// Pseudo-random bytes that follow from the class name and the version alone. The Mersenne
+// twister's output is fixed by the standard, so every build makes the same images.
+class CDemoBytes {
+ public:
+  CDemoBytes(std::string_view className, std::uint16_t version);
+  // `count` bytes; the version tag at kDemoFirmwareTagOffset when `withTag`.
+  std::vector<std::uint8_t> Next(std::size_t count, bool withTag);
+
+ private:
+  static std::uint32_t Seed(std::string_view className, std::uint16_t version);
+
+  std::uint16_t m_version;
+  std::mt19937 m_engine;
+};
+
+// ----- the forms
+
+struct CDemoSegment {
+  std::uint32_t Start;  // the first address of a region of kind 1 or 2
+  std::uint32_t Size;   // even, at most the region's size, below 65536
+};
+// A segment image file: records of at most 1024 bytes in address order, the tag in the first
+// segment.
+std::string DemoSegmentImage(std::span<const CDemoSegment> plan, CDemoBytes& random);
+
+struct CDemoHexRun {
+  std::uint32_t Address;
+  std::uint32_t Size;
+  CIntelHexWriter::EAddressRecord AddressRecords;
+};
+// An Intel HEX file of the runs, the tag in the first.
+std::string DemoHexImage(std::span<const CDemoHexRun> runs, CDemoBytes& random);
+
+// A raw binary file of `size` bytes, the tag near its start.
+std::string DemoBinaryImage(std::size_t size, CDemoBytes& random);
+
+// ----- the writers
+
+using DemoFirmwareWriter = std::function<std::string(CDemoBytes& random)>;
+void RegisterDemoFirmwareWriter(const std::string& className, DemoFirmwareWriter writer);
+
+struct RegisterDemoFirmware {
+  RegisterDemoFirmware(const std::string& className, DemoFirmwareWriter writer) {
+    RegisterDemoFirmwareWriter(className, std::move(writer));
+  }
+};
 
 // True when `className` has a writer.
 bool HasDemoFirmware(const std::string& className);

@@ -1,10 +1,8 @@
 #include "sim/sim_connection.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <chrono>
 #include <stdexcept>
 
 #include "platform/clock.h"
@@ -119,20 +117,6 @@ std::vector<std::uint8_t> CSimConnection::ReadFrame() {
   return rest;
 }
 
-bool CSimConnection::InputWithin(std::uint32_t milliseconds) {
-  if (m_position < m_frame.size() || m_closed) return true;
-  using SteadyClock = std::chrono::steady_clock;
-  auto deadline = SteadyClock::now() + std::chrono::milliseconds(milliseconds);
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-    pollfd entry{m_fd, POLLIN, 0};
-    int ready = ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
-    if (ready > 0) return true;  // data, or the host hung up
-    if (ready == 0) return false;
-    if (errno != EINTR) return true;  // let the next read find out what is wrong
-  }
-}
-
 std::vector<std::uint8_t> CSimConnection::ReadPacket(std::size_t n) {
   while (n > 0 && m_position >= m_frame.size()) FetchFrame();  // skips empty frames
   bool whole = m_position == 0 && m_frame.size() == n;
@@ -152,14 +136,14 @@ void CSimConnection::SendFrame(std::span<const std::uint8_t> bytes) {
   if (m_closed) throw CSimDisconnected();
   if (m_stalled) Stall(bytes.size());
   m_device.Transcript().Add(m_id, ESimEvent::In, {bytes.begin(), bytes.end()});
-  std::uint8_t buffer[2 + kMaxInPacket];
+  std::vector<std::uint8_t> buffer(2 + bytes.size());
   buffer[0] = static_cast<std::uint8_t>(bytes.size() & 0xFF);
   buffer[1] = static_cast<std::uint8_t>(bytes.size() >> 8);
-  std::copy(bytes.begin(), bytes.end(), buffer + 2);
-  std::size_t total = 2 + bytes.size();
+  std::copy(bytes.begin(), bytes.end(), buffer.begin() + 2);
+  std::size_t total = buffer.size();
   std::size_t done = 0;
   while (done < total) {
-    ssize_t sent = ::send(m_fd, buffer + done, total - done, MSG_NOSIGNAL);
+    ssize_t sent = ::send(m_fd, buffer.data() + done, total - done, MSG_NOSIGNAL);
     if (sent > 0) {
       done += static_cast<std::size_t>(sent);
     } else if (sent < 0 && errno == EINTR) {
@@ -177,6 +161,11 @@ void CSimConnection::WritePacket(std::span<const std::uint8_t> bytes) {
     throw std::invalid_argument(
         FormatText("IN packet of %zu bytes (at most %zu)", bytes.size(), kMaxInPacket));
   }
+  SendFrame(bytes);
+}
+
+void CSimConnection::WriteOversizedPacket(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() >= kEjectLength) throw std::invalid_argument("a packet the bus cannot frame");
   SendFrame(bytes);
 }
 

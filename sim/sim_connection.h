@@ -46,12 +46,6 @@ class CSimConnection {
   // True when no byte of the current frame is consumed yet (the next read starts a frame).
   bool AtFrameStart() const { return m_position == 0 || m_position >= m_frame.size(); }
   std::size_t BytesLeftInFrame() const { return m_frame.size() - m_position; }
-  // Whether the host sends anything within `milliseconds` of real time: bytes left in the
-  // current frame, or a frame (an empty one too) on its way. A connection the host closed
-  // counts as input, so that the next read ends the program. For a protocol that can only
-  // tell two cases apart by whether the host goes on writing; real time, not the clock in
-  // use, because a host on a virtual clock writes at once anyway.
-  bool InputWithin(std::uint32_t milliseconds);
 
   // --- device -> host
   // The bytes as IN packets of at most 64 bytes (nothing for no bytes).
@@ -61,6 +55,9 @@ class CSimConnection {
   void WriteString(std::string_view text);
   // Exactly one IN packet (0..64 bytes; longer is a programming error: std::invalid_argument).
   void WritePacket(std::span<const std::uint8_t> bytes);
+  // One packet of any length the bus can frame, also longer than 64 bytes as no working device
+  // sends it: for tests of what the host does with such a device.
+  void WriteOversizedPacket(std::span<const std::uint8_t> bytes);
   // The acknowledgement as one packet: "!" unless the fault plan refuses this one, then "?".
   // True when "!" was sent.
   bool Acknowledge();

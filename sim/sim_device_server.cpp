@@ -213,9 +213,10 @@ void CSimDeviceServer::RunConnection(Connection& connection) {
   {
     std::lock_guard lock(m_mutex);
     bool byDevice = connection.Dropped || io.ClosedByDevice();
-    transcript.Add(connection.Id, byDevice ? ESimEvent::DeviceClose : ESimEvent::HostClose);
+    // Closed first: whoever reads the close in the transcript finds the connection gone.
     ::close(connection.Fd);
     connection.Fd = -1;
+    transcript.Add(connection.Id, byDevice ? ESimEvent::DeviceClose : ESimEvent::HostClose);
   }
   if (io.EjectRequested()) RequestEject();
   connection.Finished = true;
@@ -259,7 +260,8 @@ void CSimDeviceServer::Eject() {
   m_device->Transcript().Add(0, ESimEvent::Away);
   DropConnections();
   m_ejectRequested = false;  // every connection is gone: a second reset frame changes nothing
-  Clock().Sleep(m_device->AwayMilliseconds());
+  // A device without an away time comes straight back, with no wait on the clock at all.
+  if (m_device->AwayMilliseconds() > 0) Clock().Sleep(m_device->AwayMilliseconds());
   if (m_stopRequested) return;
   try {
     m_device->Reenumerate();

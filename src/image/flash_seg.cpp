@@ -22,7 +22,7 @@ std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
 class CSegmentFileLoader {
  public:
   CSegmentFileLoader(CImageFile& file, CFlashSegArray& segments, FlashRegionTable table)
-      : m_file(file), m_segments(segments), m_table(table) {}
+      : m_file(file), m_cutter(segments, table) {}
 
   // Reads every record; false on a failure.
   bool ReadRecords();
@@ -32,13 +32,10 @@ class CSegmentFileLoader {
   // are read already; false (and the failure set) when the file ends or fails first.
   bool ReadField(std::uint8_t* dest, std::uint32_t count, std::uint32_t before, std::uint32_t needed);
   bool AddRecord(std::uint32_t address, const std::uint8_t* data, std::uint32_t length);
-  CFlashSeg* AddSegment(std::uint32_t address);
   bool Fail(std::uint64_t offset, std::string reason);
 
   CImageFile& m_file;
-  CFlashSegArray& m_segments;
-  FlashRegionTable m_table;
-  CFlashSeg* m_current = nullptr;
+  CSegmentCutter<std::uint8_t> m_cutter;
   std::uint64_t m_recordOffset = 0;
   std::uint8_t m_data[kSegmentRecordMax] = {};
 };
@@ -60,44 +57,16 @@ bool CSegmentFileLoader::ReadField(std::uint8_t* dest, std::uint32_t count, std:
                                             {std::to_string(needed), std::to_string(before + got)}));
 }
 
-CFlashSeg* CSegmentFileLoader::AddSegment(std::uint32_t address) {
-  if (!FindFlashRegion(m_table, address)) {
-    Fail(m_recordOffset, FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS),
-                                       {FormatText("0x%05X", address)}));
-    return nullptr;
-  }
-  if (m_segments.size() >= kMaxFlashSegments) {
-    Fail(m_recordOffset, FormatMessage(LoadResString(IDS_IMAGE_TOO_MANY_SEGMENTS),
-                                       {std::to_string(kMaxFlashSegments)}));
-    return nullptr;
-  }
-  m_segments.push_back(std::make_unique<CFlashSeg>(address, m_table));
-  return m_segments.back().get();
-}
-
 bool CSegmentFileLoader::AddRecord(std::uint32_t address, const std::uint8_t* data, std::uint32_t length) {
-  if (m_current == nullptr && (m_current = AddSegment(address)) == nullptr) return false;
-
-  // The part of the record in the current segment goes there; the rest starts a new segment,
-  // also when a segment for its region was made before. A rest that runs past the end of its
-  // new segment goes on into a further one rather than being lost.
-  std::uint64_t at = address;
-  std::uint32_t done = 0;
-  while (done < length) {
-    if (at > UINT32_MAX) {
-      return Fail(m_recordOffset, FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS),
-                                                {FormatText("0x%llX", static_cast<unsigned long long>(at))}));
-    }
-    auto address32 = static_cast<std::uint32_t>(at);
-    if (address32 < m_current->Start || address32 > m_current->End) {
-      if ((m_current = AddSegment(address32)) == nullptr) return false;
-    }
-    std::uint32_t fit = std::min<std::uint32_t>(length - done, m_current->End - address32 + 1);
-    std::memcpy(m_current->Data.data() + (address32 - m_current->Start), data + done, fit);
-    done += fit;
-    at += fit;
+  std::optional<CSegmentCutFailure> failure = m_cutter.Add(address, data, length);
+  if (!failure) return true;
+  if (failure->Limit) {
+    return Fail(m_recordOffset, FormatMessage(LoadResString(IDS_IMAGE_TOO_MANY_SEGMENTS),
+                                              {std::to_string(*failure->Limit)}));
   }
-  return true;
+  const char* format = failure->Address > UINT32_MAX ? "0x%llX" : "0x%05llX";
+  return Fail(m_recordOffset, FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS),
+                                            {FormatText(format, static_cast<unsigned long long>(failure->Address))}));
 }
 
 bool CSegmentFileLoader::ReadRecords() {
@@ -125,16 +94,6 @@ bool CSegmentFileLoader::ReadRecords() {
 
 }  // namespace
 
-CFlashSeg::CFlashSeg(std::uint32_t address, FlashRegionTable table) {
-  std::optional<std::size_t> region = FindFlashRegion(table, address);
-  if (!region) throw std::out_of_range("address outside the region table");
-  Start = table[*region].Start;
-  End = table[*region + 1].Start - 1;
-  Size = End - Start + 1;
-  Kind = table[*region].Kind;
-  Data.assign(Size, 0xFF);
-}
-
 std::uint32_t ReadSegmentFile(CImageFile& file, CFlashSegArray& segments, FlashRegionTable table) {
   if (!file.IsOpen()) {
     if (!file.LastError().IsSet()) {
@@ -153,15 +112,5 @@ std::uint32_t ReadSegmentFile(CImageFile& file, CFlashSegArray& segments, FlashR
     return 0;
   }
 
-  std::uint32_t total = 0;
-  for (auto& segment : segments) {
-    while (segment->Size > 0 && segment->Data[segment->Size - 1] == 0xFF) --segment->Size;
-    if (segment->Size % 2 != 0) {
-      // The added byte is an erased one; a region of odd size grows by it.
-      if (segment->Size == segment->Data.size()) segment->Data.push_back(0xFF);
-      ++segment->Size;
-    }
-    total += segment->Size;
-  }
-  return total;
+  return CSegmentCutter<std::uint8_t>::Trim(segments);
 }

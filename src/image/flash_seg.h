@@ -7,6 +7,8 @@
 // only the current (last made) segment is examined, so records of one region must follow
 // each other: a record that returns to an earlier region starts a further segment for it.
 //
+// The cutting is flash_segment.h's, shared with the word images.
+//
 // A load that stops before the end of the file (a record longer than 1024 bytes, a record cut
 // short by the end of the file, an address outside every region, a read error) is a failure:
 // the file's LastError() is then set with the byte offset of the record. A download refuses
@@ -22,30 +24,15 @@
 #include <memory>
 #include <vector>
 
-#include "image/flash_region.h"
+#include "image/flash_segment.h"
 #include "image/image_file.h"
 
-class CFlashSeg {
- public:
-  // The segment of the region that holds `address`: the whole region, its data 0xFF. The
-  // address must lie in the table (std::out_of_range otherwise).
-  CFlashSeg(std::uint32_t address, FlashRegionTable table);
-
-  std::uint32_t Start;  // first address of the region
-  std::uint32_t End;    // last address of the region (inclusive)
-  std::uint32_t Size;   // the region size while loading; afterwards the bytes to send
-  std::uint16_t Kind;   // the region's kind; 0 is never sent
-  std::vector<std::uint8_t> Data;  // the image bytes at offset (address - Start)
-};
-
+using CFlashSeg = CFlashSegment<std::uint8_t>;
 // Segments in the order they were made; the owner's array deletes them.
-using CFlashSegArray = std::vector<std::unique_ptr<CFlashSeg>>;
+using CFlashSegArray = CSegmentCutter<std::uint8_t>::SegmentArray;
 
 // The longest record a segment image file may hold.
 constexpr std::uint32_t kSegmentRecordMax = 1024;
-// The most segments one file may make: the segment download announces their number in one
-// byte, and the bound keeps a hostile file from making a region-sized buffer per record.
-constexpr std::size_t kMaxFlashSegments = 255;
 
 // Reads the rest of `file` into `segments` along `table`, then drops trailing 0xFF bytes
 // from each segment's size and rounds an odd size up. Returns the sum of the sizes, or 0 on a

@@ -70,6 +70,8 @@ class CHexFileReader {
   const CImageLoadError& LastError() const { return m_error; }
 
   int LineCount() const { return m_lineCount; }
+  // The name the file was opened by (empty before one is).
+  const std::string& FileName() const;
   std::uint32_t BaseAddress() const { return m_baseAddress; }
   std::uint32_t RecordAddress() const { return m_recordAddress; }
   std::uint32_t RecordLength() const { return m_recordLength; }
@@ -94,7 +96,6 @@ class CHexFileReader {
 
   // Ends the reading with a failure on the current line; always false.
   bool FailOnLine(std::string reason);
-  const std::string& FileName() const;
 
   std::uint32_t m_recordAddress = 0;
   std::uint32_t m_recordLength = 0;

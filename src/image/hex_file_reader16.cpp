@@ -10,31 +10,11 @@
 
 namespace {
 
-// The start of the end mark: the first address past the table.
-std::uint32_t EndOfTable(FlashRegionTable table) {
-  for (const FlashRegion& region : table) {
-    if (region.Kind == FLASH_REGION_END) return region.Start;
-  }
-  return table.empty() ? 0 : table.back().Start;
-}
-
 std::string WordAddressText(std::uint64_t address) {
   return FormatText("0x%06llX", static_cast<unsigned long long>(address));
 }
 
 }  // namespace
-
-// ---- CFlashSeg16
-
-CFlashSeg16::CFlashSeg16(std::uint32_t address, FlashRegionTable table) {
-  std::optional<std::size_t> region = FindFlashRegion(table, address);
-  if (!region) throw std::out_of_range("word address outside the region table");
-  Start = table[*region].Start;
-  End = table[*region + 1].Start - 1;
-  Count = End - Start + 1;
-  Kind = table[*region].Kind;
-  Data.assign(Count, 0xFFFF);
-}
 
 // ---- CIntelHexFileReader16
 
@@ -68,69 +48,29 @@ bool CIntelHexFileReader16::ReadData(std::size_t& cursor, std::uint8_t checksum)
   return HexByte(cursor) == static_cast<std::uint8_t>(-checksum);
 }
 
-CFlashSeg16* CIntelHexFileReader16::AddSegment(CFlashSeg16Array& segments, std::uint32_t address,
-                                               FlashRegionTable table) {
-  if (segments.size() >= kMaxSegments) {
-    FailOnLine(FormatMessage(LoadResString(IDS_IMAGE_TOO_MANY_SEGMENTS),
-                             {std::to_string(kMaxSegments)}));
-    return nullptr;
+bool CIntelHexFileReader16::LoadRecord(CSegmentCutter<std::uint16_t>& cutter, FlashRegionTable table) {
+  // Checked here too for an empty record, which the cutter places only when it is the first.
+  if (!FindFlashRegion(table, m_recordAddress)) {
+    return FailOnLine(FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS), {WordAddressText(m_recordAddress)}));
   }
-  segments.push_back(std::make_unique<CFlashSeg16>(address, table));
-  return segments.back().get();
-}
-
-bool CIntelHexFileReader16::LoadRecord(CFlashSeg16Array& segments, FlashRegionTable table,
-                                       std::uint32_t high, CFlashSeg16*& current) {
-  const std::uint32_t address = m_recordAddress;
-  const std::uint32_t count = m_recordLength;
-  if (address < table.front().Start || address >= high) {
-    return FailOnLine(FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS), {WordAddressText(address)}));
+  std::optional<CSegmentCutFailure> failure = cutter.Add(m_recordAddress, m_words, m_recordLength);
+  if (!failure) return true;
+  if (failure->Limit) {
+    return FailOnLine(FormatMessage(LoadResString(IDS_IMAGE_TOO_MANY_SEGMENTS), {std::to_string(*failure->Limit)}));
   }
-  if (current == nullptr && (current = AddSegment(segments, address, table)) == nullptr) return false;
-
-  // The part of the record in the current segment goes there; the rest starts a new segment,
-  // also when a segment for its region was made before. A rest that runs past the end of its
-  // new segment goes on into a further one rather than being lost.
-  std::uint64_t at = address;
-  std::uint32_t done = 0;
-  while (done < count) {
-    if (at >= high) {
-      return FailOnLine(FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS), {WordAddressText(at)}));
-    }
-    auto address32 = static_cast<std::uint32_t>(at);
-    if (address32 < current->Start || address32 > current->End) {
-      if ((current = AddSegment(segments, address32, table)) == nullptr) return false;
-    }
-    std::uint32_t fit = std::min<std::uint32_t>(count - done, current->End - address32 + 1);
-    std::copy_n(m_words + done, fit, current->Data.begin() + (address32 - current->Start));
-    done += fit;
-    at += fit;
-  }
-  return true;
+  return FailOnLine(FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS), {WordAddressText(failure->Address)}));
 }
 
 std::uint32_t CIntelHexFileReader16::LoadSegments(CFlashSeg16Array& segments, FlashRegionTable table) {
   if (table.empty()) return 0;
-  const std::uint32_t high = EndOfTable(table);
-  CFlashSeg16* current = nullptr;
+  CSegmentCutter<std::uint16_t> cutter(segments, table);
   try {
     while (ReadRecord()) {
-      if (!LoadRecord(segments, table, high, current)) return 0;
+      if (!LoadRecord(cutter, table)) return 0;
     }
   } catch (const std::bad_alloc&) {
     FailOnLine(LoadResString(IDS_IMAGE_OUT_OF_MEMORY));
     return 0;
   }
-
-  std::uint32_t total = 0;
-  for (auto& segment : segments) {
-    while (segment->Count > 0 && segment->Data[segment->Count - 1] == 0xFFFF) --segment->Count;
-    if (segment->Count % 2 != 0) {
-      // The added word is an erased one; a region of odd size grows by it.
-      if (segment->Count == segment->Data.size()) segment->Data.push_back(0xFFFF);
-      ++segment->Count;
-    }
-    total += segment->Count;
-  }
-  return total;
+  return CSegmentCutter<std::uint16_t>::Trim(segments);
 }

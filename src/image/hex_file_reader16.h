@@ -15,37 +15,22 @@
 #include <memory>
 #include <vector>
 
-#include "image/flash_region.h"
+#include "image/flash_segment.h"
 #include "image/hex_file_reader.h"
 
-// One segment of a word image: a whole region of the table, its words 0xFFFF until loaded.
-class CFlashSeg16 {
- public:
-  // The segment of the region that holds word address `address`; the address must lie in
-  // the table (std::out_of_range otherwise).
-  CFlashSeg16(std::uint32_t address, FlashRegionTable table);
-
-  std::uint32_t Start;  // first word address
-  std::uint32_t End;    // last word address (inclusive)
-  std::uint32_t Count;  // words to program from Start; End - Start + 1 until trimmed
-  std::uint16_t Kind;   // the region's kind; 0 is never programmed
-  std::vector<std::uint16_t> Data;
-};
-
-using CFlashSeg16Array = std::vector<std::unique_ptr<CFlashSeg16>>;
+// A segment of a word image: its units are 16-bit words, its addresses word addresses.
+using CFlashSeg16 = CFlashSegment<std::uint16_t>;
+using CFlashSeg16Array = CSegmentCutter<std::uint16_t>::SegmentArray;
 
 class CIntelHexFileReader16 : public CHexFileReader {
  public:
   static constexpr std::size_t kDataBufferWords = 1024;
-  // The most segments one load makes: the downloads announce far fewer, and the bound keeps a
-  // hostile file from making a region-sized buffer per record.
-  static constexpr std::size_t kMaxSegments = 255;
 
   CIntelHexFileReader16();
   ~CIntelHexFileReader16() override;
 
   // Reads the rest of the file into `segments` along `table`, then trims each segment's
-  // trailing 0xFFFF words and rounds an odd count up. Returns the sum of the counts; 0 when a
+  // trailing 0xFFFF words and rounds an odd size up. Returns the sum of the sizes; 0 when a
   // record lies outside the table. On any failure Failed() is true and LastError() names the
   // line; the segments made so far stay in the array.
   std::uint32_t LoadSegments(CFlashSeg16Array& segments, FlashRegionTable table);
@@ -59,9 +44,7 @@ class CIntelHexFileReader16 : public CHexFileReader {
   bool ReadData(std::size_t& cursor, std::uint8_t checksum) override;
 
  private:
-  bool LoadRecord(CFlashSeg16Array& segments, FlashRegionTable table, std::uint32_t high,
-                  CFlashSeg16*& current);
-  CFlashSeg16* AddSegment(CFlashSeg16Array& segments, std::uint32_t address, FlashRegionTable table);
+  bool LoadRecord(CSegmentCutter<std::uint16_t>& cutter, FlashRegionTable table);
 
   std::uint16_t m_words[kDataBufferWords] = {};
 };

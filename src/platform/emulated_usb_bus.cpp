@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/ascii_text.h"
 #include "platform/sysfs_device_tree.h"
 #include "platform/text_format.h"
 
@@ -239,28 +240,14 @@ std::unique_ptr<IUsbHandle> CEmulatedUsbBus::Open(const std::string& path, UsbAc
   std::string devicePath;
   std::string pipe;
   SplitPipePath(path, devicePath, pipe);
-  std::string pipeName = ToLowerAscii(pipe);
-  if (!pipe.empty() && pipeName != "pipe02" && pipeName != "pipe03") {
+  if (!IsKnownPipe(pipe)) {
     if (error != nullptr) *error = UsbOpenError::kNotFound;
     return nullptr;
   }
-
-  std::shared_ptr<Connection> connection;
-  if (!pipe.empty()) {
-    // The first-generation driver's two pipe handles share one connection.
-    std::lock_guard lock(m_mutex);
-    connection = m_pipeConnections[devicePath].lock();
-    if (!connection) {
-      int fd = Connect(devicePath, reason);
-      if (fd >= 0) {
-        connection = std::make_shared<Connection>(fd);
-        m_pipeConnections[devicePath] = connection;
-      }
-    }
-  } else {
+  std::shared_ptr<Connection> connection = m_connections.Share(devicePath, pipe, [&]() -> std::shared_ptr<Connection> {
     int fd = Connect(devicePath, reason);
-    if (fd >= 0) connection = std::make_shared<Connection>(fd);
-  }
+    return fd >= 0 ? std::make_shared<Connection>(fd) : nullptr;
+  });
   if (error != nullptr) *error = reason;
   if (!connection) return nullptr;
   return std::make_unique<CEmulatedUsbHandle>(std::move(connection), access, *this);

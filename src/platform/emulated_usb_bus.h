@@ -44,9 +44,7 @@ class CEmulatedUsbBus : public IUsbBus {
   int Connect(const std::string& devicePath, UsbOpenError& error) const;
 
   std::string m_directory;
-  std::mutex m_mutex;
-  // The open pipe connection of each device: a device's two pipe handles share it.
-  std::map<std::string, std::weak_ptr<Connection>> m_pipeConnections;
+  CPipeConnections<Connection> m_connections;
 };
 
 // The emulated bus as a device tree: one root node, every device below it, removable, without

@@ -6,15 +6,14 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/ascii_text.h"
 #include "platform/sysfs_device_tree.h"
 #include "platform/text_format.h"
+#include "platform/usb_products.h"
 
 namespace {
 
 constexpr char kProductPrefix[] = "Tavrix";
-
-// The products the first-generation driver serves; everything else uses the second.
-constexpr std::uint16_t kFirstGenerationProducts[] = {0x1184, 0x9046, 0x7D2A, 0x3351, 0x3352};
 
 }  // namespace
 
@@ -183,13 +182,6 @@ bool CLibUsbBus::Start() {
   return m_context != nullptr;
 }
 
-const char* CLibUsbBus::InterfaceGuidOf(std::uint16_t productId) {
-  for (auto id : kFirstGenerationProducts) {
-    if (id == productId) return kUsbFirstGenerationGuid;
-  }
-  return kUsbSecondGenerationGuid;
-}
-
 std::string CLibUsbBus::LocationOf(const std::string& devicePath) {
   // usb#vid_vvvv&pid_pppp#<location>#{guid}
   if (devicePath.rfind("usb#vid_", 0) != 0 || devicePath.size() < 22 || devicePath[21] != '#') {
@@ -233,7 +225,7 @@ std::vector<CLibUsbBus::Device> CLibUsbBus::Scan() {
       continue;
     }
     if (ProductString(list[i], device.location).rfind(kProductPrefix, 0) != 0) continue;
-    device.guid = ToLowerAscii(InterfaceGuidOf(descriptor.idProduct));
+    device.guid = ToLowerAscii(UsbInterfaceGuidOf(descriptor.idProduct));
     device.path = FormatText("usb#vid_%04x&pid_%04x#%s#{%s}", descriptor.idVendor,
                              descriptor.idProduct, device.location.c_str(), device.guid.c_str());
     devices.push_back(std::move(device));
@@ -262,51 +254,50 @@ std::unique_ptr<IUsbHandle> CLibUsbBus::Open(const std::string& path, UsbAccess 
   std::string devicePath;
   std::string pipe;
   SplitPipePath(path, devicePath, pipe);
-  std::string pipeName = ToLowerAscii(pipe);
-  if ((!pipe.empty() && pipeName != "pipe02" && pipeName != "pipe03") || !Start()) {
+  if (!IsKnownPipe(pipe) || !Start()) {
     report(reason);
     return nullptr;
   }
-
-  std::lock_guard lock(m_mutex);
-  std::shared_ptr<Connection> connection;
-  if (!pipe.empty()) connection = m_pipeConnections[devicePath].lock();
-  if (!connection) {
-    CDeviceList list(m_context);
-    for (std::size_t i = 0; i < list.size() && !connection; ++i) {
-      if (LocationText(list[i]) != LocationOf(devicePath)) continue;
-      libusb_device_descriptor descriptor{};
-      if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
-      std::string prefix = FormatText("usb#vid_%04x&pid_%04x#", descriptor.idVendor, descriptor.idProduct);
-      if (devicePath.rfind(prefix, 0) != 0) continue;
-      int number = -1;
-      unsigned char in = 0;
-      unsigned char out = 0;
-      if (!FindBulkInterface(list[i], number, in, out)) continue;
-      libusb_device_handle* handle = nullptr;
-      int result = libusb_open(list[i], &handle);
-      if (result != LIBUSB_SUCCESS) {
-        reason = OpenErrorOf(result);
-        break;
-      }
-      libusb_set_auto_detach_kernel_driver(handle, 1);
-      result = libusb_claim_interface(handle, number);
-      if (result != LIBUSB_SUCCESS) {
-        libusb_close(handle);
-        reason = OpenErrorOf(result);
-        break;
-      }
-      connection = std::make_shared<Connection>(handle, number, in, out);
-      // The first-generation driver's two pipe handles share one connection.
-      if (!pipe.empty()) m_pipeConnections[devicePath] = connection;
-    }
-  }
+  std::shared_ptr<Connection> connection = m_connections.Share(devicePath, pipe, [&] {
+    return Connect(devicePath, reason);
+  });
   if (!connection) {
     report(reason);
     return nullptr;
   }
   report(UsbOpenError::kNone);
   return std::make_unique<CLibUsbHandle>(std::move(connection), access, *this);
+}
+
+std::shared_ptr<CLibUsbBus::Connection> CLibUsbBus::Connect(const std::string& devicePath, UsbOpenError& reason) {
+  std::shared_ptr<Connection> connection;
+  CDeviceList list(m_context);
+  for (std::size_t i = 0; i < list.size() && !connection; ++i) {
+    if (LocationText(list[i]) != LocationOf(devicePath)) continue;
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS) continue;
+    std::string prefix = FormatText("usb#vid_%04x&pid_%04x#", descriptor.idVendor, descriptor.idProduct);
+    if (devicePath.rfind(prefix, 0) != 0) continue;
+    int number = -1;
+    unsigned char in = 0;
+    unsigned char out = 0;
+    if (!FindBulkInterface(list[i], number, in, out)) continue;
+    libusb_device_handle* handle = nullptr;
+    int result = libusb_open(list[i], &handle);
+    if (result != LIBUSB_SUCCESS) {
+      reason = OpenErrorOf(result);
+      break;
+    }
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    result = libusb_claim_interface(handle, number);
+    if (result != LIBUSB_SUCCESS) {
+      libusb_close(handle);
+      reason = OpenErrorOf(result);
+      break;
+    }
+    connection = std::make_shared<Connection>(handle, number, in, out);
+  }
+  return connection;
 }
 
 std::string CLibUsbBus::FriendlyName(const std::string& devicePath) {

@@ -1,8 +1,8 @@
 #pragma once
 // The USB bus of real devices, on libusb-1.0. A device is served as the vendor driver would
 // serve it when its USB product string begins with "Tavrix" and one of its interfaces has a
-// bulk IN and a bulk OUT endpoint. The first-generation product ids form the first interface
-// class, every other one the second. Device paths keep the driver's shape,
+// bulk IN and a bulk OUT endpoint. The product ids the families registered as first-generation
+// (usb_products.h) form the first interface class, every other one the second. Device paths keep the driver's shape,
 // "usb#vid_vvvv&pid_pppp#<bus>-<ports>#{guid}", so that the "pid_%04x" match works unchanged;
 // "<path>\PIPE02" is the interface's bulk IN endpoint and "<path>\PIPE03" its bulk OUT
 // endpoint. A machine without USB (or where libusb cannot start) simply has no devices.
@@ -34,8 +34,6 @@ class CLibUsbBus : public IUsbBus {
   bool Eject(const std::string& devicePath) override;
   std::unique_ptr<IDeviceTree> OpenDeviceTree() override;
 
-  // The interface class of a product id: the first generation's ids, or the second's GUID.
-  static const char* InterfaceGuidOf(std::uint16_t productId);
   // The libusb location "<bus>-<port>.<port>..." inside a device path; empty when the path has
   // another shape.
   static std::string LocationOf(const std::string& devicePath);
@@ -48,10 +46,13 @@ class CLibUsbBus : public IUsbBus {
   std::vector<Device> Scan();
   std::string ProductString(libusb_device* device, const std::string& location) const;
   bool PortReset(const std::string& location);
+  // Opens the device behind `devicePath` and claims its bulk interface; nullptr with the
+  // reason in `reason` when that fails.
+  std::shared_ptr<Connection> Connect(const std::string& devicePath, UsbOpenError& reason);
 
   std::string m_sysfsRoot;
   std::mutex m_mutex;
   libusb_context* m_context = nullptr;
   bool m_started = false;
-  std::map<std::string, std::weak_ptr<Connection>> m_pipeConnections;
+  CPipeConnections<Connection> m_connections;
 };

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/ascii_text.h"
 #include "platform/emulated_usb_bus.h"
 #include "platform/libusb_bus.h"
 
@@ -56,12 +57,8 @@ CUsbBusScope::CUsbBusScope(IUsbBus& bus) : m_previous(g_installed.load()) { SetU
 
 CUsbBusScope::~CUsbBusScope() { SetUsbBus(m_previous); }
 
-std::string ToLowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
+bool IsKnownPipe(const std::string& pipe) {
+  return pipe.empty() || EqualsIgnoringAsciiCase(pipe, "pipe02") || EqualsIgnoringAsciiCase(pipe, "pipe03");
 }
 
 void SplitPipePath(const std::string& path, std::string& devicePath, std::string& pipe) {

@@ -8,7 +8,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -111,7 +114,33 @@ class CUsbBusScope {
   IUsbBus* m_previous;
 };
 
-// The device path's text in lower case (GUIDs in file names and paths are lower case).
-std::string ToLowerAscii(std::string_view text);
 // Splits "<path>\PIPEnn" into the device path and the pipe name (empty for the path itself).
 void SplitPipePath(const std::string& path, std::string& devicePath, std::string& pipe);
+// True for no pipe (the device path itself) and for the two bulk pipes, in any letter case.
+bool IsKnownPipe(const std::string& pipe);
+
+// The connections of a bus's open devices. The first-generation driver opens a device's two
+// pipes one by one, and both handles share one connection while either is open; the device
+// path itself gets a connection of its own each time.
+template <class Connection>
+class CPipeConnections {
+ public:
+  using Connect = std::function<std::shared_ptr<Connection>()>;
+
+  // The connection for `pipe` of `devicePath`: the shared one when a pipe of the device is
+  // open already, else a new one from `connect` (nullptr when that fails).
+  std::shared_ptr<Connection> Share(const std::string& devicePath, const std::string& pipe, const Connect& connect) {
+    if (pipe.empty()) return connect();
+    std::lock_guard lock(m_mutex);
+    std::shared_ptr<Connection> connection = m_connections[devicePath].lock();
+    if (!connection) {
+      connection = connect();
+      if (connection) m_connections[devicePath] = connection;
+    }
+    return connection;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::map<std::string, std::weak_ptr<Connection>> m_connections;
+};

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "platform/ascii_text.h"
 #include "platform/usb_bus.h"
 
 namespace {
@@ -13,18 +14,6 @@ constexpr DevNodeOperation kOperations[] = {
     DevNodeOperation::kRequestEject,
 };
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// The first `bufferLength` - 1 characters of a UTF-8 text, never cutting a character in two.
-std::string CutToBuffer(const std::string& text, std::size_t bufferLength) {
-  std::size_t characters = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
-    if (startsCharacter && ++characters > bufferLength - 1) return text.substr(0, i);
-  }
-  return text;
-}
-
 }  // namespace
 
 CDevNodeHelper::CDevNodeHelper(std::unique_ptr<IDeviceTree> tree)
@@ -34,7 +23,7 @@ bool CDevNodeHelper::MatchPattern(const char* text, const char* pattern) {
   if (text == nullptr || pattern == nullptr) return false;
   for (;; ++text, ++pattern) {
     if (*pattern == '*') return true;
-    if (LowerAscii(*text) != LowerAscii(*pattern)) return false;
+    if (ToLowerAscii(*text) != ToLowerAscii(*pattern)) return false;
     if (*pattern == '\0') return true;  // both ended at the same place
   }
 }

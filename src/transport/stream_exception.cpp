@@ -1,5 +1,6 @@
 #include "transport/stream_exception.h"
 
+#include "platform/ascii_text.h"
 #include "platform/string_table.h"
 #include "platform/user_interface.h"
 
@@ -7,17 +8,6 @@ namespace {
 
 void Beep() {
   if (IUserInterface* ui = InstalledUserInterface()) ui->Beep();
-}
-
-// The first `maxChars` - 1 characters of a UTF-8 text, never cutting a character in two.
-std::string CutToBuffer(const std::string& text, std::size_t maxChars) {
-  if (maxChars == 0) return {};
-  std::size_t characters = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
-    if (startsCharacter && ++characters > maxChars - 1) return text.substr(0, i);
-  }
-  return text;
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "wizard/command_line.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 
+#include "platform/ascii_text.h"
 #include "wizard/response_file.h"
 
 namespace {
@@ -26,26 +26,16 @@ constexpr SwitchEntry kSwitchTable[] = {
 // The switches this program records (with their value).
 constexpr const char* kRecorded[] = {"preview", "debug", "lang"};
 
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return i == a.size() && b[i] == '\0';
-}
-
 bool IsRecorded(const std::string& name) {
   return std::any_of(std::begin(kRecorded), std::end(kRecorded),
-                     [&name](const char* recorded) { return EqualsIgnoringCase(name, recorded); });
+                     [&name](const char* recorded) { return EqualsIgnoringAsciiCase(name, recorded); });
 }
 
 }  // namespace
 
 std::optional<bool> CCommandLine::LookUpSwitch(const std::string& name) {
   for (const SwitchEntry& entry : kSwitchTable) {
-    if (EqualsIgnoringCase(name, entry.name)) return entry.takesValue;
+    if (EqualsIgnoringAsciiCase(name, entry.name)) return entry.takesValue;
   }
   return std::nullopt;
 }

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "platform/anim_wait.h"  // the animation window's ids
+
 enum class ControlKind {
   Title,          // the page title: bold, 12 points (the shared title font)
   Label,          // static text
@@ -46,8 +48,6 @@ constexpr int kStartPageId = 1000;
 constexpr int kFlashPageId = 30504;
 constexpr int kProgressPageId = 1002;
 constexpr int kDonePageId = 1003;
-constexpr int kAnimationDialogId = 30502;
-constexpr int kAnimationClipId = 30500;
 constexpr int kLanguageDialogId = 3010;
 constexpr int kAboutDialogId = 100;
 

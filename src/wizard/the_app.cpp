@@ -1,8 +1,8 @@
 #include "wizard/the_app.h"
 
 #include <clocale>
-#include <cctype>
 
+#include "platform/ascii_text.h"
 #include "platform/settings_store.h"
 #include "platform/string_table.h"
 #include "platform/user_interface.h"
@@ -20,11 +20,6 @@ namespace {
 
 constexpr const char* kSection = "Settings";
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 }  // namespace
 
 CTheApp::CTheApp(IWizardSheetView& view, std::vector<std::string> args, std::string settingsDirectory)
@@ -39,7 +34,7 @@ std::string CTheApp::PosixLocaleFor(const std::string& runtimeName) {
       {"english", "en_US"}, {"german", "de_DE"},  {"french", "fr_FR"},
       {"dutch", "nl_NL"},   {"russian", "ru_RU"}, {"spanish", "es_ES"},
   };
-  std::string lower = Lower(runtimeName);
+  std::string lower = ToLowerAscii(runtimeName);
   for (const auto& [runtime, posix] : names) {
     if (lower == runtime) return posix;
   }

@@ -1,5 +1,7 @@
 #include "wizard/wizard_state.h"
 
+#include "updater/updater_registry.h"
+
 namespace {
 WizardState g_state;
 }  // namespace
@@ -15,4 +17,10 @@ void ResetWizardState() {
   g_state.DeviceApplicationVersion = 0;
   g_state.ReportedFirmwareVersion = 0;
   g_state.DoneMessageId = 37;
+}
+
+bool CreateUpdater(const std::string& className) {
+  g_state.Updater.reset();
+  g_state.Updater = UpdaterRegistry::Instance().Create(className, g_state.Catalog.Record());
+  return g_state.Updater != nullptr;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "updater/device_catalog.h"
 #include "updater/updater.h"
@@ -20,5 +21,9 @@ struct WizardState {
 };
 
 WizardState& TheWizardState();
+// Destroys the current updater, then creates the one the catalog names for the selected entry
+// as the current updater. False when none could be created.
+bool CreateUpdater(const std::string& className);
+
 // Puts the state back to its initial values (tests, and nothing else).
 void ResetWizardState();

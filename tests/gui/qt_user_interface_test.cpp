@@ -17,7 +17,7 @@
 #include "gui/interface_dialog.h"
 #include "gui_test_support.h"
 #include "transport/usb_init_failed_dlg.h"
-#include "wizard/anim_wait.h"
+#include "platform/anim_wait.h"
 
 namespace {
 

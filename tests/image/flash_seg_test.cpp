@@ -1,6 +1,10 @@
+#include "devices/2a/flash_regions_2a.h"
+#include "devices/downloads/region_table_a.h"
 #include "image/flash_seg.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -191,8 +195,25 @@ TEST_F(SegmentFileTest, AFileThatKeepsChangingRegionsIsRefused) {
   std::string bytes;
   for (int i = 0; i < 300; ++i) bytes += SegmentRecord(i % 2 ? 0x8000 : 0x4000, {1, 2});
   EXPECT_EQ(Load(bytes), 0u);
-  EXPECT_EQ(m_segments.size(), kMaxFlashSegments);
+  EXPECT_EQ(m_segments.size(), kMaxSentSegments);
   EXPECT_EQ(m_file.LastError().Message(), "image.seg: offset 2550: The image needs more than 255 flash segments.");
+}
+
+// The download announces only the segments it sends, so only those count towards 255; the
+// segments that stay home have a bound of their own.
+TEST_F(SegmentFileTest, SegmentsThatAreNotSentDoNotCountTowardsTheLimit) {
+  std::string mixed;  // 255 sent segments, each after one that is not sent
+  for (int i = 0; i < 2 * 255; ++i) mixed += SegmentRecord(i % 2 ? 0x4000 : 0x0000, {1, 2});
+  EXPECT_EQ(Load(mixed), 510u * 2);
+  EXPECT_FALSE(m_file.LastError().IsSet()) << m_file.LastError().Message();
+  EXPECT_EQ(std::count_if(m_segments.begin(), m_segments.end(), [](const auto& s) { return s->IsSent(); }), 255);
+
+  m_segments.clear();
+  std::string unsent;  // regions 0x00000 and 0x30000 are never sent
+  for (int i = 0; i < 600; ++i) unsent += SegmentRecord(i % 2 ? 0x30000 : 0x0000, {1, 2});
+  EXPECT_EQ(Load(unsent), 0u);
+  EXPECT_EQ(m_segments.size(), kMaxFlashSegments);
+  EXPECT_EQ(m_file.LastError().Message(), "image.seg: offset 5110: The image needs more than 511 flash segments.");
 }
 
 TEST_F(SegmentFileTest, AReadErrorFailsAtItsOffset) {

@@ -1,3 +1,4 @@
+#include "devices/c28xx/flash_regions_c28xx.h"
 #include "image/hex_file_reader16.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +49,7 @@ TEST_F(HexFileReader16Test, WordsAreReadLowByteFirstAtWordAddresses) {
   EXPECT_EQ(Segment(0).Start, 0x300000u);
   EXPECT_EQ(Segment(0).End, 0x303FFFu);
   EXPECT_EQ(Segment(0).Kind, 1);
-  EXPECT_EQ(Segment(0).Count, 2u);
+  EXPECT_EQ(Segment(0).Size, 2u);
   EXPECT_EQ(Segment(0).Data.size(), 0x4000u);
   EXPECT_EQ(Segment(0).Data[0], 0x1234);
   EXPECT_EQ(Segment(0).Data[1], 0x5678);
@@ -77,13 +78,13 @@ TEST_F(HexFileReader16Test, ARecordAcrossARegionEndIsSplit) {
   EXPECT_EQ(Load(WordRecord(0x303FFE, {1, 2, 3, 4})), 0x4000u + 2u);
   ASSERT_EQ(m_segments.size(), 2u);
   EXPECT_EQ(Segment(0).Start, 0x300000u);
-  EXPECT_EQ(Segment(0).Count, 0x4000u);
+  EXPECT_EQ(Segment(0).Size, 0x4000u);
   EXPECT_EQ(Segment(0).Data[0x3FFE], 1);
   EXPECT_EQ(Segment(0).Data[0x3FFF], 2);
   EXPECT_EQ(Segment(1).Start, 0x304000u);
   EXPECT_EQ(Segment(1).End, 0x307FFFu);
   EXPECT_EQ(Segment(1).Kind, 2);
-  EXPECT_EQ(Segment(1).Count, 2u);
+  EXPECT_EQ(Segment(1).Size, 2u);
   EXPECT_EQ(Segment(1).Data[0], 3);
   EXPECT_EQ(Segment(1).Data[1], 4);
 }
@@ -97,7 +98,7 @@ TEST_F(HexFileReader16Test, ARecordThatStartsANewSegmentAcrossARegionEndLosesNot
   EXPECT_EQ(Segment(1).Data[0x3FFE], 3);
   EXPECT_EQ(Segment(1).Data[0x3FFF], 4);
   EXPECT_EQ(Segment(2).Start, 0x308000u);
-  EXPECT_EQ(Segment(2).Count, 2u);
+  EXPECT_EQ(Segment(2).Size, 2u);
   EXPECT_EQ(Segment(2).Data[0], 5);
   EXPECT_EQ(Segment(2).Data[1], 6);
 }
@@ -120,7 +121,7 @@ TEST_F(HexFileReader16Test, TrimmingDropsErasedWordsAndRoundsUpToEven) {
     reader.OpenMemory(text, "mem.hex");
     EXPECT_EQ(reader.LoadSegments(m_segments, kFlashRegionsC28xx), c.count);
     ASSERT_EQ(m_segments.size(), 1u);
-    EXPECT_EQ(m_segments[0]->Count, c.count);
+    EXPECT_EQ(m_segments[0]->Size, c.count);
     EXPECT_EQ(m_segments[0]->Data[c.count], 0xFFFF);
   }
 }
@@ -130,13 +131,13 @@ TEST_F(HexFileReader16Test, TheTotalCountsEverySegmentInListOrder) {
   std::uint32_t total = Load(WordRecord(0x300000, {1, 2}) + WordRecord(0x308010, {3}) +
                              WordRecord(0x330000, {4, 5, 6, 7}));
   ASSERT_EQ(m_segments.size(), 3u);
-  EXPECT_EQ(Segment(0).Count, 2u);
+  EXPECT_EQ(Segment(0).Size, 2u);
   EXPECT_EQ(Segment(1).Start, 0x308000u);
   EXPECT_EQ(Segment(1).Kind, 1);
-  EXPECT_EQ(Segment(1).Count, 0x12u);
+  EXPECT_EQ(Segment(1).Size, 0x12u);
   EXPECT_EQ(Segment(2).Start, 0x330000u);
   EXPECT_EQ(Segment(2).Kind, 0);
-  EXPECT_EQ(Segment(2).Count, 4u);
+  EXPECT_EQ(Segment(2).Size, 4u);
   EXPECT_EQ(total, 2u + 0x12u + 4u);
 }
 
@@ -216,7 +217,7 @@ TEST_F(HexFileReader16Test, AFileThatKeepsChangingRegionsIsRefused) {
   std::string text;
   for (int i = 0; i < 300; ++i) text += WordRecord(i % 2 ? 0x304000 : 0x300000, {1, 2});
   EXPECT_EQ(Load(text), 0u);
-  EXPECT_EQ(m_segments.size(), CIntelHexFileReader16::kMaxSegments);
+  EXPECT_EQ(m_segments.size(), kMaxSentSegments);
   EXPECT_EQ(m_reader.LastError().Message(), "image16.hex:512: The image needs more than 255 flash segments.");
 }
 
@@ -232,7 +233,7 @@ TEST(FlashSeg16Test, TakesTheWholeRegionOfTheAddress) {
     EXPECT_EQ(segment.Start, c.start);
     EXPECT_EQ(segment.End, c.end);
     EXPECT_EQ(segment.Kind, c.kind);
-    EXPECT_EQ(segment.Count, 0x4000u);
+    EXPECT_EQ(segment.Size, 0x4000u);
     EXPECT_EQ(segment.Data, std::vector<std::uint16_t>(0x4000, 0xFFFF));
   }
   EXPECT_THROW(CFlashSeg16(0x340000, kFlashRegionsC28xx), std::out_of_range);

@@ -1,221 +1,139 @@
 #include "support/emulated_usb_device.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
+
 #include <filesystem>
-#include <fstream>
+#include <map>
+#include <mutex>
 #include <stdexcept>
+
+#include "sim/sim_device.h"
+#include "sim/sim_device_server.h"
+
+class CEmulatedUsbDevice::CHandlerDevice : public CSimDevice {
+ public:
+  explicit CHandlerDevice(CSimDeviceSetup setup) : CSimDevice(std::move(setup)) {}
+
+  void SetHandler(Handler handler) {
+    std::lock_guard lock(StateMutex());
+    m_handler = std::move(handler);
+  }
+
+  // Every frame, an empty one too, goes to the handler; its answer goes back as it is.
+  void RunProgram(CSimConnection& io) override {
+    // The program starts with the first frame in; ReadFrame would pass over it if it is empty.
+    bool first = true;
+    for (;;) {
+      Bytes frame = first && io.BytesLeftInFrame() == 0 ? Bytes{} : io.ReadFrame();
+      first = false;
+      Handler handler;
+      {
+        std::lock_guard lock(StateMutex());
+        handler = m_handler;
+      }
+      Reply reply = handler ? handler(frame) : Reply{};
+      for (const Bytes& packet : reply.frames) io.WriteOversizedPacket(packet);
+      if (reply.close) throw CSimDisconnected();
+    }
+  }
+
+ private:
+  Handler m_handler;
+};
 
 namespace {
 
-bool SendAll(int fd, const std::uint8_t* data, std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    ssize_t sent = ::send(fd, data + done, count - done, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    done += static_cast<std::size_t>(sent);
+// The connections the transcript shows, with what happened on each.
+struct CConnectionState {
+  bool Closed = false;
+  bool HadFrame = false;  // a frame or the reset request
+};
+
+std::map<std::uint32_t, CConnectionState> ConnectionsOf(const CSimTranscript::Entries_t& entries) {
+  std::map<std::uint32_t, CConnectionState> connections;
+  for (const CSimTranscriptEntry& entry : entries) {
+    if (entry.Connection == 0) continue;
+    CConnectionState& state = connections[entry.Connection];
+    switch (entry.Event) {
+      case ESimEvent::Out:
+      case ESimEvent::Eject: state.HadFrame = true; break;
+      case ESimEvent::HostClose:
+      case ESimEvent::DeviceClose: state.Closed = true; break;
+      default: break;
+    }
   }
-  return true;
+  return connections;
 }
 
 }  // namespace
 
-CEmulatedUsbDevice::CEmulatedUsbDevice(std::string directory, std::string devicePath,
+CEmulatedUsbDevice::CEmulatedUsbDevice(const std::string& directory, const CSimUsbAddress& address,
                                        std::optional<std::string> friendlyName)
-    : m_directory(std::move(directory)), m_devicePath(std::move(devicePath)) {
-  m_socketPath = m_directory + "/" + m_devicePath;
-  if (friendlyName) std::ofstream(m_socketPath + ".name") << *friendlyName << "\n";
-  m_listen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (m_socketPath.size() >= sizeof(address.sun_path)) throw std::runtime_error("socket path too long");
-  std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
-  if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(m_listen, 16) != 0 || ::pipe(m_wake) != 0) {
-    throw std::runtime_error("cannot create the device socket " + m_socketPath);
-  }
-  m_thread = std::thread([this] { Run(); });
+    : m_devicePath(address.DevicePath()) {
+  CSimDeviceSetup setup{.Address = address, .FriendlyName = std::move(friendlyName), .AwayMilliseconds = 0};
+  auto device = std::make_unique<CHandlerDevice>(std::move(setup));
+  m_device = device.get();
+  m_server = std::make_unique<CSimDeviceServer>(directory, std::move(device));
+  m_server->Start();
 }
 
-CEmulatedUsbDevice::~CEmulatedUsbDevice() {
-  {
-    std::lock_guard lock(m_mutex);
-    m_stop = true;
-  }
-  char byte = 0;
-  (void)!::write(m_wake[1], &byte, 1);
-  m_thread.join();
-  for (auto& link : m_links) ::close(link.fd);
-  ::close(m_listen);
-  ::close(m_wake[0]);
-  ::close(m_wake[1]);
-  ::unlink(m_socketPath.c_str());
-  ::unlink((m_socketPath + ".name").c_str());
-}
+CEmulatedUsbDevice::~CEmulatedUsbDevice() { m_server->Stop(); }
 
-void CEmulatedUsbDevice::SetHandler(Handler handler) {
-  std::lock_guard lock(m_mutex);
-  m_handler = std::move(handler);
-}
+void CEmulatedUsbDevice::SetHandler(Handler handler) { m_device->SetHandler(std::move(handler)); }
 
-void CEmulatedUsbDevice::Send(const std::vector<Bytes>& frames) {
-  std::lock_guard lock(m_mutex);
-  if (m_links.empty()) return;
-  SendFrames(m_links.back().fd, frames, m_links.back().number);
-}
-
-bool CEmulatedUsbDevice::SendFrames(int fd, const std::vector<Bytes>& frames, int number) {
-  for (const auto& frame : frames) {
-    const std::uint8_t prefix[2] = {static_cast<std::uint8_t>(frame.size() & 0xFF),
-                                    static_cast<std::uint8_t>(frame.size() >> 8)};
-    if (!SendAll(fd, prefix, 2) || !SendAll(fd, frame.data(), frame.size())) return false;
-    m_transcript.push_back({number, false, frame});
-  }
-  return true;
-}
+const CSimTranscript& CEmulatedUsbDevice::SimTranscript() const { return m_device->Transcript(); }
 
 bool CEmulatedUsbDevice::WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  std::unique_lock lock(m_mutex);
-  // `done` reads the device's state through its own accessors, so it runs unlocked.
+  // Every change these tests look at adds to the transcript, so it is what is waited on;
+  // `done` reads through the accessors, outside the transcript's lock.
   auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
-    lock.unlock();
-    bool ready = done();
-    lock.lock();
-    if (ready) return true;
-    if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout) {
-      lock.unlock();
-      return done();
-    }
+    std::size_t seen = SimTranscript().Entries().size();
+    if (done()) return true;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    SimTranscript().WaitFor([seen](const CSimTranscript::Entries_t& entries) { return entries.size() > seen; }, left);
   }
 }
 
 std::vector<CEmulatedUsbDevice::Frame> CEmulatedUsbDevice::Transcript() const {
-  std::lock_guard lock(m_mutex);
-  return m_transcript;
-}
-
-std::vector<CEmulatedUsbDevice::Bytes> CEmulatedUsbDevice::Received() const {
-  std::lock_guard lock(m_mutex);
-  std::vector<Bytes> frames;
-  for (const auto& frame : m_transcript) {
-    if (frame.toDevice) frames.push_back(frame.bytes);
+  std::vector<Frame> frames;
+  for (const CSimTranscriptEntry& entry : SimTranscript().Entries()) {
+    if (entry.Event == ESimEvent::Out || entry.Event == ESimEvent::In) {
+      frames.push_back({entry.Connection, entry.Event == ESimEvent::Out, entry.Bytes});
+    }
   }
   return frames;
 }
 
+std::vector<CEmulatedUsbDevice::Bytes> CEmulatedUsbDevice::Received() const {
+  return SimTranscript().Frames(ESimEvent::Out);
+}
+
 int CEmulatedUsbDevice::Connections() const {
-  std::lock_guard lock(m_mutex);
-  return m_connections;
+  return static_cast<int>(SimTranscript().Count(ESimEvent::Connect));
 }
 
 int CEmulatedUsbDevice::Probes() const {
-  std::lock_guard lock(m_mutex);
-  return m_probes;
+  int probes = 0;
+  for (const auto& [id, state] : ConnectionsOf(SimTranscript().Entries())) probes += state.Closed && !state.HadFrame;
+  return probes;
 }
 
 int CEmulatedUsbDevice::OpenConnections() const {
-  std::lock_guard lock(m_mutex);
-  return static_cast<int>(m_links.size());
+  int open = 0;
+  for (const auto& [id, state] : ConnectionsOf(SimTranscript().Entries())) open += !state.Closed;
+  return open;
 }
 
-int CEmulatedUsbDevice::Ejects() const {
-  std::lock_guard lock(m_mutex);
-  return m_ejects;
-}
+int CEmulatedUsbDevice::Ejects() const { return static_cast<int>(SimTranscript().Count(ESimEvent::Eject)); }
 
-std::vector<CEmulatedUsbDevice::Bytes> CEmulatedUsbDevice::Packets(const std::string& bytes,
-                                                                   std::size_t size) {
+std::vector<CEmulatedUsbDevice::Bytes> CEmulatedUsbDevice::Packets(const std::string& bytes, std::size_t size) {
   std::vector<Bytes> packets;
-  for (std::size_t at = 0; at < bytes.size(); at += size) {
-    packets.push_back(ToBytes(bytes.substr(at, size)));
-  }
+  for (std::size_t at = 0; at < bytes.size(); at += size) packets.push_back(ToBytes(bytes.substr(at, size)));
   return packets;
-}
-
-void CEmulatedUsbDevice::Run() {
-  for (;;) {
-    std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}, {m_listen, POLLIN, 0}};
-    {
-      std::lock_guard lock(m_mutex);
-      if (m_stop) return;
-      for (const auto& link : m_links) fds.push_back({link.fd, POLLIN, 0});
-    }
-    if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) return;
-    if (fds[0].revents != 0) return;
-    if (fds[1].revents & POLLIN) Accept();
-    for (std::size_t i = 2; i < fds.size(); ++i) {
-      if (fds[i].revents == 0) continue;
-      std::unique_lock lock(m_mutex);
-      for (std::size_t l = 0; l < m_links.size(); ++l) {
-        if (m_links[l].fd != fds[i].fd) continue;
-        lock.unlock();
-        bool keep = Serve(m_links[l]);
-        lock.lock();
-        if (!keep) Drop(m_links[l]);
-        break;
-      }
-      m_changed.notify_all();
-    }
-  }
-}
-
-void CEmulatedUsbDevice::Accept() {
-  int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) return;
-  std::lock_guard lock(m_mutex);
-  m_links.push_back({fd, ++m_connections, 0, {}});
-  m_changed.notify_all();
-}
-
-void CEmulatedUsbDevice::Drop(Link& link) {
-  // The caller holds the lock.
-  if (link.frames == 0) ++m_probes;
-  ::close(link.fd);
-  int fd = link.fd;
-  std::erase_if(m_links, [fd](const Link& l) { return l.fd == fd; });
-}
-
-bool CEmulatedUsbDevice::Serve(Link& link) {
-  // Only this thread changes the links, so `link` stays valid while it runs.
-  std::uint8_t buffer[4096];
-  ssize_t got = ::recv(link.fd, buffer, sizeof(buffer), 0);
-  if (got <= 0) return got < 0 && errno == EINTR;
-  link.pending.insert(link.pending.end(), buffer, buffer + got);
-  while (link.pending.size() >= 2) {
-    std::size_t length = link.pending[0] | (link.pending[1] << 8);
-    if (length == 0xFFFF) {
-      std::lock_guard lock(m_mutex);
-      ++m_ejects;
-      ++link.frames;
-      // Starting again drops every connection.
-      for (auto& other : m_links) {
-        if (other.fd != link.fd) ::shutdown(other.fd, SHUT_RDWR);
-      }
-      return false;
-    }
-    if (link.pending.size() < 2 + length) break;
-    Bytes frame(link.pending.begin() + 2, link.pending.begin() + 2 + static_cast<long>(length));
-    link.pending.erase(link.pending.begin(), link.pending.begin() + 2 + static_cast<long>(length));
-    Handler handler;
-    {
-      std::lock_guard lock(m_mutex);
-      ++link.frames;
-      m_transcript.push_back({link.number, true, frame});
-      handler = m_handler;
-    }
-    Reply reply = handler ? handler(frame) : Reply{};
-    std::lock_guard lock(m_mutex);
-    if (!SendFrames(link.fd, reply.frames, link.number) || reply.close) return false;
-  }
-  return true;
 }
 
 CTempBusDirectory::CTempBusDirectory() {

@@ -1,37 +1,43 @@
 #pragma once
-// A device on the emulated USB bus for tests: a Unix-domain socket in the bus directory that
-// takes frames on any number of connections, answers them through a handler, and keeps a
-// transcript of every frame, connection and eject. It runs on a thread of its own.
+// A device on the emulated USB bus for the transport tests, served by the simulators' own
+// device server: it answers each frame from the host through a handler, on any number of
+// connections, and reports its transcript in the terms these tests check: frames with their
+// connection, connections, probe opens and ejects. It has no away time, so an eject drops its
+// connections and it is back at once, with no wait on the clock.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "sim/sim_usb_address.h"
+
+class CSimDeviceServer;
+class CSimTranscript;
 
 class CEmulatedUsbDevice {
  public:
   using Bytes = std::vector<std::uint8_t>;
 
   struct Frame {
-    int connection;  // numbered from 1 in the order they were accepted
+    std::uint32_t connection;  // numbered from 1 in the order they were accepted
     bool toDevice;
     Bytes bytes;
   };
 
   // What the device does after a frame from the host.
   struct Reply {
-    std::vector<Bytes> frames;  // sent back, one frame per packet
+    std::vector<Bytes> frames;  // sent back, one frame per packet (any length)
     bool close = false;         // then drop the connection
   };
   using Handler = std::function<Reply(const Bytes& frame)>;
 
-  // Creates the socket `devicePath` in `directory` and, with a friendly name, the .name file.
-  CEmulatedUsbDevice(std::string directory, std::string devicePath,
+  // Puts the device at `address` on the bus in `directory`, with a .name file when it has a
+  // friendly name.
+  CEmulatedUsbDevice(const std::string& directory, const CSimUsbAddress& address,
                      std::optional<std::string> friendlyName = std::nullopt);
   ~CEmulatedUsbDevice();
   CEmulatedUsbDevice(const CEmulatedUsbDevice&) = delete;
@@ -39,10 +45,8 @@ class CEmulatedUsbDevice {
 
   // The answer to every later frame (default: none).
   void SetHandler(Handler handler);
-  // Sends frames on the newest open connection at once.
-  void Send(const std::vector<Bytes>& frames);
 
-  // Waits (on the device thread's progress, at most `limit`) until `done` holds.
+  // Waits (on the device's progress, at most `limit`) until `done` holds.
   bool WaitUntil(const std::function<bool()>& done,
                  std::chrono::milliseconds limit = std::chrono::seconds(5));
 
@@ -62,35 +66,13 @@ class CEmulatedUsbDevice {
   static Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
  private:
-  struct Link {
-    int fd;
-    int number;
-    int frames = 0;
-    Bytes pending;
-  };
+  class CHandlerDevice;
 
-  void Run();
-  void Accept();
-  bool Serve(Link& link);  // false: drop the link
-  void Drop(Link& link);
-  bool SendFrames(int fd, const std::vector<Bytes>& frames, int number);
+  const CSimTranscript& SimTranscript() const;
 
-  std::string m_directory;
   std::string m_devicePath;
-  std::string m_socketPath;
-  int m_listen = -1;
-  int m_wake[2] = {-1, -1};
-  std::thread m_thread;
-
-  mutable std::mutex m_mutex;
-  std::condition_variable m_changed;
-  bool m_stop = false;
-  Handler m_handler;
-  std::vector<Link> m_links;
-  std::vector<Frame> m_transcript;
-  int m_connections = 0;
-  int m_probes = 0;
-  int m_ejects = 0;
+  std::unique_ptr<CSimDeviceServer> m_server;
+  CHandlerDevice* m_device;  // owned by the server
 };
 
 // A fresh, empty bus directory for one test, removed with the object.

@@ -13,7 +13,7 @@
 #include "support/run_program.h"
 #include "support/scripted_user_interface.h"
 #include "transport/stream_device.h"
-#include "transport/usb_device_classes.h"
+#include "devices/2a/quadrel_usb.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/clock.h"
 #include "platform/emulated_usb_bus.h"
 #include "platform/string_table.h"
@@ -29,8 +30,9 @@ class EmulatedBusTest : public ::testing::Test {
 
   CEmulatedUsbDevice& AddDevice(std::uint16_t pid, const std::string& serial, bool secondGeneration = false,
                                 std::optional<std::string> name = std::nullopt) {
-    m_devices.push_back(std::make_unique<CEmulatedUsbDevice>(m_directory.Path(),
-                                                             Path(pid, serial, secondGeneration), name));
+    CSimUsbAddress address{.VendorId = 0xABCD, .ProductId = pid, .Serial = serial,
+                           .Generation = secondGeneration ? ESimGeneration::Second : ESimGeneration::First};
+    m_devices.push_back(std::make_unique<CEmulatedUsbDevice>(m_directory.Path(), address, name));
     return *m_devices.back();
   }
 

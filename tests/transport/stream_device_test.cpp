@@ -5,7 +5,7 @@
 #include "emulated_bus_fixture.h"
 #include "support/memory_stream.h"
 #include "transport/stream_nul.h"
-#include "transport/usb_device_classes.h"
+#include "devices/2a/quadrel_usb.h"
 #include "transport/usb_init_failed_dlg.h"
 
 namespace {

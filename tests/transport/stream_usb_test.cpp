@@ -11,8 +11,13 @@
 
 #include "emulated_bus_fixture.h"
 #include "platform/wire_trace.h"
-#include "transport/usb_device_classes.h"
-#include "wizard/wizard_state.h"
+#include "devices/1a/usb_1a.h"
+#include "devices/1z/usb_1z.h"
+#include "devices/2a/quadrel_usb.h"
+#include "devices/automotive/motrevo_usb.h"
+#include "devices/servo/servo_usb.h"
+#include "transport/catalog_named_usb.h"
+#include "updater/device_catalog.h"
 
 namespace {
 
@@ -212,9 +217,12 @@ TEST_F(UsbTransportTest, BufferedWritesLeaveIn64ByteTransfers) {
 TEST_F(UsbTransportTest, ReadsServeBytesFromOnePacketAndSkipEmptyPackets) {
   auto& device = Quadrel();
   CQuadrelUsb usb;
+  device.SetHandler([](const Bytes&) {
+    return Reply{{CEmulatedUsbDevice::ToBytes("abc"), {}, {}, CEmulatedUsbDevice::ToBytes("de"),
+                  CEmulatedUsbDevice::ToBytes("xyz")}};
+  });
   OpenOrFail(usb, device);
-  device.Send({CEmulatedUsbDevice::ToBytes("abc"), {}, {}, CEmulatedUsbDevice::ToBytes("de"),
-               CEmulatedUsbDevice::ToBytes("xyz")});
+  usb.WriteByte(0x02);
   EXPECT_EQ(usb.ReadByte(), 'a');
   EXPECT_EQ(usb.GetInputCount(), 2u);
   std::uint8_t two[2];
@@ -314,25 +322,23 @@ TEST_F(UsbTransportTest, ServoTransportFallsBackToItsSecondProductId) {
   EXPECT_EQ(first.DevicePath(), Path(0x3351, "r"));
 }
 
-TEST_F(UsbTransportTest, CatalogTransportsFollowTheSelectedEntry) {
-  DeviceRecord& record = TheWizardState().Catalog.Record();
+TEST_F(UsbTransportTest, CatalogTransportsAreNamedByTheEntryTheyAreMadeFor) {
+  DeviceRecord record;
   record.Id = "ZP4711-1M";
   record.Name = "MK Interface";
   record.UsbPid = 0x4711;
   AddDevice(0x4711, "k", true);
-  CUpdaterUsb2 updater;
-  CMyUsb2 atmu;
-  EXPECT_EQ(updater.GetProductName(), "Tavrix ZP4711-1M MK Interface");
-  EXPECT_TRUE(updater.IsSecondGeneration());
-  ASSERT_TRUE(updater.Open());
+  CCatalogNamedUsb mk(record);
   record.Id = "ZA0815-2T";
   record.Name = "ATMU";
   record.UsbPid = 0x0815;
-  EXPECT_EQ(updater.GetProductName(), "Tavrix ZA0815-2T ATMU");
+  CCatalogNamedUsb atmu(record);
+  EXPECT_EQ(mk.GetProductName(), "Tavrix ZP4711-1M MK Interface");
+  EXPECT_TRUE(mk.IsSecondGeneration());
+  EXPECT_TRUE(mk.Open());
   EXPECT_EQ(atmu.GetProductName(), "Tavrix ZA0815-2T ATMU");
   EXPECT_EQ(atmu.GetProductId(), 0x0815);
   EXPECT_FALSE(atmu.Open());
-  ResetWizardState();
 }
 
 TEST_F(UsbTransportTest, FailedOpenAsksThroughTheInterfaceDialog) {

@@ -8,6 +8,8 @@
 
 #include "emulated_bus_fixture.h"
 #include "platform/libusb_bus.h"
+#include "platform/usb_products.h"
+#include "sim/sim_socket.h"
 
 namespace {
 
@@ -40,7 +42,7 @@ TEST_F(EmulatedUsbBusTest, EnumerationListsSocketsOfTheClassSortedByName) {
   AddDevice(0x4C17, "m", true);
   // A regular file of the right shape and a socket of the wrong shape are ignored.
   std::ofstream(m_directory.Path() + "/" + Path(0x9046, "file"));
-  CEmulatedUsbDevice odd(m_directory.Path(), "usb#vid_abcd&pid_9046#odd");
+  const int odd = ListenOnUnixSocket(m_directory.Path() + "/usb#vid_abcd&pid_9046#odd");
 
   EXPECT_EQ(EnumerateInterfaces(m_bus, kUsbFirstGenerationGuid),
             (std::vector<std::string>{Path(0x1184, "z"), Path(0x7D2A, "a"), Path(0x7D2A, "b")}));
@@ -49,6 +51,7 @@ TEST_F(EmulatedUsbBusTest, EnumerationListsSocketsOfTheClassSortedByName) {
 
   CEmulatedUsbBus missing(m_directory.Path() + "/nothing-here");
   EXPECT_EQ(missing.ListInterfaces(kUsbFirstGenerationGuid), nullptr);
+  ::close(odd);
 }
 
 TEST_F(EmulatedUsbBusTest, FriendlyNameIsTheFirstLineOfTheNameFile) {
@@ -141,16 +144,17 @@ TEST(LibUsbBus, MachineWithoutUsbListsNothing) {
   EXPECT_EQ(bus.FriendlyName(path), "");
 }
 
+// The first-generation ids are those the families registered (1A, 1Z, 2A, servo).
 TEST(LibUsbBus, PathsAndInterfaceClasses) {
   EXPECT_EQ(CLibUsbBus::LocationOf("usb#vid_abcd&pid_7d2a#3-1.4.2#{0c4d7e91-2b6a-4f38-9c05-d18e6a27b3f4}"),
             "3-1.4.2");
   EXPECT_EQ(CLibUsbBus::LocationOf("usb#vid_abcd&pid_7d2a"), "");
   EXPECT_EQ(CLibUsbBus::LocationOf("something else entirely"), "");
   for (std::uint16_t pid : {0x1184, 0x9046, 0x7D2A, 0x3351, 0x3352}) {
-    EXPECT_STREQ(CLibUsbBus::InterfaceGuidOf(pid), kUsbFirstGenerationGuid) << pid;
+    EXPECT_STREQ(UsbInterfaceGuidOf(pid), kUsbFirstGenerationGuid) << pid;
   }
   for (std::uint16_t pid : {0x4C17, 0x4711, 0x0815}) {
-    EXPECT_STREQ(CLibUsbBus::InterfaceGuidOf(pid), kUsbSecondGenerationGuid) << pid;
+    EXPECT_STREQ(UsbInterfaceGuidOf(pid), kUsbSecondGenerationGuid) << pid;
   }
 }
 

@@ -1,6 +1,7 @@
 #include "updater/updater_registry.h"
 
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
 
 #include <stdexcept>
 
@@ -108,3 +109,16 @@ TEST(Version, Decision) {
 }
 
 }  // namespace
+
+// A family whose sources were left out of the build would link fine and only say "Could not
+// create Updater." at run time: every class the demo catalog names must be there.
+TEST(UpdaterRegistryTest, EveryUpdaterTheDemoCatalogNamesIsBuiltIn) {
+  pugi::xml_document catalog;
+  ASSERT_TRUE(catalog.load_file(TAVRIX_SOURCE_DIR "/resources/demo/tavrix-update.config"));
+  pugi::xpath_node_set devices = catalog.select_nodes("/Config/Devices/Device[@RTC]");
+  ASSERT_FALSE(devices.empty());
+  for (const pugi::xpath_node& device : devices) {
+    const std::string className = device.node().attribute("RTC").value();
+    EXPECT_NE(UpdaterRegistry::Instance().Create(className), nullptr) << className;
+  }
+}

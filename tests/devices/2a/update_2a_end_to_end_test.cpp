@@ -1,0 +1,256 @@
+// End to end: tavrix-update-cli updates a simulated 2A interface served by tavrix-devsim on an
+// emulated bus, for each of the four updaters and along the failure paths. What the device
+// received is compared, for small hand-made images, with the bytes written out here, so that a
+// fault in the host's readers cannot pass end to end.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/string_table.h"
+#include "platform/text_format.h"
+#include "sim/demo_firmware.h"
+#include "support/devsim_process.h"
+#include "support/emulated_usb_device.h"
+#include "support/run_program.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+struct Entry {
+  const char* id;
+  const char* className;
+  const char* file;
+  std::uint16_t version;
+  const char* download;  // as the device's record names it
+};
+
+const Entry kEntries[] = {
+    {"QI-2A1", "CUpdater2A1", "quadrel-2a1.seg", 312, "segment"},
+    {"QI-2A2", "CUpdater2A2", "quadrel-2a2.seg", 312, "segment"},
+    {"QI-2A3", "CUpdater2A3", "quadrel-2a3.hex", 405, "block"},
+    {"QI-2AB", "CUpdater2AB", "quadrel-2ab.bin", 120, "binary"},
+};
+
+// `count` erased bytes as the record writes them.
+std::string ErasedHex(std::size_t count) { return std::string(2 * count, 'F'); }
+
+class Update2AEndToEndTest : public ::testing::Test {
+ protected:
+  Update2AEndToEndTest() {
+    SetUiLanguage(LANG_ENGLISH);
+    std::string xml = "<Config><Devices>";
+    for (const Entry& entry : kEntries) {
+      xml += FormatText("<Device Id=\"%s\" RTC=\"%s\" USBPID=\"0x7D2A\"><Name>2A</Name><Firmware><Version>%u</Version>"
+                        "<File>firmware\\%s</File></Firmware></Device>",
+                        entry.id, entry.className, entry.version, entry.file);
+      WriteDemoFirmware(entry.className, entry.version, FirmwarePath(entry));
+    }
+    m_catalog = m_folder.Write("tavrix-update.config", xml + "</Devices></Config>");
+    std::filesystem::create_directories(m_folder.Path() / "transcripts");
+  }
+
+  std::string FirmwarePath(const Entry& entry) const { return (m_folder.Path() / "firmware" / entry.file).string(); }
+  std::string RecordPath() const { return m_folder / "device.record"; }
+
+  // tavrix-devsim serving one 2A device with `options`; true once it serves.
+  bool Plug(const std::string& options) {
+    m_devsim = std::make_unique<CDevSim>(std::vector<std::string>{
+        "--bus", m_bus.Path(), "--wait-scale", "0", "--transcript", m_folder / "transcripts", "--device",
+        "2a:record=" + RecordPath() + "," + options});
+    return m_devsim->FirstLine().has_value();
+  }
+
+  struct Run {
+    std::string output;  // standard output and error
+    int status = -1;
+  };
+  Run Update(const std::string& id) {
+    Run run;
+    std::string command = "TAVRIX_USB_BUS='" + m_bus.Path() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
+                          "/tavrix-update-cli --catalog '" + m_catalog + "' --lang 1033 --yes --on-failure exit update " +
+                          id + " 2>&1";
+    run.output = RunProgram(command, run.status);
+    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+    return run;
+  }
+
+  std::string Transcript() const {
+    std::string text;
+    for (const auto& file : std::filesystem::directory_iterator(m_folder.Path() / "transcripts")) {
+      text += ReadWholeFile(file.path());
+    }
+    return text;
+  }
+
+  // Waits (10 s at most) until `done` holds: the device's thread may still be writing when the
+  // host program has ended.
+  static bool Eventually(const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  }
+  bool DownloadEnded() const {
+    return Eventually([this] { return ReadWholeFile(RecordPath()).find("\nend ") != std::string::npos; });
+  }
+  // The device thread notes an eject shortly after the host asked for it; a test that expects
+  // one waits for it, one that expects none looks once the host program has ended.
+  bool Ejected() const { return Transcript().find(" eject") != std::string::npos; }
+  bool BackAfterEject() const {
+    return Eventually([this] { return Transcript().find(" back") != std::string::npos; });
+  }
+
+  static std::string Text(int id) { return LoadResString(id); }
+
+  CTempFolder m_folder;
+  CTempBusDirectory m_bus;
+  std::string m_catalog;
+  std::unique_ptr<CDevSim> m_devsim;
+};
+
+TEST_F(Update2AEndToEndTest, EachUpdaterProgramsItsImageThenFindsTheDeviceUpToDate) {
+  const char* variants[] = {"1", "2", "3", "3"};
+  for (std::size_t i = 0; i < std::size(kEntries); ++i) {
+    const Entry& entry = kEntries[i];
+    SCOPED_TRACE(entry.className);
+    std::filesystem::remove(RecordPath());
+    std::filesystem::remove_all(m_folder.Path() / "transcripts");
+    std::filesystem::create_directories(m_folder.Path() / "transcripts");
+    ASSERT_TRUE(Plug(std::string("variant=") + variants[i] + ",firmware=105"));
+
+    Run first = Update(entry.id);
+    EXPECT_EQ(first.status, 0) << first.output;
+    EXPECT_NE(first.output.find(Text(37)), std::string::npos) << first.output;
+    ASSERT_TRUE(DownloadEnded());
+    const std::string record = ReadWholeFile(RecordPath());
+    EXPECT_EQ(record.substr(0, record.find('\n')), std::string("download ") + entry.download);
+    EXPECT_TRUE(record.ends_with("\nend complete\n")) << record;
+    // Only the segment download resets the device; the others start the firmware by themselves.
+    if (i < 2) {
+      ASSERT_TRUE(BackAfterEject());
+    } else {
+      EXPECT_FALSE(Ejected());
+    }
+
+    Run second = Update(entry.id);
+    EXPECT_EQ(second.status, 0) << second.output;
+    std::string upToDate = FormatText(Text(40).c_str(), entry.version / 100, entry.version % 100);
+    EXPECT_NE(second.output.find(upToDate), std::string::npos) << second.output;
+    m_devsim.reset();
+  }
+}
+
+TEST_F(Update2AEndToEndTest, SmallImagesArriveAsTheseBytes) {
+  struct Case {
+    std::size_t entry;    // in kEntries
+    const char* variant;
+    std::string image;    // the firmware file
+    std::string record;   // what the device keeps
+  };
+  const Case cases[] = {
+      // Segment image, table A: a record in the region that is not sent; a record whose two
+      // trailing 0xFF bytes are dropped and whose odd rest grows by one erased byte; one more
+      // region with an odd size.
+      {0, "1",
+       std::string("\x00\x01\x00\x00\x02\x00\x00\x00\xAA\xBB"
+                   "\x00\x40\x00\x00\x05\x00\x00\x00\x01\x02\x03\xFF\xFF"
+                   "\x00\x00\x01\x00\x03\x00\x00\x00\x10\x20\x30", 34),
+       "download segment\n"
+       "segment 0x00004000 0x0004 1 010203FF\n"
+       "segment 0x00010000 0x0004 1 102030FF\n"
+       "end complete\n"},
+      // Intel HEX: four bytes in block 1; blank blocks are not sent.
+      {2, "3", ":04100000DEADBEEFB4\n:00000001FF\n",
+       "download block\nblock 0x00001000 DEADBEEF" + ErasedHex(4092) + "\nend complete\n"},
+      // Raw binary: three bytes, the block padded with erased flash.
+      {3, "3", "\x01\x02\x03",
+       "download binary\nbinary 0x0800C000 010203" + ErasedHex(4093) + "\nend complete\n"},
+  };
+  for (const Case& c : cases) {
+    const Entry& entry = kEntries[c.entry];
+    SCOPED_TRACE(entry.className);
+    std::filesystem::remove(RecordPath());
+    std::ofstream(FirmwarePath(entry), std::ios::binary | std::ios::trunc) << c.image;
+    ASSERT_TRUE(Plug(std::string("variant=") + c.variant));
+    Run run = Update(entry.id);
+    EXPECT_EQ(run.status, 0) << run.output;
+    ASSERT_TRUE(DownloadEnded());
+    EXPECT_EQ(ReadWholeFile(RecordPath()), c.record);
+    m_devsim.reset();
+  }
+}
+
+TEST_F(Update2AEndToEndTest, FailuresEndAsFailedOrNotConnected) {
+  struct Case {
+    const char* name;
+    const char* id;
+    std::string options;
+    int status;
+    std::vector<std::string> shown;  // texts in the output
+    bool reset;                      // the device was ejected
+    std::string record;              // what the device kept
+  };
+  const std::string notConnected = "No interface \"Tavrix Quadrel Interface\" can be found";
+  const std::string wrongDevice = FormatMessage(Text(20007), {"ZQ1184-2B Interface 100", "ZR6618-7D"});
+  const std::string requiresModel = wrongDevice.substr(wrongDevice.find('\n'));
+  const Case cases[] = {
+      {"segment header refused", "QI-2A1", "variant=1,refuse_header", 1, {Text(38)}, false,
+       "download segment\nend incomplete\n"},
+      {"acknowledgement refused in mid-segment", "QI-2A1", "variant=1,refuse_ack=3", 1, {Text(20016), Text(38)}, true,
+       "download segment\nend incomplete\n"},
+      {"connection dropped in mid-segment", "QI-2A1", "variant=1,close_after=3000", 1, {Text(38)}, true,
+       "download segment\nend incomplete\n"},
+      // A block download's stream error leaves the update; the done page tells of the failure.
+      {"block refused", "QI-2A3", "variant=3,refuse_ack=2", 1, {Text(38)}, false,
+       "download block\nend incomplete\n"},
+      {"wrong model code", "QI-2A1", "variant=1,identity=\"ZQ1184-2B Interface 100\"", 3,
+       {wrongDevice, notConnected}, false, ""},
+      {"wrong variant", "QI-2A1", "variant=2", 3, {notConnected}, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(m_folder.Path() / "transcripts");
+    std::filesystem::create_directories(m_folder.Path() / "transcripts");
+    ASSERT_TRUE(Plug(c.options));
+
+    Run run = Update(c.id);
+    EXPECT_EQ(run.status, c.status) << run.output;
+    for (const std::string& text : c.shown) EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
+    // Only a wrong model code is named in message 20007; a wrong variant goes straight to the
+    // "Interface" question.
+    EXPECT_EQ(run.output.find(requiresModel) != std::string::npos, c.name == std::string("wrong model code"));
+    if (c.record.empty()) {
+      EXPECT_EQ(ReadWholeFile(RecordPath()), "");
+    } else {
+      ASSERT_TRUE(DownloadEnded());
+      EXPECT_EQ(ReadWholeFile(RecordPath()), c.record);
+    }
+    EXPECT_EQ(c.reset ? Eventually([this] { return Ejected(); }) : Ejected(), c.reset);
+    m_devsim.reset();
+  }
+}
+
+TEST_F(Update2AEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
+  // The segment image ends in the middle of a record.
+  std::string image = ReadWholeFile(FirmwarePath(kEntries[0]));
+  std::ofstream(FirmwarePath(kEntries[0]), std::ios::binary | std::ios::trunc) << image.substr(0, image.size() - 3);
+  ASSERT_TRUE(Plug("variant=1"));
+
+  Run run = Update("QI-2A1");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find(FirmwarePath(kEntries[0])), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
+  EXPECT_EQ(ReadWholeFile(RecordPath()), "");
+  // The device heard the identity and the variant questions, nothing more.
+  EXPECT_EQ(Transcript().find(" 1F "), std::string::npos) << Transcript();
+}
+
+}  // namespace
