@@ -13,6 +13,7 @@
 #include "gui/wizard_window.h"
 #include "platform/clock.h"
 #include "wizard/the_app.h"
+#include "wizard/wizard_state.h"
 
 namespace {
 
@@ -28,6 +29,9 @@ std::vector<std::string> CoreArguments() {
 
 int main(int argc, char* argv[]) {
   InstallClockFromEnvironment();
+  // Made before everything else, so destroyed after it; the updater and its transport go
+  // before the bus (see CProgramBus).
+  CProgramBus bus(CreateUsbBusFromEnvironment());
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(CArtwork::ApplicationIcon());

@@ -15,3 +15,7 @@ void ResetWizardState() {
   g_state.DeviceApplicationVersion = 0;
   g_state.DoneMessageId = 37;
 }
+
+CProgramBus::CProgramBus(std::unique_ptr<IUsbBus> bus) : m_bus(std::move(bus)), m_scope(*m_bus) {}
+
+CProgramBus::~CProgramBus() { g_state.Updater.reset(); }
