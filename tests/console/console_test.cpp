@@ -144,6 +144,18 @@ TEST_F(ConsoleTest, MissingCatalogNamesItsPathAndExits2) {
   }
 }
 
+TEST_F(ConsoleTest, MalformedCatalogNamesItsLineAndExits2) {
+  m_folder.Write("devices/catalog.xml", "<Config>\n  <Devices>\n    <Device Id=\"T1\">\n  </Devices>\n</Config>\n");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"list"}, {"update", "T1", "--yes"}}) {
+    ConsoleResult result = Run(args);
+    EXPECT_EQ(result.status, 2) << args[0];
+    EXPECT_EQ(result.err, "Tavrix Update: " + m_catalog +
+                              ":4: The catalog is not well-formed XML: an end tag does not match its start tag, "
+                              "or an element is not closed.\n")
+        << args[0];
+  }
+}
+
 TEST_F(ConsoleTest, DefaultCatalogIsTheWizardsBesideTheProgram) {
   m_folder.Write("bin/tavrix-update.config", R"(<Config><Devices><Device Id="D"><Name>Default</Name></Device>
       </Devices></Config>)");
