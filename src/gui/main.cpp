@@ -3,6 +3,8 @@
 // runs on one worker thread, so the window never freezes. The program ends when the core does.
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,9 +27,22 @@ std::vector<std::string> CoreArguments() {
   return args;
 }
 
+// "--version" anywhere on the command line. It is answered before Qt starts, so that it needs
+// no display and opens no window.
+bool AsksForVersion(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (AsksForVersion(argc, argv)) {
+    std::printf("tavrix-update %s\n", TAVRIX_VERSION_TEXT);
+    return 0;
+  }
   InstallClockFromEnvironment();
   // Made before everything else, so destroyed after it; the updater and its transport go
   // before the bus (see CProgramBus).

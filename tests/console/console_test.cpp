@@ -522,6 +522,15 @@ TEST_F(ConsoleTest, ProgramListsAndRefusesAnUnknownUpdaterClass) {
   EXPECT_EQ(update.out, "");
 }
 
+TEST_F(ConsoleTest, ProgramPrintsItsVersion) {
+  for (const char* args : {"--version", "list --version"}) {
+    ProgramResult result = RunProgram(m_folder, args);
+    EXPECT_EQ(result.status, 0) << args;
+    EXPECT_EQ(result.out, "tavrix-update-cli 3.36\n") << args;
+    EXPECT_EQ(result.err, "") << args;
+  }
+}
+
 TEST_F(ConsoleTest, ProgramWithAMissingCatalog) {
   ProgramResult result = RunProgram(m_folder, "--catalog '" + (m_folder / "none.config") + "' list");
   EXPECT_EQ(result.status, 2);
