@@ -88,9 +88,11 @@ if [ -s "$work/installed-list" ] && cmp -s "$work/installed-list" "$work/build-l
 else
   fail "installed tavrix-update-cli list:"; cat "$work/installed-list" >&2
 fi
-# LEAD: switch this line to `--version` (and expect "3.36" in its output) once issue 9's
-# --version is merged; until then the installed program is shown to run with --help.
-"$bin/tavrix-update-cli" --help >/dev/null && pass "installed tavrix-update-cli runs" || fail "installed tavrix-update-cli does not run"
+if [ "$("$bin/tavrix-update-cli" --version)" = "tavrix-update-cli 3.36" ]; then
+  pass "installed tavrix-update-cli --version says 3.36"
+else
+  fail "installed tavrix-update-cli --version: $("$bin/tavrix-update-cli" --version 2>&1)"
+fi
 
 # A whole update from the installed data: the installed simulator serves a 2A interface at
 # 3.07, the installed front end programs it from the installed firmware folder.

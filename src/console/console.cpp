@@ -36,6 +36,7 @@ void PrintUsage(std::FILE* out) {
                "  --retries N          see --on-failure retry\n"
                "  --trace FILE         write the wire trace to FILE\n"
                "  --help               this text\n"
+               "  --version            the program's name and version\n"
                "commands:\n",
                kProgram, kDefaultCatalog, DeviceCatalog::InstalledDataFolder());
   for (const auto& command : ConsoleCommands()) std::fprintf(out, "  %s\n", command.usage);
@@ -65,6 +66,7 @@ struct ParsedLine {
   ConsoleOptions options;
   CommandArgs positional;
   bool help = false;
+  bool version = false;
   std::string error;
 };
 
@@ -80,6 +82,10 @@ ParsedLine ParseLine(const CommandArgs& args) {
     }
     if (arg == "-h" || arg == "--help") {
       parsed.help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      parsed.version = true;
       continue;
     }
     if (arg.rfind("--", 0) != 0) {
@@ -207,6 +213,10 @@ int RunConsole(const CommandArgs& args, const ConsoleStreams& streams) {
   ParsedLine parsed = ParseLine(args);
   if (parsed.help) {
     PrintUsage(streams.out);
+    return kExitOk;
+  }
+  if (parsed.version) {
+    std::fprintf(streams.out, "%s %s\n", kProgram, TAVRIX_VERSION_TEXT);
     return kExitOk;
   }
   if (!parsed.error.empty() || parsed.positional.empty()) {

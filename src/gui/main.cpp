@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "updater/device_catalog.h"
 #include "wizard/the_app.h"
+#include "wizard/wizard_state.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ constexpr const char* kUsage =
     "  /DEBUG      program the device even when it is up to date (upper case only)\n"
     "  @FILE       read further arguments from FILE\n"
     "  --help      this text\n"
+    "  --version   the program's name and version\n"
     "Switches may begin with \"-\" too. Reading stops at a switch the wizard does not know.\n"
     "Qt's own options (-platform NAME, -style NAME, ...) are taken as well.\n"
     "\n"
@@ -47,10 +49,11 @@ constexpr const char* kUsage =
     "%s/ from the program's folder. Settings are kept in ~/.config/Tavrix/.\n"
     "Environment: TAVRIX_USB_BUS, TAVRIX_WAIT_SCALE, TAVRIX_TRACE; see tavrix-update(1).\n";
 
-// --help is answered before any window is made, so that it works without a display.
-bool WantsUsage(int argc, char* argv[]) {
+// --help and --version are answered before Qt starts, so that they need no display and open
+// no window.
+bool HasSwitch(int argc, char* argv[], const char* name) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) return true;
+    if (std::strcmp(argv[i], name) == 0) return true;
   }
   return false;
 }
@@ -58,11 +61,18 @@ bool WantsUsage(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (WantsUsage(argc, argv)) {
+  if (HasSwitch(argc, argv, "--help")) {
     std::printf(kUsage, DeviceCatalog::InstalledDataFolder());
     return 0;
   }
+  if (HasSwitch(argc, argv, "--version")) {
+    std::printf("tavrix-update %s\n", TAVRIX_VERSION_TEXT);
+    return 0;
+  }
   InstallClockFromEnvironment();
+  // Made before everything else, so destroyed after it; the updater and its transport go
+  // before the bus (see CProgramBus).
+  CProgramBus bus(CreateUsbBusFromEnvironment());
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(CArtwork::ApplicationIcon());

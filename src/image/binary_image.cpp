@@ -1,6 +1,7 @@
 #include "image/binary_image.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <new>
 
 #include "image/image_strings.h"
@@ -9,12 +10,35 @@
 
 namespace {
 
-// A longer file would reach beyond the 32-bit address space.
+// A longer file would reach beyond the 32-bit address space. The base is block-aligned, so the
+// blocks of a file of this size end exactly at the top.
 constexpr std::uint64_t kMaxFileSize = (std::uint64_t{1} << 32) - CBinaryImage::kBaseAddress;
+static_assert(kMaxFileSize % CBinaryImage::kBlockSize == 0);
+
+CImageLoadError NotAFile(const std::string& file) {
+  return CImageLoadError::ForFile(file, LoadResString(IDS_IMAGE_NOT_A_FILE));
+}
+
+// The first byte that would land above the 32-bit address space.
+CImageLoadError BeyondTheAddressSpace(const std::string& file) {
+  return CImageLoadError::AtOffset(file, kMaxFileSize,
+                                   FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS), {"0x100000000"}));
+}
 
 }  // namespace
 
 bool CBinaryImage::Load(const std::string& path) {
+  // Opening a named pipe would wait for a writer that may never come: what is not a regular
+  // file is refused before it is opened (and once more, by what was opened, in Load(file)).
+  std::error_code error;
+  auto type = std::filesystem::status(path, error).type();
+  bool known = !error && type != std::filesystem::file_type::not_found;  // else the open says why
+  if (known && type != std::filesystem::file_type::regular) {
+    m_bytes.clear();
+    m_fileSize = 0;
+    m_error = NotAFile(path);
+    return false;
+  }
   CImageFile file;
   if (!file.Open(path)) {
     m_bytes.clear();
@@ -29,14 +53,25 @@ bool CBinaryImage::Load(CImageFile& file) {
   m_bytes.clear();
   m_fileSize = 0;
   m_error = {};
+  // The image is read whole before a byte is sent, so its size must be known, and fit,
+  // before the reading starts: a device or a pipe (/dev/zero) would otherwise be read for
+  // gigabytes before anything could be said about it.
+  std::optional<std::uint64_t> size = file.RegularFileSize();
+  if (!size) {
+    m_error = NotAFile(file.Name());
+    return false;
+  }
+  if (*size > kMaxFileSize) {
+    m_error = BeyondTheAddressSpace(file.Name());
+    return false;
+  }
   try {
+    m_bytes.reserve(static_cast<std::size_t>((*size + kBlockSize - 1) / kBlockSize * kBlockSize));
     for (;;) {
       std::span<const std::uint8_t> chunk = file.Peek();
       if (chunk.empty()) break;
-      if (m_fileSize + chunk.size() > kMaxFileSize) {
-        m_error = CImageLoadError::AtOffset(
-            file.Name(), file.Offset(),
-            FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS), {"0x100000000"}));
+      if (m_fileSize + chunk.size() > kMaxFileSize) {  // the file grew while it was read
+        m_error = BeyondTheAddressSpace(file.Name());
         return false;
       }
       m_bytes.insert(m_bytes.end(), chunk.begin(), chunk.end());

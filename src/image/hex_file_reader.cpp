@@ -15,6 +15,17 @@ std::string Hex(std::uint64_t value) {
   return FormatText("0x%llX", static_cast<unsigned long long>(value));
 }
 
+bool IsLineSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+// Whether a line is only what editors and DOS tools leave behind a file: white space, and at
+// most one end-of-file character (0x1A) with nothing but white space after it.
+bool IsFileTail(const char* line, std::size_t length) {
+  const char* end = line + length;
+  const char* p = std::find_if_not(line, end, IsLineSpace);
+  if (p != end && *p == '\x1A') p = std::find_if_not(p + 1, end, IsLineSpace);
+  return p == end;
+}
+
 }  // namespace
 
 // ---- CHexFileReader
@@ -29,6 +40,7 @@ bool CHexFileReader::OpenFile(const std::string& path) { return OpenPath(path, t
 bool CHexFileReader::OpenPath(const std::string& path, bool showError) {
   m_file = std::make_unique<CImageFile>();
   m_lineCount = 0;
+  m_endRecordSeen = false;
   m_error = {};
   if (showError ? m_file->OpenFile(path) : m_file->Open(path)) return true;
   m_error = m_file->LastError();
@@ -39,6 +51,7 @@ bool CHexFileReader::OpenPath(const std::string& path, bool showError) {
 void CHexFileReader::OpenMemory(std::string_view bytes, std::string name) {
   m_file = std::make_unique<CImageFile>();
   m_lineCount = 0;
+  m_endRecordSeen = false;
   m_error = {};
   m_file->OpenMemory(bytes, std::move(name));
 }
@@ -108,7 +121,12 @@ bool CHexFileReader::ReadRecord() {
           FormatMessage(LoadResString(IDS_IMAGE_READ_ERROR), {m_file->ReadErrorText()}));
     }
     if (m_lineLength == 0) return false;  // an empty line, or the end of the file
-    if (m_line[0] != ':') return FailOnLine(LoadResString(IDS_IMAGE_NO_COLON));
+    if (m_line[0] != ':') {
+      // Behind the end-of-file record, blank-looking lines and a DOS end-of-file character end
+      // the data as an empty line does; other text there is still refused.
+      if (m_endRecordSeen && IsFileTail(m_line, m_lineLength)) return false;
+      return FailOnLine(LoadResString(IDS_IMAGE_NO_COLON));
+    }
 
     std::size_t cursor = 1;
     std::uint8_t count = HexByte(cursor);
@@ -131,6 +149,8 @@ bool CHexFileReader::ReadRecord() {
         m_baseAddress = static_cast<std::uint32_t>(GetExtAddress()) << 16;
         break;
       case 1:  // end of file: the reading goes on, later records still count
+        m_endRecordSeen = true;
+        break;
       case 3:  // start addresses
       case 5:
         break;

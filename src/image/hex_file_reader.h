@@ -5,7 +5,9 @@
 //
 // Reading rules: a CR byte is dropped, an LF byte or the end of the file ends a line; an
 // empty line ends the data (so does the end of the file); records after the end-of-file
-// record are still read; characters that are no hexadecimal digit count as 0.
+// record are still read, and there a line of white space, or a DOS end-of-file character
+// (0x1A) with white space around it, ends the data like an empty line; characters that are
+// no hexadecimal digit count as 0.
 //
 // Every other reason to stop is a failure: a line that does not begin with ':', a wrong
 // checksum, a record type above 5, a line that does not fit the line buffer, a read error,
@@ -112,6 +114,7 @@ class CHexFileReader {
   char m_line[kLineBufferSize] = {};
   std::size_t m_lineLength = 0;
   std::uint32_t m_baseAddress = 0;
+  bool m_endRecordSeen = false;
   CImageLoadError m_error;
 };
 

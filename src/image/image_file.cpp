@@ -1,6 +1,7 @@
 #include "image/image_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,6 +72,14 @@ bool CImageFile::Refill() {
     m_readError = std::strerror(errno);
     return false;
   }
+}
+
+std::optional<std::uint64_t> CImageFile::RegularFileSize() const {
+  if (!m_open) return std::nullopt;
+  if (m_fd < 0) return m_offset + static_cast<std::uint64_t>(m_end - m_begin);  // in memory
+  struct stat status {};
+  if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(status.st_size);
 }
 
 std::span<const std::uint8_t> CImageFile::Peek() {

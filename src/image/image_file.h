@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ class CImageFile {
 
   bool IsOpen() const { return m_open; }
   const std::string& Name() const { return m_name; }
+  // The size of the opened file when it is a regular file (an image in memory counts as one):
+  // nothing for a pipe, a device or anything else whose end is not known before it is read.
+  std::optional<std::uint64_t> RegularFileSize() const;
 
   // The bytes available now without consuming them, refilling the buffer when it is empty;
   // empty at the end of the file and after a read error.

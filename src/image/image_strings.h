@@ -16,5 +16,6 @@ enum ImageStringId : int {
   IDS_IMAGE_OPEN_FAILED_BOX = 23111,   // %1 = path, %2 = the system's text
   IDS_IMAGE_OUT_OF_MEMORY = 23112,
   IDS_IMAGE_TOO_MANY_SEGMENTS = 23113,  // %1 = the most segments a load may make
+  IDS_IMAGE_NOT_A_FILE = 23114,         // not a regular file: its size is not known before reading
   IDS_FILE_NOT_FOUND = 61729,          // %1 = path (program-wide)
 };

@@ -18,6 +18,7 @@ enum ConfigRet : std::uint32_t {
   CR_NO_SUCH_DEVNODE = 0x0D,
   CR_FAILURE = 0x13,
   CR_REMOVE_VETOED = 0x17,
+  CR_DEVICE_NOT_THERE = 0x24,  // the device is gone: ejected and not come back
   CR_ACCESS_DENIED = 0x33,
 };
 

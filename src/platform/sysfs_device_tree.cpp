@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+
+#include "platform/clock.h"
+#include "platform/text_format.h"
+#include "platform/wire_trace.h"
 
 namespace fs = std::filesystem;
 
@@ -118,9 +123,27 @@ ConfigRet CSysfsDeviceTree::RequestEject(DevNode node, std::uint32_t& vetoType, 
   if (!IsNode(node) || node == 0) return CR_INVALID_DEVNODE;
   const std::string& name = NodeAt(node).id;
   int error = 0;
-  if (WriteAuthorized(name, "0", error)) {
-    return WriteAuthorized(name, "1", error) ? CR_SUCCESS : CR_FAILURE;
-  }
+  if (WriteAuthorized(name, "0", error)) return Reauthorise(name);
   if (m_portReset && m_portReset(name)) return CR_SUCCESS;
   return (error == EACCES || error == EPERM || error == EROFS) ? CR_ACCESS_DENIED : CR_FAILURE;
+}
+
+ConfigRet CSysfsDeviceTree::Reauthorise(const std::string& name) {
+  for (int attempt = 1; attempt <= kAuthoriseAttempts; ++attempt) {
+    int error = 0;
+    if (WriteAuthorized(name, "1", error)) return CR_SUCCESS;
+    TraceEvent(name, FormatText("eject: authorized=1 failed (%s), try %d of %d", std::strerror(error),
+                                attempt, kAuthoriseAttempts));
+    if (attempt < kAuthoriseAttempts) Clock().Sleep(kAuthoriseRetryWait);
+  }
+  // A port reset makes the kernel enumerate the device anew; whether it is on again is what
+  // its `authorized` file says afterwards.
+  bool reset = m_portReset && m_portReset(name);
+  if (reset && ReadAttribute(m_root + "/" + name + "/authorized") == "1") {
+    TraceEvent(name, "eject: a port reset switched the device on again");
+    return CR_SUCCESS;
+  }
+  TraceEvent(name, reset ? "eject: the device stays switched off after a port reset"
+                         : "eject: the device stays switched off; a port reset was not possible");
+  return CR_DEVICE_NOT_THERE;
 }

@@ -130,7 +130,8 @@ int CDevNodeHelper::EjectMatch(const Ancestor& record, std::uint32_t& systemErro
     return kEjectVetoed;
   }
   systemError = ret;
-  return kEjectFailed;
+  // Unlike a refused request, this leaves the device unusable until it is plugged in again.
+  return ret == CR_DEVICE_NOT_THERE ? kLeftSwitchedOff : kEjectFailed;
 }
 
 int EjectDevice(const std::string& pattern, std::unique_ptr<IDeviceTree> tree) {

@@ -18,6 +18,7 @@ class CDevNodeHelper {
     kNoMatch = 4,
     kNotRemovable = 5,
     kProblemCode = 6,
+    kLeftSwitchedOff = 7,  // the eject switched the device off and it did not come back
     kStatusFailed = 8,
     kIdSizeFailed = 9,
     kIdFailed = 10,

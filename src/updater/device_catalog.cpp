@@ -2,10 +2,12 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include "platform/module_path.h"
@@ -18,8 +20,77 @@ namespace {
 std::mutex g_catalogFileMutex;
 std::string g_catalogFile;
 
-// The text of an element: its first child's text, as the element's text value.
-std::string ElementText(const pugi::xml_node& node) { return node.text().get(); }
+// Why a catalog that is there could not be read (rows in resources/strings/catalog.inc).
+enum CatalogStringId : int {
+  IDS_CATALOG_BAD_START_TAG = 23200,
+  IDS_CATALOG_BAD_ATTRIBUTE = 23201,
+  IDS_CATALOG_BAD_END_TAG = 23202,
+  IDS_CATALOG_TAG_MISMATCH = 23203,
+  IDS_CATALOG_NO_ROOT = 23204,
+  IDS_CATALOG_BAD_MARKUP = 23205,
+  IDS_CATALOG_UNREADABLE = 23206,
+};
+
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// The text of an element as a DOM's text property gives it: every text and CDATA piece below
+// it joined in document order, white space around the whole trimmed. A hand-written catalog
+// may put <File> on its own indented line or break a name with a comment; the first text
+// piece alone would keep the line breaks, or stop at the comment.
+std::string ElementText(const pugi::xml_node& node) {
+  struct CTextCollector : pugi::xml_tree_walker {
+    std::string text;
+    bool for_each(pugi::xml_node& piece) override {
+      if (piece.type() == pugi::node_pcdata || piece.type() == pugi::node_cdata) text += piece.value();
+      return true;
+    }
+  } collector;
+  pugi::xml_node walked = node;  // a handle; walking it does not change the document
+  walked.traverse(collector);
+  std::string& text = collector.text;
+  auto first = std::find_if_not(text.begin(), text.end(), IsXmlSpace);
+  auto last = std::find_if_not(text.rbegin(), text.rend(), IsXmlSpace).base();
+  return first < last ? std::string(first, last) : std::string();
+}
+
+int ParseErrorStringId(pugi::xml_parse_status status) {
+  switch (status) {
+    case pugi::status_bad_start_element: return IDS_CATALOG_BAD_START_TAG;
+    case pugi::status_bad_attribute: return IDS_CATALOG_BAD_ATTRIBUTE;
+    case pugi::status_bad_end_element: return IDS_CATALOG_BAD_END_TAG;
+    case pugi::status_end_element_mismatch: return IDS_CATALOG_TAG_MISMATCH;
+    case pugi::status_no_document_element: return IDS_CATALOG_NO_ROOT;
+    case pugi::status_unrecognized_tag:
+    case pugi::status_bad_pi:
+    case pugi::status_bad_comment:
+    case pugi::status_bad_cdata:
+    case pugi::status_bad_doctype:
+    case pugi::status_bad_pcdata: return IDS_CATALOG_BAD_MARKUP;
+    default: return 0;  // not a fault of the text: the file could not be read
+  }
+}
+
+// The 1-based line of byte `offset` in the file.
+int LineAtOffset(const std::string& path, std::ptrdiff_t offset) {
+  std::ifstream in(path, std::ios::binary);
+  int line = 1;
+  char c = 0;
+  for (std::ptrdiff_t i = 0; i < offset && in.get(c); ++i) {
+    if (c == '\n') ++line;
+  }
+  return line;
+}
+
+// What the person is told about a catalog that is missing or does not load: the missing file
+// by message 61729; a file that is there but is not well-formed XML by "FILE:LINE: what is
+// wrong", as an image that does not load is reported.
+std::string CatalogLoadMessage(const std::string& path, const pugi::xml_parse_result& result) {
+  if (result.status == pugi::status_file_not_found) return FormatMessage(LoadResString(61729), {path});
+  int reason = ParseErrorStringId(result.status);
+  if (reason == 0) return path + ": " + LoadResString(IDS_CATALOG_UNREADABLE);
+  return FormatText("%s:%d: %s", path.c_str(), LineAtOffset(path, result.offset),
+                    LoadResString(reason).c_str());
+}
 
 }  // namespace
 
@@ -85,7 +156,7 @@ bool DeviceCatalog::OpenCatalog() {
   pugi::xml_parse_result result = m_document->load_file(path.c_str());
   if (!result) {
     m_document.reset();
-    UserInterface().MessageBox(FormatMessage(LoadResString(61729), {path}), MB_OK | MB_ICONERROR);
+    UserInterface().MessageBox(CatalogLoadMessage(path, result), MB_OK | MB_ICONERROR);
     return false;
   }
   return true;

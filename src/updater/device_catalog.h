@@ -28,8 +28,9 @@ class DeviceCatalog {
   DeviceCatalog(const DeviceCatalog&) = delete;
   DeviceCatalog& operator=(const DeviceCatalog&) = delete;
 
-  // Loads the catalog file; shows message 61729 with the full path and returns false when the
-  // file is missing, unreadable or not well-formed.
+  // Loads the catalog file; returns false, after one message, when the file is missing
+  // (message 61729 with the full path), unreadable or not well-formed ("FILE:LINE: what is
+  // wrong").
   bool OpenCatalog();
   // One "Id<TAB>Name" line per Device element, in document order.
   void ListDevices(std::vector<std::string>& lines) const;

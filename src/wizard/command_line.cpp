@@ -42,7 +42,7 @@ std::optional<bool> CCommandLine::LookUpSwitch(const std::string& name) {
 
 CCommandLine CCommandLine::Parse(const std::vector<std::string>& args) {
   CCommandLine line;
-  std::vector<std::string> expanded = ExpandResponseFiles(args);
+  std::vector<std::string> expanded = ExpandResponseFiles(args, &line.m_refusedResponseFiles);
   for (std::size_t i = 0; i < expanded.size(); ++i) {
     const std::string& arg = expanded[i];
     if (arg.empty() || (arg[0] != '/' && arg[0] != '-')) continue;  // plain parameters: ignored

@@ -22,6 +22,8 @@ class CCommandLine {
   bool Has(const std::string& exactName) const;
   std::optional<std::string> Value(const std::string& exactName) const;
   const std::vector<Switch>& Switches() const { return m_switches; }
+  // The response files left unread because they are too large, as named on the command line.
+  const std::vector<std::string>& RefusedResponseFiles() const { return m_refusedResponseFiles; }
 
   // The "lang" switch read as a decimal number; nothing when the switch is absent.
   std::optional<int> LanguageId() const;
@@ -34,4 +36,5 @@ class CCommandLine {
 
  private:
   std::vector<Switch> m_switches;
+  std::vector<std::string> m_refusedResponseFiles;
 };

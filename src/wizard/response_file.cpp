@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace {
@@ -117,22 +116,35 @@ std::vector<std::string> CResponseFile::Split(std::string_view text) {
   return args;
 }
 
-std::optional<std::vector<std::string>> CResponseFile::Read(const std::string& path) {
+std::optional<std::vector<std::string>> CResponseFile::Read(const std::string& path, bool* tooLarge) {
+  if (tooLarge != nullptr) *tooLarge = false;
   std::ifstream file(path, std::ios::binary);
   if (!file) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  // One byte more than the bound tells a file of the largest size from a larger one, whatever
+  // the file claims its size to be.
+  std::string bytes(kMaxBytes + 1, '\0');
+  file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<std::size_t>(file.gcount()));
+  if (bytes.size() > kMaxBytes) {
+    if (tooLarge != nullptr) *tooLarge = true;
+    return std::nullopt;
+  }
   return Split(Decode(bytes));
 }
 
-std::vector<std::string> ExpandResponseFiles(const std::vector<std::string>& args) {
+std::vector<std::string> ExpandResponseFiles(const std::vector<std::string>& args,
+                                             std::vector<std::string>* refused) {
   std::vector<std::string> expanded;
   for (const std::string& arg : args) {
     if (arg.empty() || arg[0] != '@') {
       expanded.push_back(arg);
       continue;
     }
-    if (auto fileArgs = CResponseFile::Read(arg.substr(1))) {
+    bool tooLarge = false;
+    if (auto fileArgs = CResponseFile::Read(arg.substr(1), &tooLarge)) {
       expanded.insert(expanded.end(), fileArgs->begin(), fileArgs->end());
+    } else if (tooLarge && refused != nullptr) {
+      refused->push_back(arg.substr(1));
     }
   }
   return expanded;

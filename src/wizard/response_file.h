@@ -1,6 +1,7 @@
 #pragma once
 // Response files on the command line: "@file" stands for the arguments written in the file.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,8 +9,13 @@
 
 class CResponseFile {
  public:
-  // The file's arguments, or nothing when it cannot be opened.
-  static std::optional<std::vector<std::string>> Read(const std::string& path);
+  // The largest response file that is read: far above any command line, and a bound on what
+  // a file that never ends (@/dev/zero) can take.
+  static constexpr std::size_t kMaxBytes = 1024 * 1024;
+
+  // The file's arguments, or nothing when it cannot be opened or is larger than kMaxBytes
+  // (then `tooLarge`, when given, is set).
+  static std::optional<std::vector<std::string>> Read(const std::string& path, bool* tooLarge = nullptr);
   // UTF-16 text (by byte-order mark or by content) or text in the system's narrow encoding,
   // as UTF-8.
   static std::string Decode(std::string_view bytes);
@@ -22,5 +28,7 @@ class CResponseFile {
 };
 
 // The program's arguments with every "@file" replaced by the file's arguments; a file that
-// cannot be opened is skipped. Arguments read from a file are taken as they are.
-std::vector<std::string> ExpandResponseFiles(const std::vector<std::string>& args);
+// cannot be opened is skipped, and so is one larger than CResponseFile::kMaxBytes, whose path
+// is added to `refused` (when given). Arguments read from a file are taken as they are.
+std::vector<std::string> ExpandResponseFiles(const std::vector<std::string>& args,
+                                             std::vector<std::string>* refused = nullptr);

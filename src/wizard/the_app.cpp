@@ -5,6 +5,7 @@
 #include "platform/ascii_text.h"
 #include "platform/settings_store.h"
 #include "platform/string_table.h"
+#include "platform/text_format.h"
 #include "platform/user_interface.h"
 #include "wizard/command_line.h"
 #include "wizard/done_page.h"
@@ -12,6 +13,7 @@
 #include "wizard/language_dialog.h"
 #include "wizard/page_sequences.h"
 #include "wizard/progress_page.h"
+#include "wizard/response_file.h"
 #include "wizard/start_page.h"
 #include "wizard/wizard_sheet.h"
 #include "wizard/wizard_state.h"
@@ -19,6 +21,8 @@
 namespace {
 
 constexpr const char* kSection = "Settings";
+// "%1 / This response file is larger than %2 bytes and was not read." (command_line.inc)
+constexpr int kResponseFileTooLarge = 23300;
 
 }  // namespace
 
@@ -106,7 +110,14 @@ bool CTheApp::InitInstance() {
   // The component libraries: the catalog's XML library (pugixml) needs no start-up of its
   // own on Linux, so this step cannot fail and message 1027 is never shown.
 
-  TheWizardState().DebugMode = CCommandLine::Parse(m_args).DebugMode();
+  CCommandLine commandLine = CCommandLine::Parse(m_args);
+  // Told once the language is known; the arguments after such a file still count.
+  for (const std::string& path : commandLine.RefusedResponseFiles()) {
+    UserInterface().MessageBox(
+        FormatMessage(LoadResString(kResponseFileTooLarge), {path, std::to_string(CResponseFile::kMaxBytes)}),
+        MB_OK | MB_ICONERROR);
+  }
+  TheWizardState().DebugMode = commandLine.DebugMode();
 
   RunUpdateWizard(m_view);
 

@@ -24,3 +24,7 @@ bool CreateUpdater(const std::string& className) {
   g_state.Updater = UpdaterRegistry::Instance().Create(className, g_state.Catalog.Record());
   return g_state.Updater != nullptr;
 }
+
+CProgramBus::CProgramBus(std::unique_ptr<IUsbBus> bus) : m_bus(std::move(bus)), m_scope(*m_bus) {}
+
+CProgramBus::~CProgramBus() { g_state.Updater.reset(); }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/usb_bus.h"
 #include "updater/device_catalog.h"
 #include "updater/updater.h"
 
@@ -27,3 +28,22 @@ bool CreateUpdater(const std::string& className);
 
 // Puts the state back to its initial values (tests, and nothing else).
 void ResetWizardState();
+
+// The USB bus of one program run, held by main() around everything else. The wizard's state is
+// program-wide and would outlive a bus made on first use; its updater can still hold a device
+// open at exit (up to date, after some downloads, Cancel on the flash page). So the order is
+// made explicit here: on the way out the updater, and with it every transport it owns, is
+// destroyed first, then the bus is put out of use and destroyed. The driver library is never
+// shut down under an open handle.
+class CProgramBus {
+ public:
+  // Installs `bus` as the bus in use for the lifetime of this object.
+  explicit CProgramBus(std::unique_ptr<IUsbBus> bus);
+  ~CProgramBus();
+  CProgramBus(const CProgramBus&) = delete;
+  CProgramBus& operator=(const CProgramBus&) = delete;
+
+ private:
+  std::unique_ptr<IUsbBus> m_bus;
+  CUsbBusScope m_scope;  // declared after m_bus: uninstalled before the bus is destroyed
+};

@@ -144,6 +144,18 @@ TEST_F(ConsoleTest, MissingCatalogNamesItsPathAndExits2) {
   }
 }
 
+TEST_F(ConsoleTest, MalformedCatalogNamesItsLineAndExits2) {
+  m_folder.Write("devices/catalog.xml", "<Config>\n  <Devices>\n    <Device Id=\"T1\">\n  </Devices>\n</Config>\n");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"list"}, {"update", "T1", "--yes"}}) {
+    ConsoleResult result = Run(args);
+    EXPECT_EQ(result.status, 2) << args[0];
+    EXPECT_EQ(result.err, "Tavrix Update: " + m_catalog +
+                              ":4: The catalog is not well-formed XML: an end tag does not match its start tag, "
+                              "or an element is not closed.\n")
+        << args[0];
+  }
+}
+
 TEST_F(ConsoleTest, DefaultCatalogIsTheWizardsBesideTheProgram) {
   m_folder.Write("bin/tavrix-update.config", R"(<Config><Devices><Device Id="D"><Name>Default</Name></Device>
       </Devices></Config>)");
@@ -509,6 +521,15 @@ TEST_F(ConsoleTest, ProgramListsAndRefusesAnUnknownUpdaterClass) {
   EXPECT_EQ(update.status, 2);
   EXPECT_EQ(update.err, "Tavrix Update: Could not create Updater.\n");
   EXPECT_EQ(update.out, "");
+}
+
+TEST_F(ConsoleTest, ProgramPrintsItsVersion) {
+  for (const char* args : {"--version", "list --version"}) {
+    ProgramResult result = RunProgram(m_folder, args);
+    EXPECT_EQ(result.status, 0) << args;
+    EXPECT_EQ(result.out, "tavrix-update-cli 3.36\n") << args;
+    EXPECT_EQ(result.err, "") << args;
+  }
 }
 
 TEST_F(ConsoleTest, ProgramWithAMissingCatalog) {

@@ -165,7 +165,8 @@ TEST_F(InspectTest, AFileThatDoesNotLoadIsReportedWithItsLineOrOffset) {
       {{seg, "--as", "segments"},
        seg + ": offset 12: The record is cut short by the end of the file (8 bytes needed, 2 left).\n"},
       {{missing, "--as", "hex"}, missing + ": The file could not be opened: No such file or directory\n"},
-      {{folder, "--as", "binary"}, folder + ": offset 0: The file could not be read: Is a directory\n"},
+      {{folder, "--as", "binary"},
+       folder + ": This is not a regular file; an image is read only from a file whose size is known.\n"},
       {{folder, "--as", "segments"}, folder + ": offset 0: The file could not be read: Is a directory\n"},
   };
   for (const auto& c : cases) {

@@ -1,6 +1,11 @@
 #include "image/binary_image.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "support/image_files.h"
 
@@ -38,9 +43,34 @@ TEST(BinaryImageTest, AFileThatCannotBeReadIsRefused) {
   CBinaryImage image;
   EXPECT_FALSE(image.Load(folder / "missing.bin"));
   EXPECT_EQ(image.LastError().Message(), (folder / "missing.bin") + ": The file could not be opened: No such file or directory");
-  EXPECT_FALSE(image.Load(folder.Path().string()));
-  EXPECT_EQ(image.LastError().Message(), folder.Path().string() + ": offset 0: The file could not be read: Is a directory");
   EXPECT_EQ(image.BlockCount(), 0u);
+}
+
+// The size is known before the reading starts: what has none, or one whose blocks would run
+// past the top of the 32-bit address space, is refused before a byte is read.
+TEST(BinaryImageTest, AFileOfUnknownOrTooLargeSizeIsRefusedBeforeItIsRead) {
+  CTempFolder folder;
+  const std::string tooLarge = folder / "too-large.bin";
+  {
+    std::ofstream file(tooLarge);  // sparse: no disk space and, when refused, no memory either
+  }
+  std::filesystem::resize_file(tooLarge, 0x100000000 - 0x0800C000 + 1);
+  const std::string pipe = folder / "pipe.bin";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0) << "opening it must not wait for a writer";
+  const std::pair<std::string, std::string> cases[] = {
+      {"/dev/null", "/dev/null: This is not a regular file; an image is read only from a file whose size is known."},
+      {"/dev/zero", "/dev/zero: This is not a regular file; an image is read only from a file whose size is known."},
+      {pipe, pipe + ": This is not a regular file; an image is read only from a file whose size is known."},
+      {folder.Path().string(), folder.Path().string() +
+                                   ": This is not a regular file; an image is read only from a file whose size is known."},
+      {tooLarge, tooLarge + ": offset 4160700416: The address 0x100000000 lies outside the flash regions of this device."},
+  };
+  for (const auto& [path, message] : cases) {
+    CBinaryImage image;
+    EXPECT_FALSE(image.Load(path)) << path;
+    EXPECT_EQ(image.LastError().Message(), message);
+    EXPECT_EQ(image.FileSize(), 0u) << path << ": nothing was read";
+  }
 }
 
 }  // namespace

@@ -172,6 +172,15 @@ TEST_F(HexFileReader16Test, ABlankLineEndsTheLoadingWithoutFailure) {
   EXPECT_FALSE(m_reader.Failed());
 }
 
+TEST_F(HexFileReader16Test, ADosEndOfFileCharacterBehindTheEndRecordIsNoFailure) {
+  EXPECT_EQ(Load(WordRecord(0x300000, {1, 2}) + kHexEof + "\r\n\x1A"), 2u);
+  EXPECT_FALSE(m_reader.Failed());
+  m_segments.clear();
+  Load(WordRecord(0x300000, {1, 2}) + kHexEof + "\n\x1A;");
+  EXPECT_TRUE(m_reader.Failed());
+  EXPECT_EQ(m_reader.LastError().Line(), 4);
+}
+
 // Every reason the loading stops early, with the line and the result the loader returns.
 struct Refusal16Case {
   const char* name;

@@ -94,6 +94,37 @@ TEST_F(HexFileReaderTest, RecordsAfterTheEndOfFileRecordAreStillRead) {
   EXPECT_EQ(ImageAt(0x20, 1)[0], 2);
 }
 
+// What editors and DOS tools leave behind the end-of-file record: white space and one end-of-file
+// character (0x1A) end the data; other text there is still refused.
+TEST_F(HexFileReaderTest, TailsBehindTheEndOfFileRecord) {
+  const std::string body = Lines({HexData(0x10, {1}), kHexEof, HexData(0x20, {2}), kHexEof});
+  const struct {
+    const char* what;
+    std::string text;
+    int failedLine;  // 0: loads
+  } cases[] = {
+      {"DOS end-of-file character", body + "\x1A", 0},
+      {"the same after CRLF lines", Lines({HexData(0x10, {1}), kHexEof, HexData(0x20, {2}), kHexEof}, "\r\n") + "\x1A", 0},
+      {"end-of-file character with white space and a line end", body + " \x1A\t\r\n", 0},
+      {"white space lines", body + "  \t\n\f\n", 0},
+      {"end-of-file character on the end record's line", body.substr(0, body.size() - 1) + "\x1A", 0},
+      {"text after the end-of-file character", body + "\x1Ax", 5},
+      {"two end-of-file characters", body + "\x1A\x1A", 5},
+      {"other text", body + "end\n", 5},
+      {"white space before any end record", Lines({HexData(0x10, {1}), " ", HexData(0x20, {2}), kHexEof}), 2},
+  };
+  for (const auto& c : cases) {
+    CIntelHexFileReader reader;
+    reader.OpenMemory(c.text, "mem.hex");
+    ASSERT_TRUE(reader.AllocImage(CIntelHexFileReader::kImageSize));
+    EXPECT_EQ(reader.ReadImage(), c.failedLine == 0) << c.what;
+    EXPECT_EQ(reader.LastError().Line(), c.failedLine) << c.what;
+    if (c.failedLine == 0) {
+      EXPECT_EQ(reader.Image()[0x20], 2) << c.what << ": the record after the end record";
+    }
+  }
+}
+
 TEST_F(HexFileReaderTest, StartAddressRecordsChangeNothing) {
   EXPECT_TRUE(Load(Lines({HexLine(3, 0, {0x12, 0x34, 0x56, 0x78}), HexLine(5, 0, {0, 0, 0x80, 0}),
                           HexData(0x10, {7})})));

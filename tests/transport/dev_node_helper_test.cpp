@@ -7,8 +7,11 @@
 #include <fstream>
 
 #include "emulated_bus_fixture.h"
+#include "platform/clock.h"
 #include "platform/sysfs_device_tree.h"
+#include "platform/wire_trace.h"
 #include "support/fake_device_tree.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -249,6 +252,78 @@ TEST_F(SysfsTreeTest, UnwritableAuthorisationFallsBackToAPortReset) {
   EXPECT_EQ(EjectDevice("Tavrix MOTREVO", std::make_unique<CSysfsDeviceTree>(m_root)), kEjectWalkFailed);
   EXPECT_EQ(EjectDevice("Tavrix MOTREVO", std::make_unique<CSysfsDeviceTree>(m_root, reset)), 0);
   EXPECT_EQ(resets, std::vector<std::string>{"2-3"});
+}
+
+// A kernel that switches the device off but refuses to switch it on the first `refusals` times.
+class CRefusingSysfsTree : public CSysfsDeviceTree {
+ public:
+  CRefusingSysfsTree(std::string root, int refusals, std::function<bool(const std::string&)> portReset)
+      : CSysfsDeviceTree(std::move(root), std::move(portReset)), m_refusals(refusals) {}
+
+ protected:
+  bool WriteAuthorized(const std::string& name, const char* value, int& error) const override {
+    if (std::string(value) == "1" && m_refusals > 0) {
+      --m_refusals;
+      error = EIO;
+      return false;
+    }
+    return CSysfsDeviceTree::WriteAuthorized(name, value, error);
+  }
+
+ private:
+  mutable int m_refusals;
+};
+
+TEST_F(SysfsTreeTest, ADeviceThatStaysSwitchedOffIsRetriedResetAndReported) {
+  enum class Reset { kNone, kBringsItBack, kLeavesItOff };
+  const struct {
+    const char* what;
+    int refusals;
+    Reset reset;
+    int result;
+    const char* authorized;
+    std::size_t resets;
+    const char* traced;
+  } cases[] = {
+      {"the last try succeeds", 2, Reset::kNone, CDevNodeHelper::kDone, "1", 0, "try 2 of 3"},
+      {"a port reset brings it back", 3, Reset::kBringsItBack, CDevNodeHelper::kDone, "1", 1,
+       "a port reset switched the device on again"},
+      {"a port reset leaves it off", 3, Reset::kLeavesItOff, CDevNodeHelper::kLeftSwitchedOff, "0", 1,
+       "the device stays switched off after a port reset"},
+      {"no port reset", 3, Reset::kNone, CDevNodeHelper::kLeftSwitchedOff, "0", 0,
+       "the device stays switched off; a port reset was not possible"},
+  };
+  for (const auto& c : cases) {
+    Device("usb2", "Root Hub", nullptr);
+    Device("2-3", "Tavrix MOTREVO", "removable");
+    std::vector<std::string> resets;
+    std::function<bool(const std::string&)> reset;
+    if (c.reset != Reset::kNone) {
+      reset = [&, bringsBack = c.reset == Reset::kBringsItBack](const std::string& name) {
+        resets.push_back(name);
+        if (bringsBack) std::ofstream(m_root + "/" + name + "/authorized") << "1\n";
+        return true;
+      };
+    }
+    CVirtualClock clock;
+    CClockScope clockScope(clock);
+    const std::string tracePath = m_directory.Path() + "/trace.txt";
+    std::filesystem::remove(tracePath);
+    SetWireTraceFile(tracePath);
+    CDevNodeHelper helper(std::make_unique<CRefusingSysfsTree>(m_root, c.refusals, reset));
+    std::uint32_t systemError = 0;
+    unsigned matches = 0;
+    EXPECT_EQ(helper.EjectByName("Tavrix MOTREVO", true, systemError, matches), c.result) << c.what;
+    SetWireTraceFile("");
+    EXPECT_EQ(systemError, c.result == CDevNodeHelper::kDone ? 0u : std::uint32_t{CR_DEVICE_NOT_THERE}) << c.what;
+    EXPECT_EQ(Authorized("2-3"), c.authorized) << c.what;
+    EXPECT_EQ(resets.size(), c.resets) << c.what;
+    EXPECT_EQ(clock.Waits(), (std::vector<std::uint32_t>{100, 100})) << c.what << ": a pause between tries";
+    std::string trace = ReadWholeFile(tracePath);
+    EXPECT_NE(trace.find("2-3  --   eject: authorized=1 failed (Input/output error), try 1 of 3"),
+              std::string::npos) << c.what << "\n" << trace;
+    EXPECT_NE(trace.find(c.traced), std::string::npos) << c.what << "\n" << trace;
+  }
 }
 
 TEST(SysfsTree, MissingSysfsHasNoRoot) {

@@ -193,15 +193,66 @@ TEST_F(CatalogTest, DevicesOutsideConfigDevicesAreNotListed) {
   EXPECT_FALSE(m_catalog.ReadDevice("A"));
 }
 
-TEST_F(CatalogTest, MalformedFileShowsPathAndFails) {
-  for (const char* xml : {"", "<Config><Devices>", "not xml at all", "<Config></Devices>"}) {
-    WriteCatalog(xml);
+TEST_F(CatalogTest, MalformedFileNamesTheLineAndWhatIsWrong) {
+  const std::string path = (m_folder / "tavrix-update.config").string();
+  const struct {
+    const char* xml;
+    int line;
+    const char* reason;
+  } cases[] = {
+      {"", 1, "it has no root element."},
+      {"not xml at all", 1, "it has no root element."},
+      {"<Config>\n  <Devices>\n    <Device Id=\"A\">\n  </Devices>\n</Config>\n", 4,
+       "an end tag does not match its start tag, or an element is not closed."},
+      {"<Config>\n  <Devices>\n", 2, "an end tag does not match its start tag, or an element is not closed."},
+      {"<Config>\n\n  <Device Id=QI-2A1/>\n</Config>", 3, "an attribute is broken (is its value in quotes?)."},
+      {"<Config>\n  <!-- unterminated\n</Config>", 3,
+       "a comment, CDATA section or declaration is broken, or a \"<\" begins no tag."},
+  };
+  for (const auto& c : cases) {
+    WriteCatalog(c.xml);
     m_ui.ClearRecord();
-    EXPECT_FALSE(m_catalog.OpenCatalog()) << xml;
+    EXPECT_FALSE(m_catalog.OpenCatalog()) << c.xml;
     EXPECT_FALSE(m_catalog.IsOpen());
-    ASSERT_EQ(m_ui.MessageTexts().size(), 1u) << xml;
-    EXPECT_EQ(m_ui.MessageTexts()[0].rfind((m_folder / "tavrix-update.config").string(), 0), 0u);
+    ASSERT_EQ(m_ui.MessageTexts().size(), 1u) << c.xml;
+    EXPECT_EQ(m_ui.MessageTexts()[0], path + ":" + std::to_string(c.line) +
+                                          ": The catalog is not well-formed XML: " + c.reason)
+        << c.xml;
   }
+}
+
+TEST_F(CatalogTest, ElementTextIsFoundHoweverTheFileIsIndented) {
+  WriteCatalog(R"(<Config>
+  <Devices>
+    <Device Id="IND" RTC="CUpdater2A1" USBPID="0x7D2A">
+      <Name>
+        Quadrel Interface<!-- renamed in 2019 -->, variant 1
+      </Name>
+      <Firmware>
+        <Version>
+          312
+        </Version>
+        <File>
+          firmware\quadrel-2a1.seg
+        </File>
+      </Firmware>
+      <Application>
+        <Version><![CDATA[ 1]]>05</Version>
+      </Application>
+    </Device>
+  </Devices>
+</Config>
+)");
+  ASSERT_TRUE(m_catalog.OpenCatalog());
+  std::vector<std::string> lines;
+  m_catalog.ListDevices(lines);
+  EXPECT_EQ(lines, std::vector<std::string>{"IND\tQuadrel Interface, variant 1"});
+  ASSERT_TRUE(m_catalog.ReadDevice("IND"));
+  const DeviceRecord& r = m_catalog.Record();
+  EXPECT_EQ(r.Name, "Quadrel Interface, variant 1");
+  EXPECT_EQ(r.FirmwareVersion, 312);
+  EXPECT_EQ(r.FirmwarePath, (m_folder / "firmware/quadrel-2a1.seg").string());
+  EXPECT_EQ(r.ApplicationVersion, 105);
 }
 
 TEST_F(CatalogTest, ReopeningReplacesTheLoadedDocument) {

@@ -130,6 +130,18 @@ TEST(ResponseFile, UnopenableFileIsSkipped) {
   EXPECT_TRUE(CCommandLine::Parse({"@" + (folder / "missing.rsp"), "/DEBUG"}).DebugMode());
 }
 
+TEST(ResponseFile, AFileAboveTheBoundIsRefusedAndNamed) {
+  CTempFolder folder;
+  std::string largest = folder.Write("largest.rsp", "/DEBUG" + std::string(CResponseFile::kMaxBytes - 6, ' '));
+  std::string larger = folder.Write("larger.rsp", "/nologo" + std::string(CResponseFile::kMaxBytes - 6, ' '));
+  std::vector<std::string> refused;
+  EXPECT_EQ(ExpandResponseFiles({"@" + largest, "@" + larger, "last"}, &refused), (Args{"/DEBUG", "last"}));
+  EXPECT_EQ(refused, Args{larger});
+  CCommandLine line = CCommandLine::Parse({"@" + larger, "/DEBUG"});
+  EXPECT_TRUE(line.DebugMode()) << "the arguments after a refused file still count";
+  EXPECT_EQ(line.RefusedResponseFiles(), Args{larger});
+}
+
 TEST(ResponseFile, ArgumentsFromAFileAreNotExpandedAgain) {
   CTempFolder folder;
   std::string self = folder / "self.rsp";

@@ -11,6 +11,7 @@
 
 #include "platform/string_table.h"
 #include "support/wizard_fixture.h"
+#include "wizard/response_file.h"
 #include "wizard/wizard_state.h"
 
 namespace {
@@ -149,6 +150,16 @@ TEST_F(WizardFixture, InitInstanceShowsTheWizardInTheChosenLanguage) {
   EXPECT_EQ(m_view.caption, "Tavrix Update");
   EXPECT_EQ(m_view.aboutEntry, "Инф&о");
   EXPECT_FALSE(TheWizardState().DebugMode);
+}
+
+TEST_F(WizardFixture, AResponseFileAboveTheBoundIsNamedInAMessage) {
+  WriteCatalog("<Config><Devices/></Config>");
+  std::string larger = m_folder.Write("larger.rsp", std::string(CResponseFile::kMaxBytes + 1, ' '));
+  m_view.Queue(WizardAction::Cancel);
+  EXPECT_FALSE(Run({"@" + larger, "/lang", "1033", "/DEBUG"}));
+  EXPECT_EQ(m_ui.MessageTexts(),
+            std::vector<std::string>{larger + "\nThis response file is larger than 1048576 bytes and was not read."});
+  EXPECT_TRUE(TheWizardState().DebugMode);
 }
 
 }  // namespace

@@ -64,7 +64,9 @@ TEST_F(WizardPages, CatalogThatDoesNotLoadLeavesAnEmptyStartPage) {
   m_view.Queue(WizardAction::Cancel);
   EXPECT_FALSE(Run());
   ASSERT_EQ(m_ui.MessageTexts().size(), 1u);
-  EXPECT_EQ(m_ui.MessageTexts()[0].substr(0, CatalogPath().size() + 1), CatalogPath() + "\n");
+  EXPECT_EQ(m_ui.MessageTexts()[0], CatalogPath() +
+                                        ":1: The catalog is not well-formed XML: an end tag does not match its "
+                                        "start tag, or an element is not closed.");
   EXPECT_TRUE(m_view.lists.empty());
   EXPECT_TRUE(m_view.buttonStates.empty());  // not recomputed
   EXPECT_EQ(m_view.shownPages, std::vector<int>{kStartPageId});
