@@ -14,6 +14,7 @@
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "sim/demo_firmware.h"
+#include "devices/2a/catalog_2a.h"
 #include "support/devsim_process.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
@@ -25,20 +26,8 @@ using namespace std::chrono_literals;
 constexpr char kFirstGenerationDevice[] = "usb#vid_7a3c&pid_7d2a#1-1#{0c4d7e91-2b6a-4f38-9c05-d18e6a27b3f4}";
 
 // The 2A family: each updater, the device variant it wants and the download it makes.
-struct Entry {
-  const char* id;
-  const char* className;
-  const char* file;
-  std::uint16_t version;
-  const char* variant;
-  const char* download;
-};
-const Entry kEntries[] = {
-    {"QI-2A1", "CUpdater2A1", "quadrel-2a1.seg", 312, "1", "segment"},
-    {"QI-2A2", "CUpdater2A2", "quadrel-2a2.seg", 312, "2", "segment"},
-    {"QI-2A3", "CUpdater2A3", "quadrel-2a3.hex", 405, "3", "block"},
-    {"QI-2AB", "CUpdater2AB", "quadrel-2ab.bin", 120, "3", "binary"},
-};
+using Entry = C2ATestEntry;
+constexpr const auto& kEntries = k2ATestEntries;
 
 bool PreloadInstalled() {
   int status = -1;
@@ -57,14 +46,7 @@ class UsbBridgeTest : public ::testing::Test {
   void SetUp() override {
     if (!PreloadInstalled()) GTEST_SKIP() << "umockdev's preload library is missing (scripts/setup.sh installs it)";
     SetUiLanguage(LANG_ENGLISH);
-    std::string xml = "<Config><Devices>";
-    for (const Entry& entry : kEntries) {
-      xml += FormatText("<Device Id=\"%s\" RTC=\"%s\" USBPID=\"0x7D2A\"><Name>2A</Name><Firmware>"
-                        "<Version>%u</Version><File>firmware\\%s</File></Firmware></Device>",
-                        entry.id, entry.className, entry.version, entry.file);
-      WriteDemoFirmware(entry.className, entry.version, (m_folder.Path() / "firmware" / entry.file).string());
-    }
-    m_catalog = m_folder.Write("tavrix-update.config", xml + "</Devices></Config>");
+    m_catalog = Write2ATestCatalog(m_folder);
     std::filesystem::create_directories(m_folder.Path() / "bus");
     std::filesystem::create_directories(m_folder.Path() / "transcripts");
   }

@@ -15,6 +15,7 @@
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "sim/demo_firmware.h"
+#include "devices/2a/catalog_2a.h"
 #include "support/devsim_process.h"
 #include "support/emulated_usb_device.h"
 #include "support/run_program.h"
@@ -22,20 +23,8 @@
 
 namespace {
 
-struct Entry {
-  const char* id;
-  const char* className;
-  const char* file;
-  std::uint16_t version;
-  const char* download;  // as the device's record names it
-};
-
-const Entry kEntries[] = {
-    {"QI-2A1", "CUpdater2A1", "quadrel-2a1.seg", 312, "segment"},
-    {"QI-2A2", "CUpdater2A2", "quadrel-2a2.seg", 312, "segment"},
-    {"QI-2A3", "CUpdater2A3", "quadrel-2a3.hex", 405, "block"},
-    {"QI-2AB", "CUpdater2AB", "quadrel-2ab.bin", 120, "binary"},
-};
+using Entry = C2ATestEntry;
+constexpr const auto& kEntries = k2ATestEntries;
 
 // `count` erased bytes as the record writes them.
 std::string ErasedHex(std::size_t count) { return std::string(2 * count, 'F'); }
@@ -44,18 +33,11 @@ class Update2AEndToEndTest : public ::testing::Test {
  protected:
   Update2AEndToEndTest() {
     SetUiLanguage(LANG_ENGLISH);
-    std::string xml = "<Config><Devices>";
-    for (const Entry& entry : kEntries) {
-      xml += FormatText("<Device Id=\"%s\" RTC=\"%s\" USBPID=\"0x7D2A\"><Name>2A</Name><Firmware><Version>%u</Version>"
-                        "<File>firmware\\%s</File></Firmware></Device>",
-                        entry.id, entry.className, entry.version, entry.file);
-      WriteDemoFirmware(entry.className, entry.version, FirmwarePath(entry));
-    }
-    m_catalog = m_folder.Write("tavrix-update.config", xml + "</Devices></Config>");
+    m_catalog = Write2ATestCatalog(m_folder);
     std::filesystem::create_directories(m_folder.Path() / "transcripts");
   }
 
-  std::string FirmwarePath(const Entry& entry) const { return (m_folder.Path() / "firmware" / entry.file).string(); }
+  std::string FirmwarePath(const Entry& entry) const { return ::FirmwarePath(m_folder, entry).string(); }
   std::string RecordPath() const { return m_folder / "device.record"; }
 
   // tavrix-devsim serving one 2A device with `options`; true once it serves.
