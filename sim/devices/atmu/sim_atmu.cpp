@@ -1,9 +1,7 @@
 #include "sim/devices/atmu/sim_atmu.h"
 
 #include <algorithm>
-#include <fstream>
 #include <limits>
-#include <system_error>
 
 #include "devices/downloads/page_download.h"
 #include "platform/text_format.h"
@@ -11,6 +9,7 @@
 #include "sim/sim_device_registry.h"
 #include "sim/sim_error.h"
 #include "sim/sim_options.h"
+#include "sim/sim_record_file.h"
 #include "updater/updater.h"
 
 namespace {
@@ -48,12 +47,8 @@ std::optional<std::filesystem::path> TakeRecordPath(CSimOptions& options) {
 }
 
 std::string PageLine(const CSimAtmuPage& page) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string line = FormatText("page 0x%04X ", page.Number);
-  for (std::uint8_t byte : page.Data) {
-    line += kDigits[byte >> 4];
-    line += kDigits[byte & 0x0F];
-  }
+  AppendSimRecordHex(line, page.Data);
   return line + '\n';
 }
 
@@ -299,17 +294,7 @@ void CSimATMU::EndLocked(std::uint32_t connection, std::size_t index, bool compl
 }
 
 void CSimATMU::WriteRecordLocked() {
-  if (!m_recordPath) return;
-  std::filesystem::path temporary = m_recordPath->string() + ".tmp";
-  bool written = false;
-  {
-    std::ofstream file(temporary, std::ios::out | std::ios::trunc | std::ios::binary);
-    for (const std::string& text : m_recordTexts) file << text;
-    written = static_cast<bool>(file.flush());
-  }
-  std::error_code error;
-  if (written) std::filesystem::rename(temporary, *m_recordPath, error);
-  if (written && !error) return;
+  if (!m_recordPath || RewriteSimRecordFile(*m_recordPath, m_recordTexts)) return;
   if (!m_recordFailed) {
     Transcript().Add(0, ESimEvent::Note, {}, "cannot write the record file " + m_recordPath->string());
   }
