@@ -153,7 +153,8 @@ bool CHexFileReader::ReadRecord() {
         break;
       case 3:  // start addresses
       case 5:
-        break;
+        if (!m_refuseStartAddresses) break;
+        [[fallthrough]];
       default:
         return FailOnLine(
             FormatMessage(LoadResString(IDS_IMAGE_BAD_RECORD_TYPE), {FormatText("%02X", type)}));

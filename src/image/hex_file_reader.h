@@ -10,8 +10,9 @@
 // no hexadecimal digit count as 0.
 //
 // Every other reason to stop is a failure: a line that does not begin with ':', a wrong
-// checksum, a record type above 5, a line that does not fit the line buffer, a read error,
-// and the variants' own (a record outside the image or the region table). ReadRecord then
+// checksum, a record type above 5 (and the start address records 3 and 5 where
+// RefuseStartAddressRecords asks for it), a line that does not fit the line buffer, a read
+// error, and the variants' own (a record outside the image or the region table). ReadRecord then
 // returns false like at the end of the data, Failed() is true and LastError() names the file
 // and the line; the reader reads nothing more. A download checks Failed() and refuses the
 // image before it touches the device:
@@ -70,6 +71,11 @@ class CHexFileReader {
 
   bool Failed() const { return m_error.IsSet(); }
   const CImageLoadError& LastError() const { return m_error; }
+  // Whether the end-of-file record was read so far.
+  bool EndRecordSeen() const { return m_endRecordSeen; }
+  // From now on the start address records (types 3 and 5) are refused like an unknown type.
+  // A loader whose bootloader takes only data, address and end records sets it.
+  void RefuseStartAddressRecords() { m_refuseStartAddresses = true; }
 
   int LineCount() const { return m_lineCount; }
   // The name the file was opened by (empty before one is).
@@ -115,6 +121,7 @@ class CHexFileReader {
   std::size_t m_lineLength = 0;
   std::uint32_t m_baseAddress = 0;
   bool m_endRecordSeen = false;
+  bool m_refuseStartAddresses = false;
   CImageLoadError m_error;
 };
 

@@ -1,14 +1,13 @@
 #include "sim/devices/2a/sim_2a.h"
 
 #include <algorithm>
-#include <fstream>
-#include <system_error>
 
 #include "platform/text_format.h"
 #include "sim/firmware_version_tag.h"
 #include "sim/sim_device_registry.h"
 #include "sim/sim_error.h"
 #include "sim/sim_options.h"
+#include "sim/sim_record_file.h"
 #include "updater/updater.h"
 
 namespace {
@@ -60,16 +59,6 @@ std::uint16_t BigEndian16(const std::vector<std::uint8_t>& bytes, std::size_t at
   return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
 }
 
-void AppendHex(std::string& text, const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::size_t at = text.size();
-  text.resize(at + 2 * bytes.size());
-  for (std::uint8_t byte : bytes) {
-    text[at++] = kDigits[byte >> 4];
-    text[at++] = kDigits[byte & 0x0F];
-  }
-}
-
 std::string RecordLine(ESim2ADownloadKind kind, const CSim2AItem& item) {
   std::string line;
   if (kind == ESim2ADownloadKind::Segment) {
@@ -79,7 +68,7 @@ std::string RecordLine(ESim2ADownloadKind kind, const CSim2AItem& item) {
   }
   if (!item.Data.empty()) {
     line += ' ';
-    AppendHex(line, item.Data);
+    AppendSimRecordHex(line, item.Data);
   }
   return line + '\n';
 }
@@ -446,17 +435,7 @@ void CSim2A::EndIncompleteLocked(std::uint32_t connection, std::size_t index) {
 }
 
 void CSim2A::WriteRecordLocked() {
-  if (!m_recordPath) return;
-  std::filesystem::path temporary = m_recordPath->string() + ".tmp";
-  bool written = false;
-  {
-    std::ofstream file(temporary, std::ios::out | std::ios::trunc | std::ios::binary);
-    for (const std::string& text : m_recordTexts) file << text;
-    written = static_cast<bool>(file.flush());
-  }
-  std::error_code error;
-  if (written) std::filesystem::rename(temporary, *m_recordPath, error);
-  if (written && !error) return;
+  if (!m_recordPath || RewriteSimRecordFile(*m_recordPath, m_recordTexts)) return;
   if (!m_recordFailed) {
     Transcript().Add(0, ESimEvent::Note, {}, "cannot write the record file " + m_recordPath->string());
   }
