@@ -77,6 +77,7 @@ TEST_F(Updater1ATest, SegmentDownloadAlongTableAThenTheResetAndTheNewVersion) {
   ASSERT_TRUE(updater->Connect());
   EXPECT_EQ(updater->GetFirmwareVersion(), 105);
   EXPECT_EQ(updater->GetApplicationVersion(), 0);
+  EXPECT_EQ(m_clock.Waits(), std::vector<std::uint32_t>{1000}) << "the transport's open delay";
   m_clock.ClearWaits();
 
   ASSERT_TRUE(updater->Update(record, nullptr));

@@ -114,6 +114,7 @@ TEST_F(Updater1ZTest, SegmentDownloadAfter1001ThenFinishHasNobodyToTell) {
   ASSERT_TRUE(updater->Connect());
   EXPECT_EQ(updater->GetFirmwareVersion(), 105);
   EXPECT_EQ(device.Commands10(), std::vector<std::uint8_t>{0x01});
+  EXPECT_EQ(m_clock.Waits(), std::vector<std::uint32_t>{1000}) << "the transport's open delay";
   m_clock.ClearWaits();
 
   ASSERT_TRUE(updater->Update(record, nullptr));
