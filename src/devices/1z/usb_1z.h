@@ -1,5 +1,5 @@
 #pragma once
-// The 1Z interface over USB (first-generation driver). Its updater comes with the family.
+// The 1Z interface over USB (first-generation driver).
 
 #include <cstdint>
 #include <string>

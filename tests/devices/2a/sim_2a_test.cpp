@@ -52,7 +52,7 @@ struct TestSegment {
   std::uint16_t Kind = 1;
   Bytes_t Data;            // Size bytes; none for an empty segment, which goes as an empty write
 
-  CSim2AItem Item() const {
+  CSimBootItem Item() const {
     return {Start, static_cast<std::uint16_t>(Size & 0xFFFF), Kind, Data};
   }
 };
@@ -85,9 +85,9 @@ bool SendSegments(CStreamIO& io, const std::vector<TestSegment>& segments) {
 }
 
 // The host's block download: 0x1F, each block with 0x04, its offset and length 0x1000, 0x10.
-void SendBlocks(CStreamIO& io, const std::vector<CSim2AItem>& blocks) {
+void SendBlocks(CStreamIO& io, const std::vector<CSimBootItem>& blocks) {
   io.WriteByte(0x1F);
-  for (const CSim2AItem& block : blocks) {
+  for (const CSimBootItem& block : blocks) {
     io.WriteByte(0x04);
     io.WriteDWord(block.Address);
     io.WriteByte(0x10);
@@ -100,11 +100,11 @@ void SendBlocks(CStreamIO& io, const std::vector<CSim2AItem>& blocks) {
 }
 
 // The host's binary download: 1D 01, each block with 1D 02 and its address, 0x12.
-void SendBinary(CStreamIO& io, const std::vector<CSim2AItem>& blocks) {
+void SendBinary(CStreamIO& io, const std::vector<CSimBootItem>& blocks) {
   io.WriteByte(0x1D);
   io.WriteByte(0x01);
   io.ExpectAck();
-  for (const CSim2AItem& block : blocks) {
+  for (const CSimBootItem& block : blocks) {
     io.WriteByte(0x1D);
     io.WriteByte(0x02);
     io.WriteDWord(block.Address);
@@ -116,8 +116,8 @@ void SendBinary(CStreamIO& io, const std::vector<CSim2AItem>& blocks) {
   io.ExpectAck();
 }
 
-CSim2AItem Block(std::uint32_t address, Bytes_t data) { return {address, 0x1000, 0, std::move(data)}; }
-CSim2AItem BinaryBlock(std::uint32_t address, Bytes_t data) { return {address, 0, 0, std::move(data)}; }
+CSimBootItem Block(std::uint32_t address, Bytes_t data) { return {address, 0x1000, 0, std::move(data)}; }
+CSimBootItem BinaryBlock(std::uint32_t address, Bytes_t data) { return {address, 0, 0, std::move(data)}; }
 
 class Sim2ATest : public SimUsbBusTest {
  protected:
@@ -186,36 +186,36 @@ TEST_F(Sim2ATest, SegmentDownloadIsRecordedAndItsVersionAppliesAfterTheReset) {
   ResetAndWait(usb);
   EXPECT_EQ(IdentityAfterOpen(), "ZR6618-7D Quadrel 212");
 
-  std::vector<CSim2ADownload> downloads = device.Downloads();
+  std::vector<CSimBootDownload> downloads = device.Downloads();
   ASSERT_EQ(downloads.size(), 1u);
-  EXPECT_EQ(downloads[0].Kind, ESim2ADownloadKind::Segment);
+  EXPECT_EQ(downloads[0].Kind, ESimBootDownloadKind::Segment);
   EXPECT_TRUE(downloads[0].Complete);
-  EXPECT_EQ(downloads[0].Items, (std::vector<CSim2AItem>{segments[0].Item(), segments[1].Item()}));
+  EXPECT_EQ(downloads[0].Items, (std::vector<CSimBootItem>{segments[0].Item(), segments[1].Item()}));
   EXPECT_TRUE(device.Violations().empty());
 }
 
 TEST_F(Sim2ATest, BlockAndBinaryDownloadsApplyTheirVersionAtOnce) {
   struct Case {
     const char* name;
-    std::function<void(CStreamIO&, const std::vector<CSim2AItem>&)> send;
-    std::vector<CSim2AItem> items;
-    ESim2ADownloadKind kind;
+    std::function<void(CStreamIO&, const std::vector<CSimBootItem>&)> send;
+    std::vector<CSimBootItem> items;
+    ESimBootDownloadKind kind;
   } cases[] = {
       {"block", SendBlocks, {Block(0x00000, Data(4096, 3)), Block(0x12000, Data(4096, 4, 312, 4000))},
-       ESim2ADownloadKind::Block},
+       ESimBootDownloadKind::Block},
       {"binary", SendBinary,
        {BinaryBlock(0x0800C000, Data(4096, 5, 401)), BinaryBlock(0x0800D000, Data(4096, 6, 999))},
-       ESim2ADownloadKind::Binary},
+       ESimBootDownloadKind::Binary},
   };
   for (const Case& c : cases) {
     CSim2A& device = Plug("variant=3");
     CQuadrelUsb usb;
     ASSERT_TRUE(usb.Open());
     c.send(usb, c.items);
-    const std::string expected = c.kind == ESim2ADownloadKind::Block ? "312" : "401";
+    const std::string expected = c.kind == ESimBootDownloadKind::Block ? "312" : "401";
     EXPECT_EQ(AskIdentity(usb), "ZR6618-7D Quadrel " + expected) << c.name;
     ASSERT_TRUE(device.WaitForEndedDownloads(1, 5s)) << c.name;
-    std::vector<CSim2ADownload> downloads = device.Downloads();
+    std::vector<CSimBootDownload> downloads = device.Downloads();
     ASSERT_EQ(downloads.size(), 1u) << c.name;
     EXPECT_EQ(downloads[0].Kind, c.kind) << c.name;
     EXPECT_TRUE(downloads[0].Complete) << c.name;
@@ -282,7 +282,7 @@ TEST_F(Sim2ATest, IncompleteDownloadKeepsTheOldVersion) {
     ResetAndWait(usb);
     EXPECT_EQ(IdentityAfterOpen(), "ZR6618-7D Quadrel 100") << c.options;
     ASSERT_TRUE(device.WaitForEndedDownloads(1, 5s)) << c.options;
-    std::vector<CSim2ADownload> downloads = device.Downloads();
+    std::vector<CSimBootDownload> downloads = device.Downloads();
     ASSERT_EQ(downloads.size(), 1u) << c.options;
     EXPECT_FALSE(downloads[0].Complete) << c.options;
     EXPECT_EQ(downloads[0].Items.size(), c.items) << c.options;
@@ -303,11 +303,11 @@ TEST_F(Sim2ATest, SizeZeroSegmentIsFull64KiBWhenDataFollowAndEmptyAfterAnEmptyWr
   ASSERT_TRUE(SendSegments(usb, {full, emptyWrite, secondEmpty, after}));
   ResetAndWait(usb);
   EXPECT_EQ(IdentityAfterOpen(), "ZR6618-7D Quadrel 512");
-  std::vector<CSim2ADownload> downloads = device.Downloads();
+  std::vector<CSimBootDownload> downloads = device.Downloads();
   ASSERT_EQ(downloads.size(), 1u);
   EXPECT_TRUE(downloads[0].Complete);
   EXPECT_EQ(downloads[0].Items,
-            (std::vector<CSim2AItem>{full.Item(), emptyWrite.Item(), secondEmpty.Item(), after.Item()}));
+            (std::vector<CSimBootItem>{full.Item(), emptyWrite.Item(), secondEmpty.Item(), after.Item()}));
   EXPECT_EQ(downloads[0].Items[0].SizeField, 0);
   EXPECT_TRUE(device.Violations().empty());
 }

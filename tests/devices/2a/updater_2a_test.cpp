@@ -33,15 +33,15 @@ TEST_F(Updater2ATest, EachUpdaterWaitsAsItsDownloadNeedsAndLeavesTheDeviceOnTheN
   struct Case {
     const char* className;
     const char* variant;
-    ESim2ADownloadKind kind;
+    ESimBootDownloadKind kind;
     std::uint16_t version;
     bool reset;
   };
   const Case cases[] = {
-      {"CUpdater2A1", "1", ESim2ADownloadKind::Segment, 312, true},
-      {"CUpdater2A2", "2", ESim2ADownloadKind::Segment, 313, true},
-      {"CUpdater2A3", "3", ESim2ADownloadKind::Block, 405, false},
-      {"CUpdater2AB", "3", ESim2ADownloadKind::Binary, 120, false},
+      {"CUpdater2A1", "1", ESimBootDownloadKind::Segment, 312, true},
+      {"CUpdater2A2", "2", ESimBootDownloadKind::Segment, 313, true},
+      {"CUpdater2A3", "3", ESimBootDownloadKind::Block, 405, false},
+      {"CUpdater2AB", "3", ESimBootDownloadKind::Binary, 120, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.className);
@@ -61,14 +61,14 @@ TEST_F(Updater2ATest, EachUpdaterWaitsAsItsDownloadNeedsAndLeavesTheDeviceOnTheN
     m_clock.ClearWaits();
     ASSERT_TRUE(updater->Update(record, nullptr));
     ASSERT_TRUE(device.WaitForEndedDownloads(1, 10s));
-    const std::vector<CSim2ADownload> downloads = device.Downloads();
+    const std::vector<CSimBootDownload> downloads = device.Downloads();
     ASSERT_EQ(downloads.size(), 1u);
     EXPECT_EQ(downloads[0].Kind, c.kind);
     EXPECT_TRUE(downloads[0].Complete);
     EXPECT_TRUE(device.Violations().empty());
 
     std::vector<std::uint32_t> waits;
-    if (c.kind == ESim2ADownloadKind::Block) {
+    if (c.kind == ESimBootDownloadKind::Block) {
       waits.push_back(2000);
       waits.insert(waits.end(), downloads[0].Items.size(), 300);
     }
