@@ -109,6 +109,7 @@ struct CSimC28xx::Session {
   CSimConnection& Io;
   std::optional<std::size_t> Open;  // index into m_downloads
   bool Started = false;             // 00 1E came
+  bool HeaderTaken = false;         // the program header was answered with status 0
 };
 
 CSimC28xx::CSimC28xx(CSimOptions& options) : CSimC28xx(options, TakeId(options)) {}
@@ -215,6 +216,7 @@ void CSimC28xx::ProgramHeader(Session& session) {
     m_downloads[*session.Open].Announced = count;
   }
   if (!Answer(session, kStatusGood, std::nullopt)) return;
+  session.HeaderTaken = true;
   for (std::uint16_t i = 0; i < count; ++i) {
     if (!ReceiveSegment(session)) return;
   }
@@ -222,14 +224,35 @@ void CSimC28xx::ProgramHeader(Session& session) {
 
 bool CSimC28xx::ReceiveSegment(Session& session) {
   CSimConnection& io = session.Io;
-  std::vector<std::uint8_t> header = io.ReadPacket(8);
+  std::vector<std::uint8_t> header = io.ReadFrame();
+  if (header == std::vector<std::uint8_t>{0x00, kEndCommand}) {
+    io.ReportViolation("00 21 (end) before every announced segment came");
+    EndDownload(session, false);
+    return false;
+  }
+  if (header.size() != 8) {
+    io.ReportViolation(FormatText("segment header of %zu bytes (expected 8 as one packet)", header.size()));
+  }
+  if (header.size() < 8) {
+    std::vector<std::uint8_t> rest = io.ReadBytes(8 - header.size());
+    header.insert(header.end(), rest.begin(), rest.end());
+  }
   CSimC28xxSegment segment;
   segment.Start = BigEndian(header, 0, 4);
   segment.Words = static_cast<std::uint16_t>(BigEndian(header, 4, 2));
   segment.Kind = static_cast<std::uint16_t>(BigEndian(header, 6, 2));
   if (std::string problem = CheckSegmentHeader(segment); !problem.empty()) io.ReportViolation(problem);
   if (!Answer(session, kSegmentAcknowledgement, std::nullopt)) return false;
-  segment.Data = io.ReadBytes(2 * std::size_t{segment.Words});
+  // Bytes that came with the header belong to the data.
+  segment.Data.assign(header.begin() + 8, header.end());
+  const std::size_t size = 2 * std::size_t{segment.Words};
+  if (size == 0 && header.size() == 8) {
+    // A segment of erased words only: the host's empty data write is one empty transfer.
+    if (!io.ReadFrame().empty()) io.ReportViolation("data for a segment of no words");
+  } else if (segment.Data.size() < size) {
+    std::vector<std::uint8_t> rest = io.ReadBytes(size - segment.Data.size());
+    segment.Data.insert(segment.Data.end(), rest.begin(), rest.end());
+  }
   return Answer(session, kStatusGood, std::move(segment));
 }
 
@@ -239,15 +262,10 @@ void CSimC28xx::EndCommand(Session& session) {
     io.ReportViolation("00 21 (end) without a program download: dropped");
     return;
   }
-  bool whole;
-  {
-    std::lock_guard lock(StateMutex());
-    const CSimC28xxDownload& download = m_downloads[*session.Open];
-    whole = download.Segments.size() == download.Announced;
-  }
-  if (!whole) io.ReportViolation("00 21 (end) before every announced segment came");
+  // The segments came in the header's loop; here the download is whole once its header came.
+  if (!session.HeaderTaken) io.ReportViolation("00 21 (end) without a program header");
   // Nothing is answered: the host may be gone before this is seen, so the record says it now.
-  EndDownload(session, whole);
+  EndDownload(session, session.HeaderTaken);
 }
 
 std::size_t CSimC28xx::BeginDownload(Session& session) {
@@ -306,6 +324,7 @@ void CSimC28xx::EndDownload(Session& session, bool complete) {
   }
   session.Open.reset();
   session.Started = false;
+  session.HeaderTaken = false;
   m_downloadEnded.notify_all();
 }
 
