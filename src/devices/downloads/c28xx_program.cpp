@@ -138,7 +138,10 @@ void CFlashUpdateC28XX::SendSegment(const CFlashSeg16& segment) {
   if (answer != kSegmentAcknowledgement) CStreamIO::ThrowStreamException(20016);
 
   const std::vector<std::uint8_t> bytes = CC28xxProgramPlan::WireBytes(segment);
-  m_stream->Write(bytes.data(), static_cast<unsigned>(bytes.size()));
+  // A segment of erased words leaves as one empty write; the transport still gets a pointer
+  // to pass on, never the null of an empty vector.
+  static constexpr std::uint8_t kNoBytes[1] = {};
+  m_stream->Write(bytes.empty() ? kNoBytes : bytes.data(), static_cast<unsigned>(bytes.size()));
   Clock().Sleep(kC28xxSegmentPause);
   ExpectStatus();
 }
