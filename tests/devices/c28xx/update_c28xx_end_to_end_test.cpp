@@ -1,0 +1,164 @@
+// End to end: tavrix-update-cli updates a simulated C28xx device served by tavrix-devsim on an
+// emulated bus, and along the failure paths. What the device received is compared, for a small
+// hand-made image, with bytes written out here, so that a fault in the host's reader cannot
+// pass end to end.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "platform/string_table.h"
+#include "platform/text_format.h"
+#include "sim/demo_firmware.h"
+#include "support/devsim_process.h"
+#include "support/emulated_usb_device.h"
+#include "support/image_files.h"
+#include "support/run_program.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using namespace image_test;
+
+constexpr std::uint16_t kVersion = 214;
+
+class UpdateC28XXEndToEndTest : public ::testing::Test {
+ protected:
+  UpdateC28XXEndToEndTest() {
+    SetUiLanguage(LANG_ENGLISH);
+    m_catalog = m_folder.Write(
+        "tavrix-update.config",
+        FormatText("<Config><Devices><Device Id=\"ZT5503-1D\" RTC=\"CUpdaterC28XX\" USBPID=\"0x5503\">"
+                   "<Name>C28xx DSP Unit</Name><Firmware><Version>%u</Version><File>firmware\\c28xx.hex</File>"
+                   "</Firmware></Device></Devices></Config>",
+                   kVersion));
+    WriteDemoFirmware("CUpdaterC28XX", kVersion, FirmwarePath());
+  }
+
+  std::string FirmwarePath() const { return (m_folder.Path() / "firmware" / "c28xx.hex").string(); }
+  std::string RecordPath() const { return m_folder / "device.record"; }
+
+  // tavrix-devsim serving one C28xx device with `options`; true once it serves.
+  bool Plug(const std::string& options) {
+    m_devsim.reset();
+    std::filesystem::remove(RecordPath());
+    m_devsim = std::make_unique<CDevSim>(std::vector<std::string>{
+        "--bus", m_bus.Path(), "--wait-scale", "0", "--device", "c28xx:record=" + RecordPath() + "," + options});
+    return m_devsim->FirstLine().has_value();
+  }
+
+  struct Run {
+    std::string output;  // standard output and error
+    int status = -1;
+  };
+  Run Update() {
+    Run run;
+    std::string command = "TAVRIX_USB_BUS='" + m_bus.Path() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
+                          "/tavrix-update-cli --catalog '" + m_catalog +
+                          "' --lang 1033 --yes --on-failure exit update ZT5503-1D 2>&1";
+    run.output = RunProgram(command, run.status);
+    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+    return run;
+  }
+
+  // The record once the download has ended: the device thread may still be writing when the
+  // host program has ended (the end command is not answered).
+  std::string EndedRecord() const {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ReadWholeFile(RecordPath()).find("\nend ") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return ReadWholeFile(RecordPath());
+  }
+
+  static std::string Text(int id) { return LoadResString(id); }
+
+  CTempFolder m_folder;
+  CTempBusDirectory m_bus;
+  std::string m_catalog;
+  std::unique_ptr<CDevSim> m_devsim;
+};
+
+TEST_F(UpdateC28XXEndToEndTest, ProgramsTheImageThenFindsTheDeviceUpToDate) {
+  ASSERT_TRUE(Plug("firmware=105"));
+
+  Run first = Update();
+  EXPECT_EQ(first.status, 0) << first.output;
+  EXPECT_NE(first.output.find("ZT5503-1D: firmware 1.05 on the device, 2.14 in the catalog"), std::string::npos)
+      << first.output;
+  EXPECT_NE(first.output.find(Text(37)), std::string::npos) << first.output;
+  const std::string record = EndedRecord();
+  EXPECT_EQ(record.rfind("download program\nsegment 0x00300000 0x0C00 1 ", 0), 0u) << record.substr(0, 80);
+  EXPECT_TRUE(record.ends_with("\nend complete\n")) << record;
+
+  Run second = Update();
+  EXPECT_EQ(second.status, 0) << second.output;
+  EXPECT_NE(second.output.find(FormatText(Text(40).c_str(), 2, 14)), std::string::npos) << second.output;
+}
+
+TEST_F(UpdateC28XXEndToEndTest, ASmallImageArrivesAsTheseBytes) {
+  // Two words at 0x300000; one word at 0x304000, rounded up with an erased word; a word in a
+  // region that is never written.
+  std::ofstream(FirmwarePath(), std::ios::trunc)
+      << Lines({HexExtLinear(0x0030), HexData(0x0000, {0x34, 0x12, 0x78, 0x56}), HexData(0x4000, {0xEF, 0xBE}),
+                HexExtLinear(0x0033), HexData(0x0000, {0x01, 0x02}), kHexEof});
+  ASSERT_TRUE(Plug(""));
+  Run run = Update();
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(EndedRecord(),
+            "download program\n"
+            "segment 0x00300000 0x0002 1 34127856\n"
+            "segment 0x00304000 0x0002 2 EFBEFFFF\n"
+            "end complete\n");
+}
+
+TEST_F(UpdateC28XXEndToEndTest, FailuresEndAsFailedOrNotConnected) {
+  struct Case {
+    const char* name;
+    std::string options;
+    int status;
+    std::vector<std::string> shown;  // texts in the output
+    std::string record;              // what the device kept
+  };
+  const std::string failed = Text(38);
+  const Case cases[] = {
+      {"program header status", "refuse_ack=1", 1, {failed}, "download program\nend incomplete\n"},
+      {"segment header refused", "refuse_ack=2", 1, {failed}, "download program\nend incomplete\n"},
+      {"segment status", "refuse_ack=3", 1, {failed}, "download program\nend incomplete\n"},
+      {"connection dropped in mid-segment", "close_after=1000", 1, {failed}, "download program\nend incomplete\n"},
+      {"another device", "id=ZT9999-2A", 3,
+       {FormatMessage(Text(20007), {"ZT9999-2A 100", "ZT5503-1D"}),
+        "No interface \"Tavrix ZT5503-1D C28xx DSP Unit\" can be found"},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Plug(c.options));
+    Run run = Update();
+    EXPECT_EQ(run.status, c.status) << run.output;
+    for (const std::string& text : c.shown) EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find(Text(37)), std::string::npos) << run.output;
+    EXPECT_EQ(c.record.empty() ? ReadWholeFile(RecordPath()) : EndedRecord(), c.record);
+  }
+}
+
+TEST_F(UpdateC28XXEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
+  // The last record lies above the flash regions.
+  std::ofstream(FirmwarePath(), std::ios::trunc)
+      << Lines({HexExtLinear(0x0030), HexData(0x0000, {0x34, 0x12}), HexExtLinear(0x0034),
+                HexData(0x0000, {0x01, 0x02}), kHexEof});
+  ASSERT_TRUE(Plug(""));
+  Run run = Update();
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find(FirmwarePath() + ":4:"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
+  EXPECT_EQ(ReadWholeFile(RecordPath()), "") << "the device heard the identity question, nothing more";
+}
+
+}  // namespace
