@@ -155,7 +155,7 @@ Kind "scripted": rule=MATCH>REPLY, repeatable. MATCH and REPLY are byte scripts:
   e.g. --device "scripted:pid=0x7d2a,gen=1,name=Demo,rule=02>'ZR6618-7D 1.07'00,rule=0B>03"
 
 Configuration file: one setting per line, "bus DIR", "transcript DIR", "wait-scale F",
-"device KIND:OPTIONS"; a line beginning with a blank continues the device above it (joined
+"demo CATALOG", "device KIND:OPTIONS"; a line beginning with a blank continues the device above it (joined
 with a comma); lines beginning with # are comments.
 )";
 }

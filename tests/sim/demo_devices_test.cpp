@@ -6,6 +6,7 @@
 #include "sim/demo_firmware.h"
 #include "sim/sim_device_registry.h"
 #include "sim/sim_error.h"
+#include "support/child_process.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -49,6 +50,25 @@ TEST(DemoDevicesTest, EveryFamilyOfTheDemoCatalogWithDemoFirmwareGetsADevice) {
     EXPECT_NO_THROW(CSimDeviceRegistry::Instance().Create(ParseSimDeviceDescription(device.Description)))
         << device.Description;
   }
+}
+
+TEST(DemoDevicesTest, TavrixDevsimServesTheWholeBenchAtOnce) {
+  CTempFolder folder;
+  std::string catalog = folder.Write("c.config", "<Config><Devices>" + Device("A1", "CUpdater2A1", "0x7D2A", "312") +
+                                                     Device("M", "CUpdaterMotrevo", "0x4C17", "312") +
+                                                     "</Devices></Config>");
+  CChildProcess devsim(TAVRIX_BIN_DIR "/tavrix-devsim", {"--bus", folder / "bus", "--demo", catalog});
+  std::vector<std::string> lines;
+  for (int i = 0; i < 4; ++i) {
+    std::optional<std::string> line = devsim.ReadLine(std::chrono::seconds(10));
+    ASSERT_TRUE(line.has_value()) << "after " << lines.size() << " lines";
+    lines.push_back(line->substr(0, line->find("#{")));
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"demo A1 2a:firmware=307", "demo M motrevo:firmware=307",
+                                             "serving usb#vid_7a3c&pid_7d2a#SIM1", "serving usb#vid_7a3c&pid_4c17#SIM2"}));
+  std::size_t names = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder / "bus")) names += entry.path().extension() == ".name";
+  EXPECT_EQ(names, 2u);
 }
 
 }  // namespace
