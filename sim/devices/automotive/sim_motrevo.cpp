@@ -99,14 +99,31 @@ std::string CSimMotrevo::IdentityText() const {
 }
 
 void CSimMotrevo::RunProgram(CSimConnection& io) {
+  bool inLoader = false;
   {
-    std::lock_guard lock(StateMutex());
+    std::unique_lock lock(StateMutex());
+    // The host closes the connection that carried 0x32 before it opens the next one, but
+    // that connection's thread may not have read the 0x32 yet: the trainer is not there again
+    // before its restart, so a new connection waits for the firmware's program to end.
+    m_firmwareEnded.wait_for(lock, std::chrono::seconds(5), [this] { return m_firmwarePrograms == 0; });
     if (m_gone) {
       Transcript().Add(io.Id(), ESimEvent::Note, {}, "no_loader: the trainer did not come back, the connection is dropped");
       throw CSimDisconnected();
     }
+    inLoader = m_inLoader;
+    if (!inLoader) ++m_firmwarePrograms;
   }
-  if (!InLoader()) return RunFirmware(io);
+  if (!inLoader) {
+    struct Ended {
+      CSimMotrevo& Device;
+      ~Ended() {
+        std::lock_guard lock(Device.StateMutex());
+        --Device.m_firmwarePrograms;
+        Device.m_firmwareEnded.notify_all();
+      }
+    } ended{*this};
+    return RunFirmware(io);
+  }
   std::optional<std::size_t> open;
   try {
     RunLoader(io, open);

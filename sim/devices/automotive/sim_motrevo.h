@@ -79,6 +79,8 @@ class CSimMotrevo : public CSimDevice {
   std::uint16_t m_firmware;
   bool m_inLoader = false;
   bool m_gone = false;
+  unsigned m_firmwarePrograms = 0;  // connections running the firmware's program now
+  std::condition_variable m_firmwareEnded;
   std::vector<CSimMotrevoDownload> m_downloads;
   bool m_recordFailed = false;
   mutable std::condition_variable m_downloadEnded;

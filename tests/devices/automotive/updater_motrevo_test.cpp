@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "devices/automotive/motrevo.h"
 #include "platform/string_table.h"
 #include "sim/demo_firmware.h"
@@ -42,11 +44,15 @@ class UpdaterMotrevoTest : public SimUsbBusTest {
     record.FirmwarePath = m_files.Write("firmware.srec", text);
     return updater.Update(record, nullptr);
   }
-  // The host's frames on every connection, as text, in order.
+  // The host's frames, connection after connection in connect order. (Each connection's
+  // thread writes its own entries, so connections may interleave in the transcript.)
   std::vector<std::string> HostFrames() const {
+    std::vector<CSimTranscriptEntry> entries = m_server->Device().Transcript().Entries();
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return a.Connection < b.Connection; });
     std::vector<std::string> frames;
-    for (const auto& frame : m_server->Device().Transcript().Frames(ESimEvent::Out)) {
-      frames.emplace_back(frame.begin(), frame.end());
+    for (const auto& entry : entries) {
+      if (entry.Event == ESimEvent::Out) frames.emplace_back(entry.Bytes.begin(), entry.Bytes.end());
     }
     return frames;
   }
