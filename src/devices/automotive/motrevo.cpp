@@ -55,6 +55,7 @@ bool CUpdaterMotrevo::Update(const DeviceRecord& record, IFlashProgress* /*progr
       ShowImageRefusal(file.LastError());
       return false;
     }
+    if (m_device.Stream() == nullptr) CStreamIO::ThrowStreamException(kReconnectFailed);  // never connected
     m_device.Stream()->WriteByte(CMotrevo::kLoaderCommand);
     Clock().Sleep(kRestartWait);
     m_device.DropTransport();

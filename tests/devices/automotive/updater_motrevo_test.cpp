@@ -44,15 +44,16 @@ class UpdaterMotrevoTest : public SimUsbBusTest {
     record.FirmwarePath = m_files.Write("firmware.srec", text);
     return updater.Update(record, nullptr);
   }
-  // The host's frames, connection after connection in connect order. (Each connection's
-  // thread writes its own entries, so connections may interleave in the transcript.)
-  std::vector<std::string> HostFrames() const {
+  // The frames of one direction (the host's by default), connection after connection in
+  // connect order. (Each connection's thread writes its own entries, so connections may
+  // interleave in the transcript.)
+  std::vector<std::string> HostFrames(ESimEvent direction = ESimEvent::Out) const {
     std::vector<CSimTranscriptEntry> entries = m_server->Device().Transcript().Entries();
     std::stable_sort(entries.begin(), entries.end(),
                      [](const auto& a, const auto& b) { return a.Connection < b.Connection; });
     std::vector<std::string> frames;
     for (const auto& entry : entries) {
-      if (entry.Event == ESimEvent::Out) frames.emplace_back(entry.Bytes.begin(), entry.Bytes.end());
+      if (entry.Event == direction) frames.emplace_back(entry.Bytes.begin(), entry.Bytes.end());
     }
     return frames;
   }
@@ -76,6 +77,8 @@ TEST_F(UpdaterMotrevoTest, RestartsIntoTheLoaderAndSendsLineByLineUntilTheTraine
   ASSERT_TRUE(device.WaitForEndedDownloads(1, 10s));
   EXPECT_EQ(HostFrames(), (std::vector<std::string>{"\x0B", "\x32", "\x0B", kHeader, kData, "", kEnd}))
       << "the empty line is a write of no bytes; nothing after the trainer's 0xAA";
+  const std::string identity = std::string("ZRxxxx-xx.105.015.003") + '\0';
+  EXPECT_EQ(HostFrames(ESimEvent::In), (std::vector<std::string>{identity, identity, "!", "!", "!", "\xAA"}));
   EXPECT_EQ(m_clock.Waits(), std::vector<std::uint32_t>{5000}) << "the restart, and nothing else";
   const std::vector<CSimMotrevoDownload> downloads = device.Downloads();
   ASSERT_EQ(downloads.size(), 1u);
