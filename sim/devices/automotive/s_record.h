@@ -1,5 +1,5 @@
 #pragma once
-// Motorola S-records, the text the trainer's loader takes its firmware in: one record per
+// S-records, the text the trainer's loader takes its firmware in: one record per
 // line, "S", the type digit, the count of the bytes that follow (address, data, checksum) as
 // two hexadecimal digits, the address (2 bytes for S0, S1, S5, S9; 3 for S2, S6, S8; 4 for S3,
 // S7), the data, and the checksum: the ones' complement of the low byte of the sum of the
