@@ -1,14 +1,13 @@
 #include "sim/devices/2a/sim_2a.h"
 
 #include <algorithm>
-#include <fstream>
-#include <system_error>
 
 #include "platform/text_format.h"
 #include "sim/firmware_version_tag.h"
 #include "sim/sim_device_registry.h"
 #include "sim/sim_error.h"
 #include "sim/sim_options.h"
+#include "sim/sim_record_file.h"
 #include "updater/updater.h"
 
 namespace {
@@ -447,16 +446,9 @@ void CSim2A::EndIncompleteLocked(std::uint32_t connection, std::size_t index) {
 
 void CSim2A::WriteRecordLocked() {
   if (!m_recordPath) return;
-  std::filesystem::path temporary = m_recordPath->string() + ".tmp";
-  bool written = false;
-  {
-    std::ofstream file(temporary, std::ios::out | std::ios::trunc | std::ios::binary);
-    for (const std::string& text : m_recordTexts) file << text;
-    written = static_cast<bool>(file.flush());
-  }
-  std::error_code error;
-  if (written) std::filesystem::rename(temporary, *m_recordPath, error);
-  if (written && !error) return;
+  std::string text;
+  for (const std::string& part : m_recordTexts) text += part;
+  if (ReplaceFileContent(*m_recordPath, text)) return;
   if (!m_recordFailed) {
     Transcript().Add(0, ESimEvent::Note, {}, "cannot write the record file " + m_recordPath->string());
   }
