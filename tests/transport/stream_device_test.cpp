@@ -98,7 +98,8 @@ TEST_F(ConnectLoopTest, RetryTakesAFreshTransport) {
   EXPECT_EQ(m_interface.OpenAndIdentify(), CStreamDevice::kConnected);
   EXPECT_EQ(m_interface.transportsCreated, 2);
   EXPECT_EQ(m_ui.InterfaceTexts().size(), 1u);
-  EXPECT_EQ(device.Connections(), 4) << "probe and pipes, twice";
+  // Each connection's thread notes its connect itself, a moment after the host's open.
+  EXPECT_TRUE(device.WaitUntil([&] { return device.Connections() == 4; })) << "probe and pipes, twice";
   EXPECT_TRUE(device.WaitUntil([&] { return device.OpenConnections() == 1; }));
 }
 
