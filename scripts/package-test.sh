@@ -191,7 +191,10 @@ expect_completion "" update QI-2A1 ""
 expect_completion "--lang " --la
 expect_completion "1031 1033 1036 1043 1049 3082 " --lang ""
 expect_completion "retry simulate exit " update --on-failure ""
-expect_completion "segments hex hex16 binary pages " inspect image.seg --as ""
+# The kinds the installed program names in its usage: every family's, with no list kept here.
+kinds=$({ "$bin/tavrix-update-cli" inspect 2>&1 || true; } | sed -n 's/.* --as \([^ ]*\).*/\1/p' | tr '|' ' ')
+[[ " $kinds " == *" segments "* ]] || fail "tavrix-update-cli inspect names no kinds: '$kinds'"
+expect_completion "$kinds " inspect image.seg --as ""
 expect_completion "A B servo " inspect image.seg --as segments --regions ""
 
 # --- maintainer scripts where udev is absent, fails, or is not the root's ----------------

@@ -31,6 +31,8 @@ bool ApplySetting(const std::string& name, const std::string& value, CDevSimConf
     config.Devices.push_back(value);
   } else if (name == "config" && !fromFile) {
     ReadDevSimConfigFile(value, config);
+  } else if (name == "demo") {
+    config.DemoCatalog = value;
   } else if (name == "make-firmware" && !fromFile) {
     config.MakeFirmwareCatalog = value;
   } else {
@@ -124,6 +126,9 @@ Options (also --name=value):
   --transcript DIR     write each device's transcript to DIR/<device path>.transcript
   --wait-scale F       multiply every device-side wait by F, 0..1 (default: $TAVRIX_WAIT_SCALE or 1)
   --list-kinds         list the device kinds and exit
+  --demo CATALOG       also serve one device of every family the device catalog CATALOG
+                       names, five hundredths behind its Version; prints "demo ID KIND:OPTIONS"
+                       for each, and "demo-note ..." for the entries left out
   --make-firmware CATALOG
                        write the demo firmware files the device catalog CATALOG names (its
                        File paths, relative to its folder, with its Version) and exit; a
@@ -150,7 +155,7 @@ Kind "scripted": rule=MATCH>REPLY, repeatable. MATCH and REPLY are byte scripts:
   e.g. --device "scripted:pid=0x7d2a,gen=1,name=Demo,rule=02>'ZR6618-7D 1.07'00,rule=0B>03"
 
 Configuration file: one setting per line, "bus DIR", "transcript DIR", "wait-scale F",
-"device KIND:OPTIONS"; a line beginning with a blank continues the device above it (joined
+"demo CATALOG", "device KIND:OPTIONS"; a line beginning with a blank continues the device above it (joined
 with a comma); lines beginning with # are comments.
 )";
 }

@@ -15,6 +15,8 @@ struct CDevSimConfig {
   bool ListKinds = false;
   // Write the demo firmware the catalog names, instead of serving devices.
   std::optional<std::filesystem::path> MakeFirmwareCatalog;
+  // Also serve one device of every family this catalog names (demo_devices.h).
+  std::optional<std::filesystem::path> DemoCatalog;
 };
 
 // The command line without the program name. Options apply in order; --config reads a file

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/clock.h"
+#include "sim/demo_devices.h"
 #include "sim/demo_firmware.h"
 #include "sim/devsim_config.h"
 #include "sim/sim_bus.h"
@@ -52,8 +53,20 @@ int MakeFirmware(const std::filesystem::path& catalog) {
   return 0;
 }
 
-int Serve(const CDevSimConfig& config) {
-  if (config.Devices.empty()) throw CSimError("no device to serve: give --device or --config");
+// The demo bench's devices join the ones named on the command line.
+void AddDemoDevices(CDevSimConfig& config) {
+  if (!config.DemoCatalog) return;
+  CDemoDevicePlan plan = PlanDemoDevices(*config.DemoCatalog);
+  for (const CDemoDevice& device : plan.Devices) {
+    std::cout << "demo " << device.DeviceId << " " << device.Description << std::endl;
+    config.Devices.push_back(device.Description);
+  }
+  for (const std::string& note : plan.Notes) std::cout << "demo-note " << note << std::endl;
+}
+
+int Serve(CDevSimConfig config) {
+  AddDemoDevices(config);
+  if (config.Devices.empty()) throw CSimError("no device to serve: give --device, --demo or --config");
   static std::unique_ptr<CScaledClock> scaledClock;
   double scale = WaitScale(config);
   if (scale < 1.0) {

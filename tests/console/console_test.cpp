@@ -488,10 +488,12 @@ TEST_F(ConsoleTest, DemoCatalogListsTheFourInterfacesFirst) {
   ConsoleResult result = RunConsoleCaptured({"list", "--catalog", TAVRIX_SOURCE_DIR "/resources/demo/tavrix-update.config"});
   EXPECT_EQ(result.status, 0);
   // The four 2A variants first; the other families follow.
+  // The other families' entries follow, one or more each.
   EXPECT_TRUE(result.out.starts_with(
       "QI-2A1\tQuadrel Interface 2A, variant 1\nQI-2A2\tQuadrel Interface 2A, variant 2\n"
       "QI-2A3\tQuadrel Interface 2A, variant 3\nQI-2AB\tQuadrel Interface 2A, boot variant\n"))
       << result.out;
+  EXPECT_NE(result.out.find("AT-MOTREVO\tAutomotive trainer MOTREVO\n"), std::string::npos);
 }
 
 // The built program, as a script runs it.

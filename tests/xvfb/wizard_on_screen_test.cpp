@@ -206,9 +206,9 @@ class WizardOnScreen : public ::testing::Test {
             {"LC_MESSAGES", ""}};
   }
 
-  void PlugIn(const std::string& device) {
-    m_devsim = std::make_unique<CChildProcess>(std::string(TAVRIX_BIN_DIR) + "/tavrix-devsim",
-                                               std::vector<std::string>{"--device", device}, Environment());
+  // tavrix-devsim with these arguments.
+  void PlugIn(const std::vector<std::string>& args) {
+    m_devsim = std::make_unique<CChildProcess>(std::string(TAVRIX_BIN_DIR) + "/tavrix-devsim", args, Environment());
     ASSERT_TRUE(m_devsim->ReadLine(10s).has_value()) << "tavrix-devsim did not start";
   }
 
@@ -263,6 +263,74 @@ class WizardOnScreen : public ::testing::Test {
     return WaitFor([&] { return m_x->FindWindows(title).empty(); }, bound);
   }
 
+  // From the start page with the wanted entry selected: Next, the flash page, the "Firmware
+  // Update" window while the download runs, the done page, and Finish ending the program with
+  // status 0. `pictures`: save the README's pictures of each step.
+  void UpdateFromStartPage(const Seen& start, bool pictures) {
+    const ScreenRect wizard = start.window;
+    m_x->Click(Centred(WizardButtons(start.screen, wizard)[kNextOrFinish]));
+
+    // The flash page: the device was found and is older than the catalog's firmware.
+    auto flash = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& window) {
+      return !ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount;
+    });
+    ASSERT_TRUE(flash) << "no drawn flash page";
+    EXPECT_EQ(flash->window.x, wizard.x);
+    EXPECT_TRUE(m_x->FindWindows(kInterfaceTitle).empty());
+    if (pictures) SaveShot(flash->screen, wizard, "wizard-2-flash-page");
+    m_x->Click(Centred(WizardButtons(flash->screen, wizard)[kNextOrFinish]));
+
+    // The "Firmware Update" window while the download runs: drawn, centred over the wizard.
+    // Its animation moves, so it is taken as soon as it is drawn, not once it is still.
+    std::optional<CXwdImage> animationScreen;
+    ScreenRect animation;
+    ASSERT_TRUE(WaitFor([&] {
+      const std::vector<ScreenRect> windows = m_x->FindWindows(kAnimationTitle);
+      animationScreen = m_x->Screen();
+
+      if (windows.size() != 1 || !animationScreen) return false;
+      animation = windows[0];
+      return animationScreen->CountColours(animation) >= 16 &&
+             flash->screen.CountDifferences(*animationScreen, animation) * 2 >
+                 static_cast<std::size_t>(animation.width) * animation.height;
+    }, 20s)) << "no drawn \"" << kAnimationTitle << "\" window";
+    EXPECT_TRUE(wizard.Contains(animation));
+    EXPECT_NEAR(Centred(animation).x, Centred(wizard).x, 2);
+    EXPECT_NEAR(Centred(animation).y, Centred(wizard).y, 2);
+    if (pictures) SaveShot(*animationScreen, animation, "firmware-update-window");
+    if (pictures) SaveShot(*animationScreen, wizard, "wizard-3-progress-page");
+
+    // The done page, once the window is gone: the artwork again, Finish where Next was.
+    ASSERT_TRUE(WindowGone(kAnimationTitle)) << "the \"" << kAnimationTitle << "\" window stayed";
+    auto done = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+      return ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount &&
+             start.screen.CountDifferences(screen, window) > 1000;
+    });
+    ASSERT_TRUE(done) << "no drawn done page";
+    if (pictures) SaveShot(done->screen, wizard, "wizard-4-done-page");
+    m_x->Click(Centred(WizardButtons(done->screen, wizard)[kNextOrFinish]));
+
+    const std::optional<int> status = m_wizard->WaitForExit(10s);
+    ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
+    EXPECT_EQ(*status, 0);
+  }
+
+  // The terminal front end, in this test's environment, finds the entry `id` up to date at
+  // 3.12 (without a terminal to confirm on, an older device would exit 2). The device may still
+  // be on its way back from a reset.
+  void ExpectUpToDate(const std::string& id) {
+    std::string command = "env";
+    for (const auto& [name, value] : Environment()) command += " " + name + "=" + ShellQuoted(value);
+    command += " " + std::string(TAVRIX_BIN_DIR) + "/tavrix-update-cli update " + id + " </dev/null 2>&1";
+    std::string output;
+    EXPECT_TRUE(WaitFor([&] {
+      int cliStatus = -1;
+      output = RunProgram(command, cliStatus);
+      return cliStatus == 0;
+    }, 10s)) << output;
+    EXPECT_NE(output.find("3.12"), std::string::npos) << output;
+  }
+
   CTempFolder m_folder;
   std::unique_ptr<CXServer> m_x;
   std::unique_ptr<CChildProcess> m_devsim;
@@ -313,7 +381,7 @@ TEST_F(WizardOnScreen, WithoutADeviceTheInterfaceDialogAppears) {
 // A simulated 2A interface at 3.07 and a first start: the language is asked, the device is
 // found and programmed to 3.12 under the "Firmware Update" window, and Finish ends the program.
 TEST_F(WizardOnScreen, UpdatesASimulatedDeviceFromTheFirstStart) {
-  PlugIn("2a:variant=1,firmware=307");
+  PlugIn({"--device", "2a:variant=1,firmware=307"});
   StartWizard({});
 
   // A first start asks for the language before any wizard window shows.
@@ -328,66 +396,32 @@ TEST_F(WizardOnScreen, UpdatesASimulatedDeviceFromTheFirstStart) {
   });
   ASSERT_TRUE(start) << "no drawn start page";
   EXPECT_TRUE(m_x->FindWindows(kLanguageTitle).empty());
-  const ScreenRect wizard = start->window;
-  SaveShot(start->screen, wizard, "wizard-1-start-page");
-  m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
-
-  // The flash page: the device was found and is older than the catalog's firmware.
-  auto flash = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& window) {
-    return !ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount;
-  });
-  ASSERT_TRUE(flash) << "no drawn flash page";
-  EXPECT_EQ(flash->window.x, wizard.x);
-  EXPECT_TRUE(m_x->FindWindows(kInterfaceTitle).empty());
-  SaveShot(flash->screen, wizard, "wizard-2-flash-page");
-  m_x->Click(Centred(WizardButtons(flash->screen, wizard)[kNextOrFinish]));
-
-  // The "Firmware Update" window while the download runs: drawn, centred over the wizard.
-  // Its animation moves, so it is taken as soon as it is drawn, not once it is still.
-  std::optional<CXwdImage> animationScreen;
-  ScreenRect animation;
-  ASSERT_TRUE(WaitFor([&] {
-    const std::vector<ScreenRect> windows = m_x->FindWindows(kAnimationTitle);
-    animationScreen = m_x->Screen();
-
-    if (windows.size() != 1 || !animationScreen) return false;
-    animation = windows[0];
-    return animationScreen->CountColours(animation) >= 16 &&
-           flash->screen.CountDifferences(*animationScreen, animation) * 2 >
-               static_cast<std::size_t>(animation.width) * animation.height;
-  }, 20s)) << "no drawn \"" << kAnimationTitle << "\" window";
-  EXPECT_TRUE(wizard.Contains(animation));
-  EXPECT_NEAR(Centred(animation).x, Centred(wizard).x, 2);
-  EXPECT_NEAR(Centred(animation).y, Centred(wizard).y, 2);
-  SaveShot(*animationScreen, animation, "firmware-update-window");
-  SaveShot(*animationScreen, wizard, "wizard-3-progress-page");
-
-  // The done page, once the window is gone: the artwork again, Finish where Next was.
-  ASSERT_TRUE(WindowGone(kAnimationTitle)) << "the \"" << kAnimationTitle << "\" window stayed";
-  auto done = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
-    return ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount &&
-           start->screen.CountDifferences(screen, window) > 1000;
-  });
-  ASSERT_TRUE(done) << "no drawn done page";
-  SaveShot(done->screen, wizard, "wizard-4-done-page");
-  m_x->Click(Centred(WizardButtons(done->screen, wizard)[kNextOrFinish]));
-
-  const std::optional<int> status = m_wizard->WaitForExit(10s);
-  ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
-  EXPECT_EQ(*status, 0);
-
+  SaveShot(start->screen, start->window, "wizard-1-start-page");
+  UpdateFromStartPage(*start, true);
   // The device took the whole download: once it is back from its reset, the terminal front
-  // end finds it up to date (without a terminal to confirm on, an older device would exit 2).
-  std::string command = "env";
-  for (const auto& [name, value] : Environment()) command += " " + name + "=" + ShellQuoted(value);
-  command += " " + std::string(TAVRIX_BIN_DIR) + "/tavrix-update-cli update QI-2A1 </dev/null 2>&1";
-  std::string output;
-  EXPECT_TRUE(WaitFor([&] {
-    int cliStatus = -1;
-    output = RunProgram(command, cliStatus);
-    return cliStatus == 0;
-  }, 10s)) << output;
-  EXPECT_NE(output.find("3.12"), std::string::npos) << output;
+  // end finds it up to date.
+  ExpectUpToDate("QI-2A1");
 }
 
+// The demo bench, one simulated device of every family: the person types the automotive
+// trainer's Id into the start page's list, and the trainer is restarted into its loader and
+// given its firmware text under the "Firmware Update" window.
+TEST_F(WizardOnScreen, UpdatesTheAutomotiveTrainerPickedFromTheDemoBench) {
+  PlugIn({"--demo", std::string(TAVRIX_BIN_DIR) + "/tavrix-update.config"});
+  StartWizard({"/lang", std::to_string(LANG_ENGLISH)});
+  auto start = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& wizard) {
+    return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;
+  });
+  ASSERT_TRUE(start) << "no drawn start page";
+  // The list has the keyboard on the start page; typing an entry's beginning selects it.
+  int status = 0;
+  const std::string typed = m_x->XDoTool("type --delay 20 AT-MOTREVO", status);
+  ASSERT_EQ(status, 0) << typed;
+  auto picked = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+    return start->screen.CountDifferences(screen, window) > 100;
+  });
+  ASSERT_TRUE(picked) << "typing the Id selected nothing";
+  UpdateFromStartPage(*picked, false);
+  ExpectUpToDate("AT-MOTREVO");
+}
 }  // namespace

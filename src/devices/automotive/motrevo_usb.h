@@ -1,6 +1,6 @@
 #pragma once
-// The automotive trainer over USB (second-generation driver, which serves every product id no
-// family registered as first-generation). Its updater comes with the family.
+// The automotive trainer over USB: the second-generation driver (one handle for both
+// directions), named by the trainer's fixed product string and product id.
 
 #include <cstdint>
 #include <string>
@@ -9,6 +9,7 @@
 
 class CMyUsb : public CStreamUSB2 {
  public:
+  static constexpr std::uint16_t kProductId = 0x4C17;
   std::string GetProductName() override { return "Tavrix MOTREVO"; }
-  std::uint16_t GetProductId() override { return 0x4C17; }
+  std::uint16_t GetProductId() override { return kProductId; }
 };
