@@ -1,0 +1,56 @@
+#include "support/net_namespace.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <thread>
+
+bool RunShell(const std::string& command, std::string* output) {
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return false;
+  std::string text;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
+  int status = ::pclose(pipe);
+  if (output != nullptr) *output = text;
+  return status == 0;
+}
+
+CNetNamespace::CNetNamespace(const std::string& purpose)
+    : m_name("tavrix-" + purpose + "-" + std::to_string(::getpid())) {
+  std::string output;
+  RunShell("ip netns del " + m_name);  // a leftover of a crashed run
+  if (!RunShell("ip netns add " + m_name, &output)) {
+    m_failure = "cannot make a network namespace (ip netns add): " + output;
+    m_name.clear();
+    return;
+  }
+  Ip("link set lo up");
+}
+
+CNetNamespace::~CNetNamespace() {
+  if (!m_name.empty()) RunShell("ip netns del " + m_name);
+}
+
+bool CNetNamespace::Ip(const std::string& args) {
+  std::string output;
+  if (RunShell("ip -n " + m_name + " " + args, &output)) return true;
+  if (m_failure.empty()) m_failure = "ip -n " + m_name + " " + args + ": " + output;
+  return false;
+}
+
+bool CNetNamespace::RunInside(const std::function<void()>& body) const {
+  bool joined = false;
+  std::thread worker([&] {
+    int fd = ::open(("/var/run/netns/" + m_name).c_str(), O_RDONLY | O_CLOEXEC);
+    // A thread that could not join must not run the body in the host's namespace.
+    if (fd < 0) return;
+    joined = ::setns(fd, CLONE_NEWNET) == 0;
+    ::close(fd);
+    if (joined) body();
+  });
+  worker.join();
+  return joined;
+}
