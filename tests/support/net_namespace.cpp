@@ -41,14 +41,36 @@ bool CNetNamespace::Ip(const std::string& args) {
   return false;
 }
 
+bool CNetNamespace::Link(CNetNamespace& peer, const std::string& name, const std::string& address,
+                         const std::string& peerName, const std::string& peerAddress) {
+  bool made = Ip("link add " + name + " type veth peer name " + peerName + " netns " + peer.Name()) &&
+              Ip("addr add " + address + " dev " + name) && Ip("link set " + name + " up") &&
+              peer.Ip("addr add " + peerAddress + " dev " + peerName) && peer.Ip("link set " + peerName + " up");
+  if (!made && m_failure.empty()) m_failure = peer.Failure();
+  return made;
+}
+
+namespace {
+// A thread that could not join must not run its body in the host's namespace.
+bool JoinNamespace(const std::string& name) {
+  int fd = ::open(("/var/run/netns/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool joined = ::setns(fd, CLONE_NEWNET) == 0;
+  ::close(fd);
+  return joined;
+}
+}  // namespace
+
+std::thread CNetNamespace::SpawnInside(std::function<void()> body) const {
+  return std::thread([name = m_name, body = std::move(body)] {
+    if (JoinNamespace(name)) body();
+  });
+}
+
 bool CNetNamespace::RunInside(const std::function<void()>& body) const {
   bool joined = false;
   std::thread worker([&] {
-    int fd = ::open(("/var/run/netns/" + m_name).c_str(), O_RDONLY | O_CLOEXEC);
-    // A thread that could not join must not run the body in the host's namespace.
-    if (fd < 0) return;
-    joined = ::setns(fd, CLONE_NEWNET) == 0;
-    ::close(fd);
+    joined = JoinNamespace(m_name);
     if (joined) body();
   });
   worker.join();

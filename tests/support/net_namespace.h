@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CNetNamespace {
@@ -22,9 +23,15 @@ class CNetNamespace {
 
   // Runs `ip ARGS...` inside the namespace; false (with Failure set) when it fails.
   bool Ip(const std::string& args);
+  // A veth pair from this namespace to `peer`: `name` here with `address` (CIDR), `peerName`
+  // there with `peerAddress`, both up. False (with Failure set) when it cannot be made.
+  bool Link(CNetNamespace& peer, const std::string& name, const std::string& address,
+            const std::string& peerName, const std::string& peerAddress);
   // Runs `body` on a thread that joined the namespace, and waits for it; false (and `body`
   // not run) when the thread could not join.
   bool RunInside(const std::function<void()>& body) const;
+  // The same on a thread that keeps running; the caller joins it.
+  std::thread SpawnInside(std::function<void()> body) const;
 
  private:
   std::string m_name;
