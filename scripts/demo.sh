@@ -5,6 +5,9 @@
 # runs once more to find the device up to date.
 #
 #   DEMO_DEVICE=QI-2A1|QI-2A2|QI-2A3|QI-2AB   the simulated device (default QI-2A1)
+#              ZT7720-4K|ZT7720-4M            a simulated network unit on 127.0.0.1, port 502
+#                                             (binding it needs root; DEMO_PORT=N picks another
+#                                             port, which only the terminal front end can reach)
 #   TAVRIX_WAIT_SCALE=F                       how much of the device waits to sit through (default 0.3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,8 +22,37 @@ case "$device" in
   QI-2A2) sim="2a:variant=2,firmware=307" ;;
   QI-2A3) sim="2a:variant=3,firmware=398" ;;
   QI-2AB) sim="2a:variant=3,firmware=110" ;;
-  *) echo "DEMO_DEVICE must be one of QI-2A1 QI-2A2 QI-2A3 QI-2AB" >&2; exit 2 ;;
+  ZT7720-4K|ZT7720-4M) ;;
+  *) echo "DEMO_DEVICE must be one of QI-2A1 QI-2A2 QI-2A3 QI-2AB ZT7720-4K ZT7720-4M" >&2; exit 2 ;;
 esac
+
+if [ "${device#ZT7720}" != "$device" ]; then
+  # A network unit: no bus, the unit listens on loopback and the updater is told its address.
+  port=${DEMO_PORT:-502}
+  type=7720
+  [ "$device" = ZT7720-4M ] && type=7721
+  log=$(mktemp /tmp/tavrix-demo-unit.XXXXXX)
+  build/bin/tavrix-devsim --net-unit "zt7720:type=$type,firmware=150,port=$port" >"$log" &
+  devsim=$!
+  trap 'kill "$devsim" 2>/dev/null || true; wait "$devsim" 2>/dev/null || true; rm -f "$log"' EXIT
+  for _ in $(seq 50); do
+    grep -q serving "$log" && break
+    kill -0 "$devsim" 2>/dev/null || { echo "tavrix-devsim could not serve the unit on port $port" >&2; exit 1; }
+    sleep 0.1
+  done
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "$port" = 502 ]; then
+    echo "The simulated unit is $device on 127.0.0.1: pick it in the wizard's list, press Next,"
+    echo "and type 127.0.0.1 as the device address in the Connect dialog."
+    build/bin/tavrix-update "$@"
+  else
+    confirm=()
+    [ -t 0 ] || confirm=(--yes)
+    build/bin/tavrix-update-cli "${confirm[@]}" update "$device" --address "127.0.0.1:$port" || true
+    echo "And once more, now that it is programmed:"
+    build/bin/tavrix-update-cli "${confirm[@]}" update "$device" --address "127.0.0.1:$port" || true
+  fi
+  exit 0
+fi
 
 bus=$(mktemp -d /tmp/tavrix-demo-bus.XXXXXX)
 export TAVRIX_USB_BUS="$bus" TAVRIX_WAIT_SCALE="${TAVRIX_WAIT_SCALE:-0.3}"

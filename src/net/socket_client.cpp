@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/text_format.h"
+#include "platform/wire_trace.h"
 
 // ---- CSocketBase: the raw calls ----
 
@@ -37,6 +38,9 @@ bool CSocketBase::HasPendingData(int socket) {
 // ---- CSocketClient ----
 
 namespace {
+
+// The wire trace names a connection by the peer's host and port.
+std::string TraceLink(const std::string& host, std::uint16_t port) { return host + ":" + std::to_string(port); }
 
 bool IsDottedIpv4(const std::string& text) {
   in_addr address{};
@@ -192,6 +196,7 @@ int CSocketClient::ConnectTcp(const std::string& host, std::uint16_t port, int t
     CloseAfterFailure();
     return ReportError(hook);
   }
+  TraceEvent(TraceLink(m_host, m_remotePort), "connected");
   return kOk;
 }
 
@@ -237,14 +242,19 @@ int CSocketClient::Disconnect() {
   if (m_type == SOCK_STREAM && ShutdownSocket(m_socket, SHUT_RDWR) != 0) failed = true;
   if (CloseSocketHandle(m_socket) != 0) failed = true;
   m_socket = kNoSocket;
+  TraceEvent(TraceLink(m_host, m_remotePort), "closed");
   return ReportError(failed ? kFailed : kOk);
 }
 
 bool CSocketClient::SendAll(const std::uint8_t* data, int length) {
   while (length > 0) {
     int sent = SendRaw(m_socket, data, length, 0);
-    if (sent < 0) return false;
+    if (sent < 0) {
+      TraceEvent(TraceLink(m_host, m_remotePort), "send failed");
+      return false;
+    }
     if (sent == 0) break;
+    TraceTransfer(TraceLink(m_host, m_remotePort), WireDirection::kOut, data, static_cast<std::size_t>(sent));
     data += sent;
     length -= sent;
   }
@@ -283,6 +293,7 @@ int CSocketClient::ReceiveAll(std::uint8_t* buffer, int length, int timeoutSecon
     if (timeoutSeconds > 0 && !WaitReadable(timeoutSeconds * 1000)) break;
     int count = RecvRaw(m_socket, buffer + received, length - received, 0);
     if (count < 1) break;
+    TraceTransfer(TraceLink(m_host, m_remotePort), WireDirection::kIn, buffer + received, static_cast<std::size_t>(count));
     received += count;
   }
   return received;
@@ -290,7 +301,9 @@ int CSocketClient::ReceiveAll(std::uint8_t* buffer, int length, int timeoutSecon
 
 int CSocketClient::ReceiveSome(std::uint8_t* buffer, int length, int timeoutSeconds) {
   if (timeoutSeconds > 0 && !WaitReadable(timeoutSeconds * 1000)) return 0;
-  return RecvRaw(m_socket, buffer, length, 0);
+  int count = RecvRaw(m_socket, buffer, length, 0);
+  if (count > 0) TraceTransfer(TraceLink(m_host, m_remotePort), WireDirection::kIn, buffer, static_cast<std::size_t>(count));
+  return count;
 }
 
 int CSocketClient::ReceiveDatagram(std::uint8_t* buffer, int& length, int timeoutSeconds) {

@@ -42,6 +42,7 @@ constexpr std::uint32_t kWhite = 0xFFFFFF;
 std::string English(int id) { return LoadResStringIn(id, LANG_ENGLISH); }
 const std::string kWizardTitle = English(57344);
 const std::string kInterfaceTitle = English(20002000);
+const std::string kConnectTitle = English(20005000);
 const std::string kAnimationTitle = English(30502000);
 const std::string kLanguageTitle = English(3010000);
 
@@ -391,3 +392,31 @@ TEST_F(WizardOnScreen, UpdatesASimulatedDeviceFromTheFirstStart) {
 }
 
 }  // namespace
+
+// The demo catalog's last entry is a network unit: Next brings up the "Connect" dialog over the
+// wizard, with the preset address and without "Configuration...". Escape cancels it, the
+// updater's Connect fails, and the wizard stays on its start page.
+TEST_F(WizardOnScreen, ANetworkUnitIsChosenInTheConnectDialog) {
+  StartWizard({"/lang", std::to_string(LANG_ENGLISH)});
+  auto start = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& wizard) {
+    return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;
+  });
+  ASSERT_TRUE(start) << "no drawn start page";
+  const ScreenRect wizard = start->window;
+  m_x->Key("End");  // the device list has the focus: its last entry, the ZT7720-4M
+  m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
+
+  auto dialog = WaitForWindow(kConnectTitle);
+  ASSERT_TRUE(dialog) << "no drawn \"" << kConnectTitle << "\" dialog";
+  SaveShot(dialog->screen, dialog->window, "connect-dialog");
+  SaveShot(dialog->screen, wizard, "connect-dialog-over-wizard");
+
+  m_x->Key("Escape");
+  ASSERT_TRUE(WindowGone(kConnectTitle)) << "Escape left the dialog open";
+  auto again = WaitForWindow(kWizardTitle);
+  ASSERT_TRUE(again) << "the start page did not come back";
+  m_x->Click(Centred(WizardButtons(again->screen, wizard).back()));  // Cancel
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Cancel did not end the program";
+  EXPECT_EQ(*status, 0);
+}

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "sim/firmware_version_tag.h"
 #include "sim/sim_error.h"
 
 namespace {
@@ -36,6 +37,7 @@ CSimZt7720::CSimZt7720(CSimZt7720Setup setup) : m_setup(std::move(setup)) {}
 CSimZt7720::~CSimZt7720() { Stop(); }
 
 std::string CSimZt7720::Identification() const {
+  std::lock_guard lock(m_mutex);
   std::string model = m_setup.ModelCode.value_or(m_setup.DeviceType == 7720 ? "ZT7720-4K" : "ZT7720-4M");
   return model + " " + std::to_string(m_setup.FirmwareVersion);
 }
@@ -164,6 +166,10 @@ void CSimZt7720::Serve(int fd) {
     } else if (command == 0xA1) {
       std::lock_guard lock(m_mutex);
       ++m_ends;
+      // A programmed image that carries a version tag is the unit's firmware from now on.
+      for (const Block& block : m_blocks) {
+        if (auto version = FindFirmwareVersionTag(block.Data)) m_setup.FirmwareVersion = *version;
+      }
     }
     // Any other byte is not a command of the unit: it is ignored, as the unit's firmware does.
   }

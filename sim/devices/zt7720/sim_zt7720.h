@@ -2,7 +2,8 @@
 // A simulated ZT7720-4K/4M unit: TCP on a configurable address and port (A2 identification,
 // A0 blocks of 4096 bytes acknowledged with "!", A1 end) and, when asked, the discovery side
 // on UDP 17008. It keeps the blocks it received. Faults: refuse the k-th block ("?"), drop the
-// connection when the k-th block's data are in, answer with another model code.
+// connection when the k-th block's data are in, answer with another model code. After the end
+// command, a version tag in the blocks received becomes the firmware version it reports.
 
 #include <atomic>
 #include <cstdint>
