@@ -283,7 +283,11 @@ int CConsoleUserInterface::RunConnectDialog(CUdpConnectDlg& dialog) {
     std::optional<std::uint16_t> port;
     // HOST[:PORT]; an address with more than one colon is taken whole.
     if (auto colon = host.rfind(':'); colon != std::string::npos && host.find(':') == colon) {
-      port = CSocketLoginDlg::ParsePort(host.substr(colon + 1));
+      // A port on the command line is taken as written: one past 65535 is a mistake, not a
+      // number to cut to 16 bits as the dialogs' fields do.
+      std::string digits = host.substr(colon + 1);
+      port = CSocketLoginDlg::ParsePort(digits);
+      if (port && (digits.size() > 5 || std::strtoul(digits.c_str(), nullptr, 10) > 0xFFFF)) port.reset();
       if (!port) {
         std::fprintf(m_session.streams.err, "tavrix-update-cli: --address: the port is not a number: %s\n", given->c_str());
         return dialog.Cancel();

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -47,7 +48,17 @@ bool CNetNamespace::Link(CNetNamespace& peer, const std::string& name, const std
               Ip("addr add " + address + " dev " + name) && Ip("link set " + name + " up") &&
               peer.Ip("addr add " + peerAddress + " dev " + peerName) && peer.Ip("link set " + peerName + " up");
   if (!made && m_failure.empty()) m_failure = peer.Failure();
-  return made;
+  // A veth end drops what is sent before the link is up on both sides; a broadcast sent in
+  // that moment would be lost. Wait (2 s at most) until both ends report it.
+  for (int i = 0; made && i < 200; ++i) {
+    std::string here, there;
+    RunShell("ip -n " + m_name + " -o link show dev " + name, &here);
+    RunShell("ip -n " + peer.Name() + " -o link show dev " + peerName, &there);
+    if (here.find("state UP") != std::string::npos && there.find("state UP") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (made) m_failure = "the veth pair " + name + "/" + peerName + " did not come up";
+  return false;
 }
 
 namespace {
