@@ -41,8 +41,8 @@ void CUdpConnectDlg::FindDevices() {
 }
 
 void CUdpConnectDlg::Search() {
-  m_items.clear();
-  m_selection = -1;
+  // Only the discovery is touched here: a front end runs this on a worker while its own
+  // thread may still read the list and the selection.
   m_discovery.Search(m_deviceType, false);
 }
 
