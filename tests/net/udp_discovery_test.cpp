@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include "console/console_session.h"
+#include "console/console_user_interface.h"
 #include "net/udp_connect_dlg.h"
 #include "sim/devices/zt7720/sim_discovery_responder.h"
 #include "support/net_namespace.h"
@@ -238,4 +240,34 @@ TEST_F(DiscoveryInNamespaces, AnAddressThatDoesNotResolveShowsTheSystemsText) {
   EXPECT_EQ(result, std::nullopt);
   ASSERT_EQ(m_ui.MessageTexts().size(), 1u);
   EXPECT_FALSE(m_ui.MessageTexts()[0].empty());
+}
+
+// The terminal's Connect prompts: a search, the list, and a number picks the unit.
+TEST_F(DiscoveryInNamespaces, OnATerminalTheConnectDialogIsAskedAsPrompts) {
+  Make(false);
+  if (!m_skip.empty()) GTEST_SKIP() << m_skip;
+  StartUnit();
+  std::string input = "x\n1\n";  // "x" does not resolve, then the first unit listed
+  ConsoleSession session;
+  session.streams.in = fmemopen(input.data(), input.size(), "r");
+  session.streams.err = std::tmpfile();
+  session.streams.out = std::tmpfile();
+  session.streams.inIsTerminal = true;
+  CConsoleUserInterface ui(session);
+  CUdpConnectDlg dialog(7720, 7719);
+  dialog.port = 502;
+  int result = 0;
+  ASSERT_TRUE(m_pc->RunInside([&] { result = ui.RunConnectDialog(dialog); }));
+  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(dialog.address, "10.71.1.2");
+  EXPECT_EQ(dialog.port, 502);
+  std::rewind(session.streams.err);
+  std::string shown;
+  for (int c; (c = std::fgetc(session.streams.err)) != EOF;) shown += static_cast<char>(c);
+  EXPECT_NE(shown.find("[1] ZT7720-4K (10.71.1.2)"), std::string::npos) << shown;
+  EXPECT_EQ(m_ui.MessageTexts().size(), 1u) << "the name that does not resolve is named";
+  std::fclose(session.streams.in);
+  std::fclose(session.streams.err);
+  std::fclose(session.streams.out);
+  m_responder->Stop();
 }
