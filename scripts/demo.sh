@@ -8,6 +8,10 @@
 #              ZT7720-4K|ZT7720-4M            a simulated network unit on 127.0.0.1, port 502
 #                                             (binding it needs root; DEMO_PORT=N picks another
 #                                             port, which only the terminal front end can reach)
+#   DEMO_NETNS=1                              with a ZT7720 unit: as root, the unit and the
+#                                             program run in two network namespaces of their
+#                                             own, joined by a veth pair, so that the Connect
+#                                             dialog's "Find Devices" finds the unit
 #   TAVRIX_WAIT_SCALE=F                       how much of the device waits to sit through (default 0.3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +29,42 @@ case "$device" in
   ZT7720-4K|ZT7720-4M) ;;
   *) echo "DEMO_DEVICE must be one of QI-2A1 QI-2A2 QI-2A3 QI-2AB ZT7720-4K ZT7720-4M" >&2; exit 2 ;;
 esac
+
+if [ "${device#ZT7720}" != "$device" ] && [ "${DEMO_NETNS:-0}" = 1 ]; then
+  # The unit at 10.73.1.2 in one namespace, the program at 10.73.1.1 in another: searches
+  # broadcast on the veth pair between them and reach nothing else.
+  [ "$(id -u)" = 0 ] || { echo "DEMO_NETNS=1 needs root (ip netns)" >&2; exit 2; }
+  pc=tavrix-demo-pc-$$ unit=tavrix-demo-unit-$$
+  type=7720
+  [ "$device" = ZT7720-4M ] && type=7721
+  ip netns add "$pc"
+  ip netns add "$unit"
+  log=$(mktemp /tmp/tavrix-demo-unit.XXXXXX)
+  trap 'kill "${devsim:-}" 2>/dev/null || true; wait "${devsim:-}" 2>/dev/null || true; ip netns del "$pc"; ip netns del "$unit"; rm -f "$log"' EXIT
+  ip -n "$pc" link add demo0 type veth peer name demo1 netns "$unit"
+  ip -n "$pc" addr add 10.73.1.1/24 dev demo0
+  ip -n "$unit" addr add 10.73.1.2/24 dev demo1
+  ip -n "$pc" link set demo0 up
+  ip -n "$unit" link set demo1 up
+  ip -n "$pc" link set lo up
+  ip -n "$unit" link set lo up
+  ip netns exec "$unit" build/bin/tavrix-devsim \
+    --net-unit "zt7720:type=$type,firmware=150,address=10.73.1.2,port=502,discovery" >"$log" &
+  devsim=$!
+  for _ in $(seq 50); do grep -q serving "$log" && break; sleep 0.1; done
+  grep -q serving "$log" || { echo "tavrix-devsim could not serve the unit" >&2; exit 1; }
+  sleep 1  # the veth pair comes up
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "The simulated unit is $device: pick it, press Next, then \"Find Devices\" in the Connect dialog."
+    ip netns exec "$pc" build/bin/tavrix-update "$@"
+  else
+    confirm=()
+    [ -t 0 ] || confirm=(--yes)
+    ip netns exec "$pc" build/bin/tavrix-update-cli discover --type "$type" || true
+    ip netns exec "$pc" build/bin/tavrix-update-cli "${confirm[@]}" update "$device" || true
+  fi
+  exit 0
+fi
 
 if [ "${device#ZT7720}" != "$device" ]; then
   # A network unit: no bus, the unit listens on loopback and the updater is told its address.

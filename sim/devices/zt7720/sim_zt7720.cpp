@@ -57,7 +57,8 @@ CSimZt7720Setup CSimZt7720::ParseOptions(const std::string& options) {
     if (item.empty()) continue;
     std::size_t equals = item.find('=');
     std::string key = item.substr(0, equals);
-    std::string value = equals == std::string::npos ? "" : item.substr(equals + 1);
+    // A key without "=" means key=1, as for every device of tavrix-devsim.
+    std::string value = equals == std::string::npos ? "1" : item.substr(equals + 1);
     if (key == "type") setup.DeviceType = static_cast<std::uint16_t>(ParseNumber(key, value, 0xFFFF));
     else if (key == "model") setup.ModelCode = value;
     else if (key == "firmware") setup.FirmwareVersion = static_cast<std::uint16_t>(ParseNumber(key, value, 0xFFFF));

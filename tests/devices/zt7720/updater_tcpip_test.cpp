@@ -8,6 +8,7 @@
 #include "net/udp_connect_dlg.h"
 #include "platform/clock.h"
 #include "sim/devices/zt7720/sim_zt7720.h"
+#include "sim/sim_error.h"
 #include "support/image_files.h"
 #include "support/scripted_user_interface.h"
 #include "updater/device_catalog.h"
@@ -170,5 +171,18 @@ TEST(UpdaterTcpipIdentification, TheVersionIsTheNumberFromIndexTen) {
   for (Row row : {Row{"ZT7720-4K 0105", 105}, Row{"ZT7720-4K  +42x", 42}, Row{"ZT7720-4K", 0},
                   Row{"ZT7720-4K abc", 0}, Row{"ZT7720-4K 70000", 4464}, Row{"ZT7720-4K 99999999999999999999", 65535}}) {
     EXPECT_EQ(CUpdaterTCPIP::VersionFromIdentification(row.text), row.version) << row.text;
+  }
+}
+
+TEST(SimZt7720Options, ReadsTheOptionsOfTavrixDevsim) {
+  CSimZt7720Setup setup = CSimZt7720::ParseOptions("type=7721,firmware=0x96,port=5020,discovery,name=Bench 2,refuse_block=3");
+  EXPECT_EQ(setup.DeviceType, 7721);
+  EXPECT_EQ(setup.FirmwareVersion, 150);
+  EXPECT_EQ(setup.Port, 5020);
+  EXPECT_TRUE(setup.Discovery);
+  EXPECT_EQ(setup.Name, "Bench 2");
+  EXPECT_EQ(setup.RefuseBlock, 3u);
+  for (const char* bad : {"port=70000", "colour=red", "firmware=x"}) {
+    EXPECT_THROW(CSimZt7720::ParseOptions(bad), CSimError) << bad;
   }
 }
