@@ -14,7 +14,7 @@ QT_QPA_PLATFORM=offscreen build/bin/tavrix_gui_tests --gtest_filter='NetDialogsT
 cp build/screenshots/server_login_en.png docs/screenshots/server-login-dialog.png
 mkdir -p docs/screenshots
 for name in wizard-1-start-page wizard-2-flash-page wizard-3-progress-page wizard-4-done-page \
-            language-selection-dialog interface-dialog firmware-update-window connect-dialog; do
+            language-selection-dialog interface-dialog firmware-update-window connect-dialog-found; do
   cp "build/screenshots/xvfb/${name}.png" "docs/screenshots/${name}.png"
 done
 echo "Screenshots: build/screenshots/xvfb/ (all), docs/screenshots/ (README)"
