@@ -31,6 +31,8 @@ class CSilentUserInterface : public IUserInterface {
   bool IsShiftKeyDown() override { return false; }
   int RunInterfaceDialog(CUsbInitFailedDlg&) override { return CStreamIO::kExit; }
   int RunLanguageDialog(CLanguageDialog&) override { return IDCANCEL; }
+  int RunSocketLoginDialog(CSocketLoginDlg&) override { return CStreamIO::kExit; }
+  int RunConnectDialog(CUdpConnectDlg&) override { return IDCANCEL; }
   bool ShowAnimationWindow(int, int) override { return true; }
   void SetAnimationText(const std::string&) override {}
   void CloseAnimationWindow() override {}

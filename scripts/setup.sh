@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth xdotool
+  iproute2
   binutils srecord
   umockdev libumockdev-dev
   dpkg-dev man-db groff-base desktop-file-utils strace

@@ -29,6 +29,10 @@ bool ApplySetting(const std::string& name, const std::string& value, CDevSimConf
     config.WaitScale = ParseWaitScale(value);
   } else if (name == "device") {
     config.Devices.push_back(value);
+  } else if (name == "net-unit") {
+    config.NetUnits.push_back(value);
+  } else if (name == "remote-server") {
+    config.RemoteServer = value;
   } else if (name == "config" && !fromFile) {
     ReadDevSimConfigFile(value, config);
   } else if (name == "demo") {
@@ -122,6 +126,15 @@ Options (also --name=value):
   --bus DIR            the bus directory (default: $TAVRIX_USB_BUS); created when missing
   --device KIND:OPTIONS
                        a device to serve, repeatable: KIND:key=value,key=value,...
+  --net-unit zt7720:OPTIONS
+                       a simulated ZT7720 network unit, repeatable. OPTIONS: type=7720|7721
+                       (4K or 4M), firmware=N, address=A (default 127.0.0.1), port=N (default
+                       502, 0 any), discovery (answer searches on UDP 17008 of every
+                       interface), name=TEXT, model=TEXT (another identity), refuse_block=K,
+                       drop_at_block=K. Needs no bus.
+  --remote-server ADDRESS:PORT
+                       a remote device server that forwards the bus's devices over TCP, the
+                       device named in the open request by its friendly name
   --config FILE        read settings from FILE at this point of the command line
   --transcript DIR     write each device's transcript to DIR/<device path>.transcript
   --wait-scale F       multiply every device-side wait by F, 0..1 (default: $TAVRIX_WAIT_SCALE or 1)

@@ -11,6 +11,8 @@ struct CDevSimConfig {
   std::optional<std::filesystem::path> TranscriptDirectory;
   std::optional<double> WaitScale;   // none: TAVRIX_WAIT_SCALE, else 1
   std::vector<std::string> Devices;  // "KIND:key=value,..." each
+  std::vector<std::string> NetUnits;  // "zt7720:key=value,..." each: a network unit
+  std::optional<std::string> RemoteServer;  // "ADDRESS:PORT": forward the bus's devices
   bool Help = false;
   bool ListKinds = false;
   // Write the demo firmware the catalog names, instead of serving devices.

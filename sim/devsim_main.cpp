@@ -11,6 +11,8 @@
 #include "platform/clock.h"
 #include "sim/demo_devices.h"
 #include "sim/demo_firmware.h"
+#include "sim/devices/zt7720/sim_zt7720.h"
+#include "sim/sim_remote_device_server.h"
 #include "sim/devsim_config.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_device_registry.h"
@@ -66,7 +68,9 @@ void AddDemoDevices(CDevSimConfig& config) {
 
 int Serve(CDevSimConfig config) {
   AddDemoDevices(config);
-  if (config.Devices.empty()) throw CSimError("no device to serve: give --device, --demo or --config");
+  if (config.Devices.empty() && config.NetUnits.empty()) {
+    throw CSimError("no device to serve: give --device, --demo, --net-unit or --config");
+  }
   static std::unique_ptr<CScaledClock> scaledClock;
   double scale = WaitScale(config);
   if (scale < 1.0) {
@@ -83,8 +87,35 @@ int Serve(CDevSimConfig config) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  // Network units alone need no bus.
+  std::vector<std::unique_ptr<CSimZt7720>> units;
+  for (const std::string& text : config.NetUnits) {
+    std::size_t colon = text.find(':');
+    if (text.substr(0, colon) != "zt7720") throw CSimError("unknown network unit kind in " + text);
+    units.push_back(std::make_unique<CSimZt7720>(
+        CSimZt7720::ParseOptions(colon == std::string::npos ? std::string() : text.substr(colon + 1))));
+    units.back()->Start();
+    std::cout << "serving network unit  kind=zt7720  (" << units.back()->Describe() << ")" << std::endl;
+  }
+  if (config.Devices.empty()) {
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    std::cerr << "tavrix-devsim: stopping\n";
+    return 0;
+  }
+
   CSimBus bus(BusDirectory(config));
   if (config.TranscriptDirectory) bus.SetTranscriptDirectory(*config.TranscriptDirectory);
+  std::unique_ptr<CSimRemoteDeviceServer> remote;
+  if (config.RemoteServer) {
+    std::size_t colon = config.RemoteServer->rfind(':');
+    if (colon == std::string::npos) throw CSimError("--remote-server takes ADDRESS:PORT");
+    remote = std::make_unique<CSimRemoteDeviceServer>(bus.Directory().string(), config.RemoteServer->substr(0, colon),
+                                                      static_cast<std::uint16_t>(std::stoul(config.RemoteServer->substr(colon + 1))));
+    remote->Start();
+    std::cout << "serving remote device server on " << config.RemoteServer->substr(0, colon) << ":" << remote->Port()
+              << std::endl;
+  }
   for (const std::string& text : config.Devices) {
     CSimDeviceDescription description = ParseSimDeviceDescription(text);
     std::string kind = description.Kind;

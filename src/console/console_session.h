@@ -27,6 +27,7 @@ struct ConsoleOptions {
   std::optional<FailureAction> onFailure;  // --on-failure ACTION
   int retries = 3;              // --retries N
   std::string trace;            // --trace FILE
+  std::optional<std::string> address;  // update's --address HOST[:PORT] for a network unit
 };
 
 class CConsoleUserInterface;

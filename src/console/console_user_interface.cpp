@@ -1,7 +1,10 @@
 #include "console/console_user_interface.h"
 
 #include <cctype>
+#include <cstdlib>
 
+#include "net/socket_login_dlg.h"
+#include "net/udp_connect_dlg.h"
 #include "platform/text_format.h"
 #include "transport/usb_init_failed_dlg.h"
 #include "wizard/anim_thread_dialog.h"
@@ -159,3 +162,144 @@ bool CConsoleUserInterface::ShowAnimationWindow(int dialogId, int animationId) {
 void CConsoleUserInterface::SetAnimationText(const std::string& text) { m_progress.SetStatus(text); }
 
 void CConsoleUserInterface::CloseAnimationWindow() { m_progress.Break(); }
+
+int CConsoleUserInterface::AskSocketLoginDialog(CSocketLoginDlg& dialog) {
+  std::optional<std::string> host = Ask(FormatText("%s [%s]: ", WithoutMnemonic(dialog.Text(CSocketLoginDlg::kAddressLabel)).c_str(), dialog.host.c_str()));
+  if (!host) return dialog.Cancel().value_or(-1);
+  std::optional<std::string> port = Ask(FormatText("%s [%u]: ", WithoutMnemonic(dialog.Text(CSocketLoginDlg::kPortLabel)).c_str(), dialog.port));
+  if (!port) return dialog.Cancel().value_or(-1);
+  std::string hostText = host->empty() ? dialog.host : *host;
+  std::string portText = port->empty() ? std::to_string(dialog.port) : *port;
+  struct Button {
+    char key;
+    int controlId;
+  };
+  const Button buttons[] = {{'r', CSocketLoginDlg::kRepeatButton},
+                            {'s', CSocketLoginDlg::kSimulationButton},
+                            {'x', CSocketLoginDlg::kExitButton}};
+  std::string prompt;
+  for (const Button& button : buttons) {
+    if (!dialog.IsButtonEnabled(button.controlId)) continue;
+    prompt += FormatText("%s[%c] %s", prompt.empty() ? "" : ", ", button.key,
+                         WithoutMnemonic(dialog.Text(button.controlId)).c_str());
+  }
+  while (true) {
+    std::optional<std::string> answer = Ask(prompt + "? ");
+    if (!answer) return dialog.Cancel().value_or(-1);
+    for (const Button& button : buttons) {
+      if (answer->empty() || std::tolower(static_cast<unsigned char>((*answer)[0])) != button.key) continue;
+      if (std::optional<int> result = dialog.PressButton(button.controlId, hostText, portText)) return *result;
+      // A refused address or port was named in a message; ask for both again.
+      if (button.controlId == CSocketLoginDlg::kRepeatButton) return AskSocketLoginDialog(dialog);
+    }
+  }
+}
+
+int CConsoleUserInterface::RunSocketLoginDialog(CSocketLoginDlg& dialog) {
+  m_progress.Break();
+  std::fprintf(m_session.streams.err, "%s: %s (%s:%u)\n", dialog.Text(0).c_str(),
+               dialog.Text(CSocketLoginDlg::kTextControl).c_str(), dialog.host.c_str(), dialog.port);
+  FailureAction action = m_session.options.onFailure.value_or(
+      m_session.streams.inIsTerminal ? FailureAction::Ask : FailureAction::Exit);
+  switch (action) {
+    case FailureAction::Ask: return AskSocketLoginDialog(dialog);
+    case FailureAction::Retry:
+      if (m_retries < m_session.options.retries) {
+        ++m_retries;
+        return *dialog.PressButton(CSocketLoginDlg::kRepeatButton, dialog.host, std::to_string(dialog.port));
+      }
+      std::fprintf(m_session.streams.err, "tavrix-update-cli: giving up after %d retries\n", m_retries);
+      break;
+    case FailureAction::Simulate:
+      if (auto result = dialog.PressButton(CSocketLoginDlg::kSimulationButton, dialog.host, std::to_string(dialog.port))) {
+        return *result;
+      }
+      std::fprintf(m_session.streams.err, "tavrix-update-cli: simulation is not offered here\n");
+      break;
+    case FailureAction::Exit: break;
+  }
+  // Without an Exit button a script must not wait for ever: a dialog not shown means Exit.
+  return dialog.Cancel().value_or(-1);
+}
+
+int CConsoleUserInterface::PickOnlyDevice(CUdpConnectDlg& dialog) {
+  dialog.FindDevices();
+  const auto& items = dialog.ListItems();
+  if (items.size() == 1) {
+    dialog.Select(0);
+    if (auto result = dialog.PressOk(dialog.address)) {
+      m_connectOutcome = ConnectOutcome::Chosen;
+      return *result;
+    }
+    return dialog.Cancel();
+  }
+  if (items.empty()) {
+    std::fprintf(m_session.streams.err, "tavrix-update-cli: no device of type %u answered; give --address HOST[:PORT]\n",
+                 dialog.DeviceType());
+    m_connectOutcome = ConnectOutcome::NoDevice;
+    return dialog.Cancel();
+  }
+  std::fprintf(m_session.streams.err, "tavrix-update-cli: %zu devices of type %u answered; choose one with --address:\n",
+               items.size(), dialog.DeviceType());
+  for (const std::string& item : items) std::fprintf(m_session.streams.err, "  %s\n", item.c_str());
+  m_connectOutcome = ConnectOutcome::SeveralDevices;
+  return dialog.Cancel();
+}
+
+int CConsoleUserInterface::AskConnectDialog(CUdpConnectDlg& dialog) {
+  std::fprintf(m_session.streams.err, "%s\n", WithoutMnemonic(dialog.Text(CUdpConnectDlg::kFindButton)).c_str());
+  dialog.FindDevices();
+  while (true) {
+    const auto& items = dialog.ListItems();
+    std::fprintf(m_session.streams.err, "%s\n", dialog.Text(CUdpConnectDlg::kAvailableLabel).c_str());
+    for (std::size_t i = 0; i < items.size(); ++i) std::fprintf(m_session.streams.err, "  [%zu] %s\n", i + 1, items[i].c_str());
+    std::optional<std::string> answer =
+        Ask(FormatText("number, [f] to search again, or %s [%s]: ",
+                       dialog.Text(CUdpConnectDlg::kAddressLabel).c_str(), dialog.address.c_str()));
+    if (!answer) return dialog.Cancel();
+    if (*answer == "f" || *answer == "F") {
+      dialog.FindDevices();
+      continue;
+    }
+    std::string text = answer->empty() ? dialog.address : *answer;
+    char* end = nullptr;
+    unsigned long number = std::strtoul(text.c_str(), &end, 10);
+    if (!text.empty() && *end == '\0' && number >= 1 && number <= items.size()) {
+      dialog.Select(static_cast<int>(number - 1));
+      text = dialog.address;
+    }
+    if (auto result = dialog.PressOk(text)) {
+      m_connectOutcome = ConnectOutcome::Chosen;
+      return *result;
+    }
+  }
+}
+
+int CConsoleUserInterface::RunConnectDialog(CUdpConnectDlg& dialog) {
+  m_progress.Break();
+  m_connectOutcome = ConnectOutcome::Cancelled;
+  if (const auto& given = m_session.options.address) {
+    std::string host = *given;
+    std::optional<std::uint16_t> port;
+    // HOST[:PORT]; an address with more than one colon is taken whole.
+    if (auto colon = host.rfind(':'); colon != std::string::npos && host.find(':') == colon) {
+      // A port on the command line is taken as written: one past 65535 is a mistake, not a
+      // number to cut to 16 bits as the dialogs' fields do.
+      std::string digits = host.substr(colon + 1);
+      port = CSocketLoginDlg::ParsePort(digits);
+      if (port && (digits.size() > 5 || std::strtoul(digits.c_str(), nullptr, 10) > 0xFFFF)) port.reset();
+      if (!port) {
+        std::fprintf(m_session.streams.err, "tavrix-update-cli: --address: the port is not a number: %s\n", given->c_str());
+        return dialog.Cancel();
+      }
+      host.resize(colon);
+    }
+    std::optional<int> result = dialog.PressOk(host);
+    if (!result) return dialog.Cancel();
+    if (port) dialog.port = *port;
+    m_connectOutcome = ConnectOutcome::Chosen;
+    return *result;
+  }
+  if (m_session.streams.inIsTerminal) return AskConnectDialog(dialog);
+  return PickOnlyDevice(dialog);
+}

@@ -28,6 +28,15 @@ class CConsoleUserInterface : public IUserInterface {
   int RunInterfaceDialog(CUsbInitFailedDlg& dialog) override;
   // The language comes from --lang or the stored choice; the dialog is left with Escape.
   int RunLanguageDialog(CLanguageDialog& dialog) override;
+  // Follows --on-failure as the "Interface" dialog does; asked, it prompts for the address
+  // and the port first.
+  int RunSocketLoginDialog(CSocketLoginDlg& dialog) override;
+  // --address answers it; otherwise a terminal gets prompts (search, list, choose or type),
+  // and a script takes the one unit of the wanted type that answers one search.
+  int RunConnectDialog(CUdpConnectDlg& dialog) override;
+  // Why the last "Connect" dialog ended without an address.
+  enum class ConnectOutcome { Chosen, Cancelled, NoDevice, SeveralDevices };
+  ConnectOutcome LastConnectOutcome() const { return m_connectOutcome; }
   bool ShowAnimationWindow(int dialogId, int animationId) override;
   void SetAnimationText(const std::string& text) override;
   void CloseAnimationWindow() override;
@@ -39,6 +48,10 @@ class CConsoleUserInterface : public IUserInterface {
   int RetryInterfaceDialog(CUsbInitFailedDlg& dialog);
   int SimulateInterfaceDialog(CUsbInitFailedDlg& dialog);
   static int ExitInterfaceDialog(CUsbInitFailedDlg& dialog);
+  int AskSocketLoginDialog(CSocketLoginDlg& dialog);
+  int AskConnectDialog(CUdpConnectDlg& dialog);
+  int PickOnlyDevice(CUdpConnectDlg& dialog);
+  ConnectOutcome m_connectOutcome = ConnectOutcome::Cancelled;
 
   ConsoleSession& m_session;
   CConsoleProgress m_progress;

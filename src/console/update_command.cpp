@@ -8,10 +8,13 @@
 
 namespace {
 
-int ExitStatus(const CConsoleSheetView& view, CStartPage::NextOutcome startOutcome, bool catalogOpen) {
+int ExitStatus(const CConsoleSheetView& view, CStartPage::NextOutcome startOutcome, bool catalogOpen,
+               const CConsoleUserInterface& ui) {
   if (!catalogOpen || !view.IdListed()) return kExitSetup;
   if (view.ReachedDone()) return TheWizardState().DoneMessageId == 38 ? kExitFailed : kExitOk;
   if (view.Declined()) return kExitSetup;
+  // Several network units answered and none was chosen: the caller has to say which.
+  if (ui.LastConnectOutcome() == CConsoleUserInterface::ConnectOutcome::SeveralDevices) return kExitSetup;
   switch (startOutcome) {
     case CStartPage::NextOutcome::NotConnected:
     case CStartPage::NextOutcome::ConnectException:
@@ -25,13 +28,23 @@ int ExitStatus(const CConsoleSheetView& view, CStartPage::NextOutcome startOutco
 
 int RunUpdateCommand(const CommandArgs& args) {
   ConsoleSession& session = Console();
-  if (args.size() != 1) {
-    std::fprintf(session.streams.err, "tavrix-update-cli: usage: update ID\n");
+  std::vector<std::string> ids;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--address" && i + 1 < args.size()) {
+      session.options.address = args[++i];
+    } else if (args[i].rfind("--address=", 0) == 0) {
+      session.options.address = args[i].substr(10);
+    } else {
+      ids.push_back(args[i]);
+    }
+  }
+  if (ids.size() != 1 || (session.options.address && session.options.address->empty())) {
+    std::fprintf(session.streams.err, "tavrix-update-cli: usage: update ID [--address HOST[:PORT]]\n");
     return kExitSetup;
   }
-  CConsoleSheetView view(*session.ui, session, args[0]);
+  CConsoleSheetView view(*session.ui, session, ids[0]);
   CStartPage::NextOutcome startOutcome = RunUpdateWizard(view);
   bool catalogOpen = TheWizardState().Catalog.IsOpen();
   TheWizardState().Catalog.CloseCatalog();
-  return ExitStatus(view, startOutcome, catalogOpen);
+  return ExitStatus(view, startOutcome, catalogOpen, *session.ui);
 }

@@ -8,8 +8,10 @@
 
 #include "gui/animation_window.h"
 #include "gui/gui_thread.h"
+#include "gui/connect_dialog.h"
 #include "gui/interface_dialog.h"
 #include "gui/language_dialog_widget.h"
+#include "gui/socket_login_dialog.h"
 #include "platform/string_table.h"
 #include "transport/usb_init_failed_dlg.h"
 #include "wizard/dialog_templates.h"
@@ -157,6 +159,18 @@ int CQtUserInterface::RunInterfaceDialog(CUsbInitFailedDlg& dialog) {
 int CQtUserInterface::RunLanguageDialog(CLanguageDialog& dialog) {
   return CGuiThread::Await([this, &dialog](CGuiThread::Done done) {
     OpenDialog(new CLanguageDialogWidget(dialog, DialogOwner()), std::move(done));
+  });
+}
+
+int CQtUserInterface::RunSocketLoginDialog(CSocketLoginDlg& dialog) {
+  return CGuiThread::Await([this, &dialog](CGuiThread::Done done) {
+    OpenDialog(new CSocketLoginDialog(dialog, DialogOwner()), std::move(done));
+  });
+}
+
+int CQtUserInterface::RunConnectDialog(CUdpConnectDlg& dialog) {
+  return CGuiThread::Await([this, &dialog](CGuiThread::Done done) {
+    OpenDialog(new CConnectDialog(dialog, DialogOwner()), std::move(done));
   });
 }
 

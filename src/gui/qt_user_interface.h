@@ -28,6 +28,8 @@ class CQtUserInterface : public IUserInterface {
   bool IsShiftKeyDown() override;
   int RunInterfaceDialog(CUsbInitFailedDlg& dialog) override;
   int RunLanguageDialog(CLanguageDialog& dialog) override;
+  int RunSocketLoginDialog(CSocketLoginDlg& dialog) override;
+  int RunConnectDialog(CUdpConnectDlg& dialog) override;
   bool ShowAnimationWindow(int dialogId, int animationId) override;
   void SetAnimationText(const std::string& text) override;
   void CloseAnimationWindow() override;

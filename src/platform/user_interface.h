@@ -11,6 +11,8 @@
 
 class CUsbInitFailedDlg;
 class CLanguageDialog;
+class CSocketLoginDlg;
+class CUdpConnectDlg;
 
 // Message box styles and results (the platform's values, so that stored behaviour keeps them).
 enum MessageBoxStyle : unsigned {
@@ -40,6 +42,10 @@ class IUserInterface {
   // Modal dialogs: run until the dialog's logic ends it; return its result code.
   virtual int RunInterfaceDialog(CUsbInitFailedDlg& dialog) = 0;
   virtual int RunLanguageDialog(CLanguageDialog& dialog) = 0;
+  // "Server Login": 4, 6 or 2 (the dialog's button), -1 when it could not be shown.
+  virtual int RunSocketLoginDialog(CSocketLoginDlg& dialog) = 0;
+  // "Connect": IDOK with the dialog's address set, IDCANCEL, -1 when it could not be shown.
+  virtual int RunConnectDialog(CUdpConnectDlg& dialog) = 0;
 
   // The "Firmware Update" animation window. Show returns once the window is on screen, or
   // false when it could not be created; Close returns once it is gone.

@@ -487,13 +487,14 @@ TEST_F(ConsoleTest, WrongArgumentCountIsAUsageError) {
 TEST_F(ConsoleTest, DemoCatalogListsTheFourInterfacesFirst) {
   ConsoleResult result = RunConsoleCaptured({"list", "--catalog", TAVRIX_SOURCE_DIR "/resources/demo/tavrix-update.config"});
   EXPECT_EQ(result.status, 0);
-  // The four 2A variants first; the other families follow.
-  // The other families' entries follow, one or more each.
+  // The four 2A variants first; the other families follow, one or more entries each.
   EXPECT_TRUE(result.out.starts_with(
       "QI-2A1\tQuadrel Interface 2A, variant 1\nQI-2A2\tQuadrel Interface 2A, variant 2\n"
       "QI-2A3\tQuadrel Interface 2A, variant 3\nQI-2AB\tQuadrel Interface 2A, boot variant\n"))
       << result.out;
   EXPECT_NE(result.out.find("AT-MOTREVO\tAutomotive trainer MOTREVO\n"), std::string::npos);
+  EXPECT_NE(result.out.find("ZT7720-4K\tZT7720-4K network unit\nZT7720-4M\tZT7720-4M network unit\n"), std::string::npos)
+      << result.out;
 }
 
 // The built program, as a script runs it.

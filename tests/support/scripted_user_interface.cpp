@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "wizard/language_dialog.h"
+#include "net/socket_login_dlg.h"
+#include "net/udp_connect_dlg.h"
 #include "transport/usb_init_failed_dlg.h"
 
 CScriptedUserInterface::CScriptedUserInterface() : m_previous(nullptr) { SetUserInterface(this); }
@@ -49,6 +51,32 @@ int CScriptedUserInterface::RunInterfaceDialog(CUsbInitFailedDlg& dialog) {
   }
   if (std::optional<int> result = dialog.Cancel()) return *result;
   throw std::logic_error("the Interface dialog waits for an answer the test did not queue");
+}
+
+int CScriptedUserInterface::RunSocketLoginDialog(CSocketLoginDlg& dialog) {
+  m_record.push_back({"server-login", dialog.host + ":" + std::to_string(dialog.port),
+                      static_cast<unsigned>(CSocketLoginDlg::kTemplateId)});
+  while (!m_loginAnswers.empty()) {
+    LoginAnswer answer = m_loginAnswers.front();
+    m_loginAnswers.pop_front();
+    std::optional<int> result =
+        answer.button == kEscape
+            ? dialog.Cancel()
+            : dialog.PressButton(answer.button, answer.host.value_or(dialog.host),
+                                 answer.port.value_or(std::to_string(dialog.port)));
+    if (result) return *result;
+    m_record.push_back({"server-login-ignored", std::to_string(answer.button), 0});
+  }
+  if (std::optional<int> result = dialog.Cancel()) return *result;
+  throw std::logic_error("the Server Login dialog waits for an answer the test did not queue");
+}
+
+int CScriptedUserInterface::RunConnectDialog(CUdpConnectDlg& dialog) {
+  m_record.push_back({"connect", dialog.address, static_cast<unsigned>(CUdpConnectDlg::kTemplateId)});
+  if (m_connectScripts.empty()) return dialog.Cancel();
+  auto script = std::move(m_connectScripts.front());
+  m_connectScripts.pop_front();
+  return script(dialog);
 }
 
 int CScriptedUserInterface::RunLanguageDialog(CLanguageDialog& dialog) {

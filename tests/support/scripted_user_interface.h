@@ -2,6 +2,8 @@
 // The tests' user interface: answers queued in advance, everything shown recorded.
 
 #include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,21 @@ class CScriptedUserInterface : public IUserInterface {
     bool dontShowAgain = false;
   };
   std::vector<LanguageDialogSeen> languageDialogs;
+  // What the person does in the "Server Login" dialog, in order: a button pressed (or kEscape)
+  // with the field texts, the ones the dialog shows when not given. A press the dialog refuses
+  // is recorded and the next answer taken; with none left the dialog is cancelled, and one
+  // that ignores that fails the test.
+  struct LoginAnswer {
+    int button = 0;
+    std::optional<std::string> host;
+    std::optional<std::string> port;
+  };
+  void QueueLoginAnswer(LoginAnswer answer) { m_loginAnswers.push_back(answer); }
+  // The "Connect" dialog is driven by a script of the test (its result is the dialog's);
+  // without one it is cancelled. Each run takes the next script.
+  void QueueConnectScript(std::function<int(CUdpConnectDlg&)> script) {
+    m_connectScripts.push_back(std::move(script));
+  }
   // The "Interface" dialogs shown, in order.
   std::vector<std::string> InterfaceTexts() const;
 
@@ -63,6 +80,8 @@ class CScriptedUserInterface : public IUserInterface {
   bool IsShiftKeyDown() override { return shiftDown; }
   int RunInterfaceDialog(CUsbInitFailedDlg& dialog) override;
   int RunLanguageDialog(CLanguageDialog& dialog) override;
+  int RunSocketLoginDialog(CSocketLoginDlg& dialog) override;
+  int RunConnectDialog(CUdpConnectDlg& dialog) override;
   bool ShowAnimationWindow(int dialogId, int animationId) override;
   void SetAnimationText(const std::string& text) override;
   void CloseAnimationWindow() override;
@@ -74,5 +93,7 @@ class CScriptedUserInterface : public IUserInterface {
   std::deque<int> m_messageAnswers;
   std::deque<int> m_interfaceAnswers;
   std::deque<LanguageAnswer> m_languageAnswers;
+  std::deque<LoginAnswer> m_loginAnswers;
+  std::deque<std::function<int(CUdpConnectDlg&)>> m_connectScripts;
   std::vector<Shown> m_record;
 };

@@ -24,6 +24,7 @@
 
 #include "platform/string_table.h"
 #include "support/child_process.h"
+#include "support/net_namespace.h"
 #include "support/run_program.h"
 #include "support/screen_search.h"
 #include "support/temp_folder.h"
@@ -42,6 +43,7 @@ constexpr std::uint32_t kWhite = 0xFFFFFF;
 std::string English(int id) { return LoadResStringIn(id, LANG_ENGLISH); }
 const std::string kWizardTitle = English(57344);
 const std::string kInterfaceTitle = English(20002000);
+const std::string kConnectTitle = English(20005000);
 const std::string kAnimationTitle = English(30502000);
 const std::string kLanguageTitle = English(3010000);
 
@@ -425,3 +427,82 @@ TEST_F(WizardOnScreen, UpdatesTheAutomotiveTrainerPickedFromTheDemoBench) {
   ExpectUpToDate("AT-MOTREVO");
 }
 }  // namespace
+
+// The demo catalog's last entry is a network unit: Next brings up the "Connect" dialog over the
+// wizard, with the preset address and without "Configuration...". Escape cancels it, the
+// updater's Connect fails, and the wizard stays on its start page.
+TEST_F(WizardOnScreen, ANetworkUnitIsChosenInTheConnectDialog) {
+  StartWizard({"/lang", std::to_string(LANG_ENGLISH)});
+  auto start = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& wizard) {
+    return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;
+  });
+  ASSERT_TRUE(start) << "no drawn start page";
+  const ScreenRect wizard = start->window;
+  m_x->Key("End");  // the device list has the focus: its last entry, the ZT7720-4M
+  m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
+
+  auto dialog = WaitForWindow(kConnectTitle);
+  ASSERT_TRUE(dialog) << "no drawn \"" << kConnectTitle << "\" dialog";
+  SaveShot(dialog->screen, dialog->window, "connect-dialog");
+  SaveShot(dialog->screen, wizard, "connect-dialog-over-wizard");
+
+  m_x->Key("Escape");
+  ASSERT_TRUE(WindowGone(kConnectTitle)) << "Escape left the dialog open";
+  auto again = WaitForWindow(kWizardTitle);
+  ASSERT_TRUE(again) << "the start page did not come back";
+  m_x->Click(Centred(WizardButtons(again->screen, wizard).back()));  // Cancel
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Cancel did not end the program";
+  EXPECT_EQ(*status, 0);
+}
+
+// The wizard in a network namespace of its own, a simulated ZT7720-4M unit in another, a veth
+// pair between them: "Find Devices" in the "Connect" dialog lists the unit. Nothing of the
+// search leaves the two namespaces.
+TEST_F(WizardOnScreen, TheConnectDialogFindsAUnitOnTheNetwork) {
+  CNetNamespace pc("xvfb-pc");
+  CNetNamespace unit("xvfb-unit");
+  if (!pc.Failure().empty()) GTEST_SKIP() << pc.Failure();
+  if (!pc.Link(unit, "pc0", "10.74.1.1/24", "unit0", "10.74.1.2/24")) GTEST_SKIP() << pc.Failure();
+  m_devsim = std::make_unique<CChildProcess>(
+      "ip", std::vector<std::string>{"netns", "exec", unit.Name(), std::string(TAVRIX_BIN_DIR) + "/tavrix-devsim",
+                                     "--net-unit", "zt7720:type=7721,address=10.74.1.2,port=502,discovery,name=Bench 4M"},
+      Environment());
+  ASSERT_TRUE(m_devsim->ReadLine(10s).has_value()) << "tavrix-devsim did not start";
+  m_wizard = std::make_unique<CChildProcess>(
+      "ip", std::vector<std::string>{"netns", "exec", pc.Name(), std::string(TAVRIX_BIN_DIR) + "/tavrix-update", "/lang",
+                                     std::to_string(LANG_ENGLISH)},
+      Environment());
+  ASSERT_TRUE(m_wizard->Started());
+
+  auto start = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& wizard) {
+    return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;
+  });
+  ASSERT_TRUE(start) << "no drawn start page";
+  const ScreenRect wizard = start->window;
+  m_x->Key("End");  // the ZT7720-4M
+  m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
+  auto empty = WaitForWindow(kConnectTitle);
+  ASSERT_TRUE(empty) << "no drawn \"" << kConnectTitle << "\" dialog";
+
+  m_x->Key("alt+f");  // Find Devices
+  // The list is filled, and the buttons enabled again, in one step once the search is over (a
+  // second for the one interface). While it runs only the buttons change; the list's text
+  // shows the end. The list takes the upper left of the dialog.
+  auto found = WaitForWindow(kConnectTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+    const ScreenRect list{window.x + window.width / 20, window.y + window.height / 8, window.width / 2,
+                          window.height / 2};
+    return empty->screen.CountDifferences(screen, list) > 50;
+  });
+  ASSERT_TRUE(found) << "the search did not change the dialog";
+  SaveShot(found->screen, found->window, "connect-dialog-found");
+
+  m_x->Key("Escape");
+  ASSERT_TRUE(WindowGone(kConnectTitle)) << "Escape left the dialog open";
+  auto again = WaitForWindow(kWizardTitle);
+  ASSERT_TRUE(again);
+  m_x->Click(Centred(WizardButtons(again->screen, wizard).back()));  // Cancel
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Cancel did not end the program";
+  EXPECT_EQ(*status, 0);
+}

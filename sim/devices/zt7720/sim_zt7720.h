@@ -1,0 +1,74 @@
+#pragma once
+// A simulated ZT7720-4K/4M unit: TCP on a configurable address and port (A2 identification,
+// A0 blocks of 4096 bytes acknowledged with "!", A1 end) and, when asked, the discovery side
+// on UDP 17008. It keeps the blocks it received. Faults: refuse the k-th block ("?"), drop the
+// connection when the k-th block's data are in, answer with another model code. After the end
+// command, a version tag in the blocks received becomes the firmware version it reports.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/devices/zt7720/sim_discovery_responder.h"
+
+struct CSimZt7720Setup {
+  std::uint16_t DeviceType = 7720;              // 7720 the 4K, 7721 the 4M
+  std::optional<std::string> ModelCode;         // another identity than the type's own
+  std::uint16_t FirmwareVersion = 100;
+  std::string Address = "127.0.0.1";
+  std::uint16_t Port = 502;                     // 0: any free port
+  std::uint32_t RefuseBlock = 0;                // 1-based; 0 never
+  std::uint32_t DropAtBlock = 0;                // 1-based; 0 never
+  bool Discovery = false;                       // answer searches on UDP 17008
+  std::string Name;                             // the discovery name (default: the model code)
+  std::array<std::uint8_t, 6> HardwareAddress{0x02, 0x00, 0x00, 0x00, 0x77, 0x20};
+};
+
+class CSimZt7720 {
+ public:
+  struct Block {
+    std::uint32_t Address = 0;
+    std::vector<std::uint8_t> Data;
+  };
+
+  explicit CSimZt7720(CSimZt7720Setup setup);
+  ~CSimZt7720();
+  CSimZt7720(const CSimZt7720&) = delete;
+  CSimZt7720& operator=(const CSimZt7720&) = delete;
+
+  // Sockets are made in the calling thread's network namespace. Throws CSimError.
+  void Start();
+  void Stop();
+
+  std::uint16_t Port() const { return m_setup.Port; }
+  std::string Identification() const;
+  // The blocks received and acknowledged, in order.
+  std::vector<Block> Blocks() const;
+  // How many A1 end commands came.
+  std::uint32_t Ends() const;
+  std::string Describe() const;
+
+  // Parses tavrix-devsim's "zt7720:key=value,..." options (type, model, firmware, address,
+  // port, refuse_block, drop_at_block, discovery, name). Throws CSimError.
+  static CSimZt7720Setup ParseOptions(const std::string& options);
+
+ private:
+  void ServeLoop();
+  void Serve(int fd);
+
+  CSimZt7720Setup m_setup;
+  int m_listen = -1;
+  std::atomic<int> m_client{-1};
+  std::atomic<bool> m_stopping{false};
+  std::thread m_thread;
+  std::unique_ptr<CSimDiscoveryResponder> m_discovery;
+  mutable std::mutex m_mutex;
+  std::vector<Block> m_blocks;
+  std::uint32_t m_ends = 0;
+  std::uint32_t m_blocksSeen = 0;
+};
