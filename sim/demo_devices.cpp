@@ -53,6 +53,11 @@ CDemoDevicePlan PlanDemoDevices(const std::filesystem::path& catalog) {
       continue;
     }
     const std::uint16_t productId = ParseCatalogNumber(item.node().attribute("USBPID").value());
+    if (productId == 0) {
+      // Network units are reached by address, not on the bus (DEMO_DEVICE=ID scripts/demo.sh).
+      note("not a USB device");
+      continue;
+    }
     auto kind = kinds.find(productId);
     if (kind == kinds.end()) {
       note(FormatText("no simulated device kind has the product id 0x%04X", productId));

@@ -124,6 +124,11 @@ std::uint32_t CSimZt7720::Ends() const {
   return m_ends;
 }
 
+bool CSimZt7720::WaitForEnds(std::uint32_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(m_mutex);
+  return m_endsChanged.wait_for(lock, timeout, [&] { return m_ends >= count; });
+}
+
 void CSimZt7720::ServeLoop() {
   while (!m_stopping) {
     int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
@@ -171,6 +176,7 @@ void CSimZt7720::Serve(int fd) {
       for (const Block& block : m_blocks) {
         if (auto version = FindFirmwareVersionTag(block.Data)) m_setup.FirmwareVersion = *version;
       }
+      m_endsChanged.notify_all();
     }
     // Any other byte is not a command of the unit: it is ignored, as the unit's firmware does.
   }

@@ -6,6 +6,8 @@
 // command, a version tag in the blocks received becomes the firmware version it reports.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -51,6 +53,9 @@ class CSimZt7720 {
   std::vector<Block> Blocks() const;
   // How many A1 end commands came.
   std::uint32_t Ends() const;
+  // Waits until `count` end commands came: the unit takes them on its own thread, a moment
+  // after the host sent them. False when the time ran out first.
+  bool WaitForEnds(std::uint32_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
   std::string Describe() const;
 
   // Parses tavrix-devsim's "zt7720:key=value,..." options (type, model, firmware, address,
@@ -68,6 +73,7 @@ class CSimZt7720 {
   std::thread m_thread;
   std::unique_ptr<CSimDiscoveryResponder> m_discovery;
   mutable std::mutex m_mutex;
+  mutable std::condition_variable m_endsChanged;
   std::vector<Block> m_blocks;
   std::uint32_t m_ends = 0;
   std::uint32_t m_blocksSeen = 0;

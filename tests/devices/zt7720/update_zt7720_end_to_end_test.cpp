@@ -77,7 +77,7 @@ class UpdateZt7720EndToEnd : public ::testing::Test {
     }
     EXPECT_EQ(blocks[0].Address, 0x0000u);
     EXPECT_EQ(blocks[1].Address, 0x3000u);
-    EXPECT_EQ(m_unit->Ends(), 1u);
+    EXPECT_TRUE(m_unit->WaitForEnds(1));
   }
 
   CTempFolder m_folder;

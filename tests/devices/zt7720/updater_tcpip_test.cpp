@@ -89,7 +89,7 @@ TEST_F(UpdaterTcpip, ConnectsThroughTheDialogAndSendsOnlyTheBlocksThatHoldData) 
   EXPECT_EQ(blocks[0].Address, 0x1F000u);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), blocks[0].Data.begin()));
   EXPECT_EQ(blocks[0].Data[32], 0xFF);
-  EXPECT_EQ(m_unit->Ends(), 1u);
+  EXPECT_TRUE(m_unit->WaitForEnds(1));
   std::vector<std::string> texts;
   for (const auto& shown : m_ui.Record()) {
     if (shown.kind == "animation-text") texts.push_back(shown.text);
@@ -105,7 +105,7 @@ TEST_F(UpdaterTcpip, AnEmptyImageSendsOnlyTheEnd) {
   ASSERT_TRUE(updater.Update(Record(HexLine(1, 0, {}) + "\n"), nullptr));
   updater.Finish();
   EXPECT_TRUE(m_unit->Blocks().empty());
-  EXPECT_EQ(m_unit->Ends(), 1u);
+  EXPECT_TRUE(m_unit->WaitForEnds(1));
 }
 
 TEST_F(UpdaterTcpip, AnotherModelOrAModelCodeOffIndexZeroIsRefusedWith20006) {
