@@ -9,44 +9,11 @@
 #include <vector>
 
 #include "support/image_files.h"
+#include "support/inspect_run.h"
 
 using namespace image_test;
 
 namespace {
-
-struct InspectRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadBack(std::FILE* stream) {
-  std::rewind(stream);
-  std::string text;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, got);
-  std::fclose(stream);
-  return text;
-}
-
-InspectRun Inspect(const CommandArgs& args) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  int status = RunInspect(args, out, err);
-  return {status, ReadBack(out), ReadBack(err)};
-}
-
-// The SHA-256 of `bytes` as the system's sha256sum computes it.
-std::string Sha256Sum(const CTempFolder& folder, const std::vector<std::uint8_t>& bytes) {
-  std::string path = folder.Write("expected-bytes", std::string(bytes.begin(), bytes.end()));
-  std::FILE* pipe = ::popen(("sha256sum '" + path + "'").c_str(), "r");
-  EXPECT_NE(pipe, nullptr);
-  char digest[65] = {};
-  EXPECT_EQ(std::fread(digest, 1, 64, pipe), 64u);
-  ::pclose(pipe);
-  return digest;
-}
 
 void Append(std::vector<std::uint8_t>& to, const std::vector<std::uint8_t>& bytes) {
   to.insert(to.end(), bytes.begin(), bytes.end());

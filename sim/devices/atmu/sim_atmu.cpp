@@ -39,13 +39,6 @@ CSimDeviceSetup Defaults(const std::string& model) {
   return setup;
 }
 
-std::optional<std::filesystem::path> TakeRecordPath(CSimOptions& options) {
-  std::optional<std::string> text = options.TakeText("record");
-  if (!text) return std::nullopt;
-  if (text->empty()) throw CSimError("option record= needs a file name");
-  return std::filesystem::path(*text);
-}
-
 std::string PageLine(const CSimAtmuPage& page) {
   std::string line = FormatText("page 0x%04X ", page.Number);
   AppendSimRecordHex(line, page.Data);
@@ -70,7 +63,7 @@ std::optional<std::uint16_t> TaggedVersion(const CSimAtmuDownload& download) {
 struct CSimATMU::Session {
   CSimConnection& Io;
   bool Programming = false;
-  std::optional<std::size_t> Open;  // index into m_downloads
+  std::optional<std::size_t> Open;  // index into Downloads()
   std::uint16_t NextPage = 0;
 };
 
@@ -78,38 +71,12 @@ CSimATMU::CSimATMU(CSimOptions& options)
     : CSimATMU(options, TakeModel(options)) {}
 
 CSimATMU::CSimATMU(CSimOptions& options, std::string model)
-    : CSimDevice(options.TakeSetup(Defaults(model))),
+    : CSimDownloadingDevice(options, Defaults(model), kDefaultFirmware),
       m_model(std::move(model)),
       m_pageCode(static_cast<std::uint8_t>(options.TakeNumber("page_code", 0xFF).value_or(kDefaultPageCode))),
       m_busyPage(options.TakeNumber("busy_page", 0xFFFE)),
       m_busyTimes(options.TakeNumber("busy_times", std::numeric_limits<std::uint64_t>::max())
-                      .value_or(std::numeric_limits<std::uint64_t>::max())),
-      m_recordPath(TakeRecordPath(options)),
-      m_firmware(static_cast<std::uint16_t>(options.TakeNumber("firmware", 0xFFFF).value_or(kDefaultFirmware))) {
-  if (!m_recordPath) return;
-  std::lock_guard lock(StateMutex());
-  WriteRecordLocked();  // an empty record: nothing received yet
-  if (m_recordFailed) throw CSimError("cannot write the record file " + m_recordPath->string());
-}
-
-std::uint16_t CSimATMU::FirmwareVersion() const {
-  std::lock_guard lock(StateMutex());
-  return m_firmware;
-}
-
-std::vector<CSimAtmuDownload> CSimATMU::Downloads() const {
-  std::lock_guard lock(StateMutex());
-  return m_downloads;
-}
-
-bool CSimATMU::WaitForEndedDownloads(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(StateMutex());
-  return m_downloadEnded.wait_for(lock, timeout, [&] {
-    return std::count_if(m_downloads.begin(), m_downloads.end(),
-                         [](const CSimAtmuDownload& download) { return download.Ended; }) >=
-           static_cast<std::ptrdiff_t>(count);
-  });
-}
+                      .value_or(std::numeric_limits<std::uint64_t>::max())) {}
 
 std::string CSimATMU::Describe() const {
   std::optional<std::uint16_t> pageSize = PageSizeFromCode(m_pageCode);
@@ -212,8 +179,8 @@ bool CSimATMU::AnswerPage(Session& session, CSimAtmuPage page, std::uint8_t chec
     std::lock_guard lock(StateMutex());
     if (accepted) {
       session.NextPage = static_cast<std::uint16_t>(page.Number + 1);
-      m_recordTexts[*session.Open] += PageLine(page);
-      m_downloads[*session.Open].Pages.push_back(std::move(page));
+      RecordLocked(*session.Open, PageLine(page));
+      DownloadLocked(*session.Open).Pages.push_back(std::move(page));
     } else {
       EndLocked(io.Id(), *session.Open, false);
     }
@@ -221,7 +188,7 @@ bool CSimATMU::AnswerPage(Session& session, CSimAtmuPage page, std::uint8_t chec
   }
   if (!accepted) {
     session.Open.reset();
-    m_downloadEnded.notify_all();
+    NotifyDownloadEnded();
   }
   io.WriteBytes({answer});
   return accepted;
@@ -239,17 +206,14 @@ void CSimATMU::Restart(Session& session) {
     WriteRecordLocked();
   }
   session.Open.reset();
-  m_downloadEnded.notify_all();
+  NotifyDownloadEnded();
 }
 
 std::size_t CSimATMU::BeginDownload(Session& session, std::uint16_t pageSize) {
   std::size_t index;
   {
     std::lock_guard lock(StateMutex());
-    index = m_downloads.size();
-    m_downloads.push_back({pageSize, false, false, {}});
-    m_recordTexts.push_back(FormatText("download pages %u\n", pageSize));
-    WriteRecordLocked();
+    index = BeginDownloadLocked({pageSize, false, false, {}}, FormatText("download pages %u\n", pageSize));
   }
   Transcript().Add(session.Io.Id(), ESimEvent::Note, {}, FormatText("page download begins, %u bytes a page", pageSize));
   session.Open = index;
@@ -272,31 +236,13 @@ void CSimATMU::EndIncomplete(Session& session) {
     WriteRecordLocked();
   }
   session.Open.reset();
-  m_downloadEnded.notify_all();
+  NotifyDownloadEnded();
 }
 
 void CSimATMU::EndLocked(std::uint32_t connection, std::size_t index, bool complete) {
-  CSimAtmuDownload& download = m_downloads[index];
-  download.Ended = true;
-  download.Complete = complete;
-  m_recordTexts[index] += complete ? "end complete\n" : "end incomplete\n";
+  const CSimAtmuDownload& download = DownloadLocked(index);
   std::string what = FormatText("page download %s after %zu page(s): ", complete ? "complete" : "incomplete",
                                 download.Pages.size());
-  std::optional<std::uint16_t> version = complete ? TaggedVersion(download) : std::nullopt;
-  if (version) {
-    // The bootloader starts the new firmware as it restarts.
-    m_firmware = *version;
-    Transcript().Add(connection, ESimEvent::Note, {}, what + "firmware now " + FormatVersion(m_firmware));
-  } else {
-    Transcript().Add(connection, ESimEvent::Note, {},
-                     what + (complete ? "no version tag, " : "") + "the firmware stays " + FormatVersion(m_firmware));
-  }
-}
-
-void CSimATMU::WriteRecordLocked() {
-  if (!m_recordPath || RewriteSimRecordFile(*m_recordPath, m_recordTexts)) return;
-  if (!m_recordFailed) {
-    Transcript().Add(0, ESimEvent::Note, {}, "cannot write the record file " + m_recordPath->string());
-  }
-  m_recordFailed = true;
+  // The bootloader starts the new firmware as it restarts.
+  EndDownloadLocked(connection, index, complete, what, complete ? TaggedVersion(download) : std::nullopt);
 }

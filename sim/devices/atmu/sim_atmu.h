@@ -23,17 +23,12 @@
 //   page 0xNNNN HEX                 (each page as accepted, in the order they came)
 //   end complete|incomplete         (complete: the restart came; missing while it runs)
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "sim/sim_device.h"
-
-class CSimOptions;
+#include "sim/sim_downloading_device.h"
 
 struct CSimAtmuPage {
   std::uint16_t Number = 0;
@@ -48,7 +43,7 @@ struct CSimAtmuDownload {
   std::vector<CSimAtmuPage> Pages;  // in the order they came, each acknowledged with "!"
 };
 
-class CSimATMU : public CSimDevice {
+class CSimATMU : public CSimDownloadingDevice<CSimAtmuDownload> {
  public:
   static constexpr std::uint16_t kProductId = 0xA7B0;
   static constexpr const char* kDefaultModel = "ZA0815-2T";
@@ -64,13 +59,6 @@ class CSimATMU : public CSimDevice {
   void RunProgram(CSimConnection& io) override;
   // "ZA0815-2T, firmware 1.00, pages of 128 bytes"
   std::string Describe() const override;
-
-  // The version the identity reports now.
-  std::uint16_t FirmwareVersion() const;
-  // Every download so far, in the order they began.
-  std::vector<CSimAtmuDownload> Downloads() const;
-  // Waits until `count` downloads have ended (complete or not); true when they have.
-  bool WaitForEndedDownloads(std::size_t count, std::chrono::milliseconds timeout) const;
 
  private:
   struct Session;
@@ -88,19 +76,12 @@ class CSimATMU : public CSimDevice {
   void StopIfStalled(Session& session);
   // With the state lock held:
   void EndLocked(std::uint32_t connection, std::size_t index, bool complete);
-  void WriteRecordLocked();
 
   const std::string m_model;
   const std::uint8_t m_pageCode;
   const std::optional<std::uint16_t> m_busyPage;
   const std::uint64_t m_busyTimes;
-  const std::optional<std::filesystem::path> m_recordPath;
 
   // Guarded by StateMutex():
-  std::uint16_t m_firmware;
   std::uint64_t m_busyAnswers = 0;
-  std::vector<CSimAtmuDownload> m_downloads;
-  std::vector<std::string> m_recordTexts;  // each download's lines in the record so far
-  bool m_recordFailed = false;
-  mutable std::condition_variable m_downloadEnded;
 };

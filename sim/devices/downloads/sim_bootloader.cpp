@@ -29,13 +29,6 @@ CSimDeviceSetup Defaults(const CSimBootloaderProfile& profile) {
   return setup;
 }
 
-std::optional<std::filesystem::path> TakeRecordPath(CSimOptions& options) {
-  std::optional<std::string> text = options.TakeText("record");
-  if (!text) return std::nullopt;
-  if (text->empty()) throw CSimError("option record= needs a file name");
-  return std::filesystem::path(*text);
-}
-
 std::uint32_t BigEndian32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes[at]) << 24 | static_cast<std::uint32_t>(bytes[at + 1]) << 16 |
          static_cast<std::uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
@@ -115,40 +108,14 @@ const char* SimBootDownloadKindName(ESimBootDownloadKind kind) {
 // What one connection has going: the download it runs, if any.
 struct CSimBootloader::Session {
   CSimConnection& Io;
-  std::optional<std::size_t> Open;  // index into m_downloads
+  std::optional<std::size_t> Open;  // index into Downloads()
   ESimBootDownloadKind OpenKind = ESimBootDownloadKind::Segment;
 };
 
 CSimBootloader::CSimBootloader(CSimOptions& options, const CSimBootloaderProfile& profile)
-    : CSimDevice(options.TakeSetup(Defaults(profile))),
+    : CSimDownloadingDevice(options, Defaults(profile), kDefaultFirmware),
       m_profile(profile),
-      m_recordPath(TakeRecordPath(options)),
-      m_refuseHeader(options.TakeFlag("refuse_header").value_or(false)),
-      m_firmware(static_cast<std::uint16_t>(options.TakeNumber("firmware", 0xFFFF).value_or(kDefaultFirmware))) {
-  if (!m_recordPath) return;
-  std::lock_guard lock(StateMutex());
-  WriteRecordLocked();  // an empty record: nothing received yet
-  if (m_recordFailed) throw CSimError("cannot write the record file " + m_recordPath->string());
-}
-
-std::uint16_t CSimBootloader::FirmwareVersion() const {
-  std::lock_guard lock(StateMutex());
-  return m_firmware;
-}
-
-std::vector<CSimBootDownload> CSimBootloader::Downloads() const {
-  std::lock_guard lock(StateMutex());
-  return m_downloads;
-}
-
-bool CSimBootloader::WaitForEndedDownloads(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(StateMutex());
-  return m_downloadEnded.wait_for(lock, timeout, [&] {
-    return std::count_if(m_downloads.begin(), m_downloads.end(),
-                         [](const CSimBootDownload& download) { return download.Ended; }) >=
-           static_cast<std::ptrdiff_t>(count);
-  });
-}
+      m_refuseHeader(options.TakeFlag("refuse_header").value_or(false)) {}
 
 std::string CSimBootloader::Describe() const {
   return "firmware " + FormatVersion(FirmwareVersion());
@@ -157,9 +124,9 @@ std::string CSimBootloader::Describe() const {
 void CSimBootloader::Reenumerate() {
   std::lock_guard lock(StateMutex());
   if (!m_pendingFirmware) return;
-  m_firmware = *m_pendingFirmware;
+  SetFirmwareLocked(*m_pendingFirmware);
   m_pendingFirmware.reset();
-  Transcript().Add(0, ESimEvent::Note, {}, "starts with firmware " + FormatVersion(m_firmware));
+  Transcript().Add(0, ESimEvent::Note, {}, "starts with firmware " + FormatVersion(FirmwareLocked()));
 }
 
 void CSimBootloader::RunProgram(CSimConnection& io) {
@@ -269,7 +236,7 @@ void CSimBootloader::EndBlockDownload(Session& session) {
     WriteRecordLocked();
   }
   session.Open.reset();
-  m_downloadEnded.notify_all();
+  NotifyDownloadEnded();
 }
 
 void CSimBootloader::BinaryCommand(Session& session) {
@@ -293,7 +260,7 @@ void CSimBootloader::BinaryBlock(Session& session) {
   std::size_t received;
   {
     std::lock_guard lock(StateMutex());
-    received = m_downloads[index].Items.size();
+    received = DownloadLocked(index).Items.size();
   }
   std::uint32_t expected = kBinaryBase + static_cast<std::uint32_t>(received * kBlockSize);
   if (item.Address != expected) {
@@ -329,10 +296,8 @@ std::size_t CSimBootloader::BeginDownload(Session& session, ESimBootDownloadKind
   {
     std::lock_guard lock(StateMutex());
     if (kind == ESimBootDownloadKind::Segment) m_pendingFirmware.reset();
-    index = m_downloads.size();
-    m_downloads.push_back({kind, false, false, {}});
-    m_recordTexts.push_back(std::string("download ") + SimBootDownloadKindName(kind) + '\n');
-    WriteRecordLocked();
+    index = BeginDownloadLocked({kind, false, false, {}},
+                                std::string("download ") + SimBootDownloadKindName(kind) + '\n');
   }
   Transcript().Add(io.Id(), ESimEvent::Note, {}, std::string(SimBootDownloadKindName(kind)) + " download begins");
   session.Open = index;
@@ -348,10 +313,10 @@ bool CSimBootloader::Answer(Session& session, std::optional<CSimBootItem> item, 
   bool ended = !accepted || completes;
   {
     std::lock_guard lock(StateMutex());
-    CSimBootDownload& download = m_downloads[*session.Open];
+    CSimBootDownload& download = DownloadLocked(*session.Open);
     if (accepted) {
       if (item) {
-        m_recordTexts[*session.Open] += RecordLine(download.Kind, *item);
+        RecordLocked(*session.Open, RecordLine(download.Kind, *item));
         download.Items.push_back(std::move(*item));
       }
       if (completes) CompleteLocked(io.Id(), *session.Open);
@@ -362,7 +327,7 @@ bool CSimBootloader::Answer(Session& session, std::optional<CSimBootItem> item, 
   }
   if (ended) {
     session.Open.reset();
-    m_downloadEnded.notify_all();
+    NotifyDownloadEnded();
   }
   io.WritePacket(std::span<const std::uint8_t>(&answer, 1));
   return accepted;
@@ -384,45 +349,29 @@ void CSimBootloader::EndIncomplete(Session& session) {
     WriteRecordLocked();
   }
   session.Open.reset();
-  m_downloadEnded.notify_all();
+  NotifyDownloadEnded();
 }
 
 void CSimBootloader::CompleteLocked(std::uint32_t connection, std::size_t index) {
-  CSimBootDownload& download = m_downloads[index];
-  download.Ended = true;
-  download.Complete = true;
-  m_recordTexts[index] += "end complete\n";
+  const CSimBootDownload& download = DownloadLocked(index);
   std::string what = FormatText("%s download complete, %zu item(s): ", SimBootDownloadKindName(download.Kind),
                                 download.Items.size());
   std::optional<std::uint16_t> version = TaggedVersion(download);
-  if (!version) {
-    Transcript().Add(connection, ESimEvent::Note, {},
-                     what + "no version tag, the firmware stays " + FormatVersion(m_firmware));
-  } else if (download.Kind == ESimBootDownloadKind::Segment) {
-    // The bootloader starts the new firmware when the host resets the device.
-    m_pendingFirmware = version;
-    Transcript().Add(connection, ESimEvent::Note, {},
-                     what + "firmware " + FormatVersion(*version) + " from the next start");
-  } else {
-    m_firmware = *version;
-    Transcript().Add(connection, ESimEvent::Note, {}, what + "firmware now " + FormatVersion(*version));
+  if (!version || download.Kind != ESimBootDownloadKind::Segment) {
+    EndDownloadLocked(connection, index, true, what, version);
+    return;
   }
+  // The bootloader starts the new firmware when the host resets the device.
+  MarkEndedLocked(index, true);
+  m_pendingFirmware = version;
+  Transcript().Add(connection, ESimEvent::Note, {},
+                   what + "firmware " + FormatVersion(*version) + " from the next start");
 }
 
 void CSimBootloader::EndIncompleteLocked(std::uint32_t connection, std::size_t index) {
-  CSimBootDownload& download = m_downloads[index];
-  download.Ended = true;
-  m_recordTexts[index] += "end incomplete\n";
-  Transcript().Add(connection, ESimEvent::Note, {},
-                   FormatText("%s download incomplete after %zu item(s): the firmware stays ",
-                              SimBootDownloadKindName(download.Kind), download.Items.size()) +
-                       FormatVersion(m_firmware));
-}
-
-void CSimBootloader::WriteRecordLocked() {
-  if (!m_recordPath || RewriteSimRecordFile(*m_recordPath, m_recordTexts)) return;
-  if (!m_recordFailed) {
-    Transcript().Add(0, ESimEvent::Note, {}, "cannot write the record file " + m_recordPath->string());
-  }
-  m_recordFailed = true;
+  const CSimBootDownload& download = DownloadLocked(index);
+  EndDownloadLocked(connection, index, false,
+                    FormatText("%s download incomplete after %zu item(s): ", SimBootDownloadKindName(download.Kind),
+                               download.Items.size()),
+                    std::nullopt);
 }

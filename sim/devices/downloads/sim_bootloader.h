@@ -24,17 +24,12 @@
 //
 // HEX is the data bytes in upper-case hexadecimal, two digits each, without blanks.
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "sim/sim_device.h"
-
-class CSimOptions;
+#include "sim/sim_downloading_device.h"
 
 enum class ESimBootDownloadKind { Segment, Block, Binary };
 
@@ -70,7 +65,7 @@ struct CSimBootloaderProfile {
   bool BlockLowByteFirst = false;
 };
 
-class CSimBootloader : public CSimDevice {
+class CSimBootloader : public CSimDownloadingDevice<CSimBootDownload> {
  public:
   static constexpr std::uint16_t kDefaultFirmware = 100;
   // A segment announced with size 0 is a full 64 KiB segment when the next transfer after its
@@ -84,13 +79,6 @@ class CSimBootloader : public CSimDevice {
   void Reenumerate() override;
   // "firmware 1.07"
   std::string Describe() const override;
-
-  // The version the identity reports now.
-  std::uint16_t FirmwareVersion() const;
-  // Every download so far, in the order they began.
-  std::vector<CSimBootDownload> Downloads() const;
-  // Waits until `count` downloads have ended (complete or not); true when they have.
-  bool WaitForEndedDownloads(std::size_t count, std::chrono::milliseconds timeout) const;
 
  protected:
   // Takes the generic options over the profile's address and name, and the options every
@@ -129,17 +117,10 @@ class CSimBootloader : public CSimDevice {
   // With the state lock held:
   void CompleteLocked(std::uint32_t connection, std::size_t index);
   void EndIncompleteLocked(std::uint32_t connection, std::size_t index);
-  void WriteRecordLocked();
 
   const CSimBootloaderProfile m_profile;
-  const std::optional<std::filesystem::path> m_recordPath;
   const bool m_refuseHeader;
 
   // Guarded by StateMutex():
-  std::uint16_t m_firmware;
   std::optional<std::uint16_t> m_pendingFirmware;  // from a segment download, at the comeback
-  std::vector<CSimBootDownload> m_downloads;
-  std::vector<std::string> m_recordTexts;  // each download's lines in the record so far
-  bool m_recordFailed = false;
-  mutable std::condition_variable m_downloadEnded;
 };

@@ -17,17 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The protocol object over a memory transport instead of USB.
-class CMemoryInterface1A : public CInterface1A {
- public:
-  CMemoryInterface1A() {
-    auto stream = std::make_unique<CMemoryStream>();
-    stream->Open();
-    memory = stream.get();
-    m_stream = std::move(stream);
-  }
-  CMemoryStream* memory;
-};
+using CMemoryInterface1A = CMemoryInterface<CInterface1A>;
 
 using Interface1ATest = DownloadTest;
 

@@ -7,7 +7,7 @@ namespace {
 
 const CEndToEndEntry k1A{"ZQ1184-2B", "CUpdater1A", 0x1184, "interface-1a.seg", 210};
 
-class Update1AEndToEndTest : public BootloaderEndToEndTest {
+class Update1AEndToEndTest : public CliEndToEndTest {
  protected:
   Update1AEndToEndTest() { WriteCatalog({k1A}); }
 };

@@ -17,17 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The protocol object over a memory transport instead of USB.
-class CMemoryInterface1Z : public CInterface1Z {
- public:
-  CMemoryInterface1Z() {
-    auto stream = std::make_unique<CMemoryStream>();
-    stream->Open();
-    memory = stream.get();
-    m_stream = std::move(stream);
-  }
-  CMemoryStream* memory;
-};
+using CMemoryInterface1Z = CMemoryInterface<CInterface1Z>;
 
 using Interface1ZTest = DownloadTest;
 

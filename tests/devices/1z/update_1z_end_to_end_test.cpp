@@ -7,7 +7,7 @@ namespace {
 
 const CEndToEndEntry k1Z{"ZR9046-3C", "CUpdater1Z", 0x9046, "interface-1z.seg", 215};
 
-class Update1ZEndToEndTest : public BootloaderEndToEndTest {
+class Update1ZEndToEndTest : public CliEndToEndTest {
  protected:
   Update1ZEndToEndTest() { WriteCatalog({k1Z}); }
   // Whether the host sent 10 01 as one frame.

@@ -7,23 +7,15 @@ namespace {
 
 using namespace image_test;
 
-// The protocol object over a memory transport instead of USB.
-class CMemoryInterface2A : public CInterface2A {
+class CMemoryInterface2A : public CMemoryInterface<CInterface2A> {
  public:
-  explicit CMemoryInterface2A(std::uint8_t expectedVariant) : CInterface2A(expectedVariant) {
-    auto stream = std::make_unique<CMemoryStream>();
-    stream->Open();
-    memory = stream.get();
-    m_stream = std::move(stream);
-  }
+  explicit CMemoryInterface2A(std::uint8_t expectedVariant) : CMemoryInterface(expectedVariant) {}
   // Identifies a device that answers with `identity` and then the variant byte.
   bool IdentifyAs(const std::string& identity, std::uint8_t variant) {
     memory->ReplyToNextWrite(identity + std::string(1, '\0'));
     memory->ReplyToNextWrite(std::string(1, static_cast<char>(variant)));
     return Identify();
   }
-
-  CMemoryStream* memory;
 };
 
 using Interface2ATest = DownloadTest;

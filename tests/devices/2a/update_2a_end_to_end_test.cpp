@@ -3,99 +3,23 @@
 // received is compared, for small hand-made images, with the bytes written out here, so that a
 // fault in the host's readers cannot pass end to end.
 
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
-#include "platform/string_table.h"
-#include "platform/text_format.h"
-#include "sim/demo_firmware.h"
 #include "devices/2a/catalog_2a.h"
-#include "support/devsim_process.h"
-#include "support/emulated_usb_device.h"
-#include "support/run_program.h"
-#include "support/temp_folder.h"
+#include "support/cli_end_to_end.h"
 
 namespace {
 
 using Entry = C2ATestEntry;
 constexpr const auto& kEntries = k2ATestEntries;
 
-// `count` erased bytes as the record writes them.
-std::string ErasedHex(std::size_t count) { return std::string(2 * count, 'F'); }
-
-class Update2AEndToEndTest : public ::testing::Test {
+class Update2AEndToEndTest : public CliEndToEndTest {
  protected:
-  Update2AEndToEndTest() {
-    SetUiLanguage(LANG_ENGLISH);
-    m_catalog = Write2ATestCatalog(m_folder);
-    std::filesystem::create_directories(m_folder.Path() / "transcripts");
-  }
+  Update2AEndToEndTest() { m_catalog = Write2ATestCatalog(m_folder); }
 
   std::string FirmwarePath(const Entry& entry) const { return ::FirmwarePath(m_folder, entry).string(); }
-  std::string RecordPath() const { return m_folder / "device.record"; }
-
   // tavrix-devsim serving one 2A device with `options`; true once it serves.
-  bool Plug(const std::string& options) {
-    m_devsim = std::make_unique<CDevSim>(std::vector<std::string>{
-        "--bus", m_bus.Path(), "--wait-scale", "0", "--transcript", m_folder / "transcripts", "--device",
-        "2a:record=" + RecordPath() + "," + options});
-    return m_devsim->FirstLine().has_value();
-  }
-
-  struct Run {
-    std::string output;  // standard output and error
-    int status = -1;
-  };
-  Run Update(const std::string& id) {
-    Run run;
-    std::string command = "TAVRIX_USB_BUS='" + m_bus.Path() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
-                          "/tavrix-update-cli --catalog '" + m_catalog + "' --lang 1033 --yes --on-failure exit update " +
-                          id + " 2>&1";
-    run.output = RunProgram(command, run.status);
-    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-    return run;
-  }
-
-  std::string Transcript() const {
-    std::string text;
-    for (const auto& file : std::filesystem::directory_iterator(m_folder.Path() / "transcripts")) {
-      text += ReadWholeFile(file.path());
-    }
-    return text;
-  }
-
-  // Waits (10 s at most) until `done` holds: the device's thread may still be writing when the
-  // host program has ended.
-  static bool Eventually(const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-  }
-  bool DownloadEnded() const {
-    return Eventually([this] { return ReadWholeFile(RecordPath()).find("\nend ") != std::string::npos; });
-  }
-  // The device thread notes an eject shortly after the host asked for it; a test that expects
-  // one waits for it, one that expects none looks once the host program has ended.
-  bool Ejected() const { return Transcript().find(" eject") != std::string::npos; }
-  bool BackAfterEject() const {
-    return Eventually([this] { return Transcript().find(" back") != std::string::npos; });
-  }
-
-  static std::string Text(int id) { return LoadResString(id); }
-
-  CTempFolder m_folder;
-  CTempBusDirectory m_bus;
-  std::string m_catalog;
-  std::unique_ptr<CDevSim> m_devsim;
+  bool Plug(const std::string& options) { return CliEndToEndTest::Plug("2a", options); }
 };
 
 TEST_F(Update2AEndToEndTest, EachUpdaterProgramsItsImageThenFindsTheDeviceUpToDate) {
@@ -103,16 +27,13 @@ TEST_F(Update2AEndToEndTest, EachUpdaterProgramsItsImageThenFindsTheDeviceUpToDa
   for (std::size_t i = 0; i < std::size(kEntries); ++i) {
     const Entry& entry = kEntries[i];
     SCOPED_TRACE(entry.className);
-    std::filesystem::remove(RecordPath());
-    std::filesystem::remove_all(m_folder.Path() / "transcripts");
-    std::filesystem::create_directories(m_folder.Path() / "transcripts");
     ASSERT_TRUE(Plug(std::string("variant=") + variants[i] + ",firmware=105"));
 
     Run first = Update(entry.id);
     EXPECT_EQ(first.status, 0) << first.output;
     EXPECT_NE(first.output.find(Text(37)), std::string::npos) << first.output;
     ASSERT_TRUE(DownloadEnded());
-    const std::string record = ReadWholeFile(RecordPath());
+    const std::string record = Record();
     EXPECT_EQ(record.substr(0, record.find('\n')), std::string("download ") + entry.download);
     EXPECT_TRUE(record.ends_with("\nend complete\n")) << record;
     // Only the segment download resets the device; the others start the firmware by themselves.
@@ -159,13 +80,12 @@ TEST_F(Update2AEndToEndTest, SmallImagesArriveAsTheseBytes) {
   for (const Case& c : cases) {
     const Entry& entry = kEntries[c.entry];
     SCOPED_TRACE(entry.className);
-    std::filesystem::remove(RecordPath());
     std::ofstream(FirmwarePath(entry), std::ios::binary | std::ios::trunc) << c.image;
     ASSERT_TRUE(Plug(std::string("variant=") + c.variant));
     Run run = Update(entry.id);
     EXPECT_EQ(run.status, 0) << run.output;
     ASSERT_TRUE(DownloadEnded());
-    EXPECT_EQ(ReadWholeFile(RecordPath()), c.record);
+    EXPECT_EQ(Record(), c.record);
     m_devsim.reset();
   }
 }
@@ -199,8 +119,6 @@ TEST_F(Update2AEndToEndTest, FailuresEndAsFailedOrNotConnected) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(m_folder.Path() / "transcripts");
-    std::filesystem::create_directories(m_folder.Path() / "transcripts");
     ASSERT_TRUE(Plug(c.options));
 
     Run run = Update(c.id);
@@ -210,10 +128,10 @@ TEST_F(Update2AEndToEndTest, FailuresEndAsFailedOrNotConnected) {
     // "Interface" question.
     EXPECT_EQ(run.output.find(requiresModel) != std::string::npos, c.name == std::string("wrong model code"));
     if (c.record.empty()) {
-      EXPECT_EQ(ReadWholeFile(RecordPath()), "");
+      EXPECT_EQ(Record(), "");
     } else {
       ASSERT_TRUE(DownloadEnded());
-      EXPECT_EQ(ReadWholeFile(RecordPath()), c.record);
+      EXPECT_EQ(Record(), c.record);
     }
     EXPECT_EQ(c.reset ? Eventually([this] { return Ejected(); }) : Ejected(), c.reset);
     m_devsim.reset();
@@ -230,7 +148,7 @@ TEST_F(Update2AEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find(FirmwarePath(kEntries[0])), std::string::npos) << run.output;
   EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
-  EXPECT_EQ(ReadWholeFile(RecordPath()), "");
+  EXPECT_EQ(Record(), "");
   // The device heard the identity and the variant questions, nothing more.
   EXPECT_EQ(Transcript().find(" 1F "), std::string::npos) << Transcript();
 }

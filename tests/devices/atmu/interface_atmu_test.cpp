@@ -8,17 +8,7 @@
 
 namespace {
 
-// The protocol object over a memory transport instead of USB.
-class CMemoryInterfaceATMU : public CInterfaceATMU {
- public:
-  explicit CMemoryInterfaceATMU(const DeviceRecord& entry) : CInterfaceATMU(entry) {
-    auto stream = std::make_unique<CMemoryStream>();
-    stream->Open();
-    memory = stream.get();
-    m_stream = std::move(stream);
-  }
-  CMemoryStream* memory;
-};
+using CMemoryInterfaceATMU = CMemoryInterface<CInterfaceATMU>;
 
 DeviceRecord Entry(const std::string& id) {
   DeviceRecord entry;

@@ -2,115 +2,36 @@
 // emulated bus: the demo image and then up to date, a small image whose record is pinned as
 // literal bytes, and the failure paths of the page-wise programming.
 
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <thread>
-
 #include "image/hex_file_reader.h"
-#include "platform/string_table.h"
-#include "platform/text_format.h"
-#include "sim/demo_firmware.h"
-#include "support/devsim_process.h"
-#include "support/emulated_usb_device.h"
+#include "support/cli_end_to_end.h"
 #include "support/image_files.h"
-#include "support/run_program.h"
-#include "support/temp_folder.h"
 
 namespace {
 
 using namespace image_test;
 
 constexpr std::uint16_t kVersion = 214;
+const CEndToEndEntry kATMU{"ZA0815-2T", "CUpdaterATMU", 0xA7B0, "atmu.hex", kVersion, "ATMU device"};
 
-// `count` erased bytes as the record writes them.
-std::string ErasedHex(std::size_t count) { return std::string(2 * count, 'F'); }
-
-class UpdateATMUEndToEndTest : public ::testing::Test {
+class UpdateATMUEndToEndTest : public CliEndToEndTest {
  protected:
-  UpdateATMUEndToEndTest() {
-    SetUiLanguage(LANG_ENGLISH);
-    m_catalog = m_folder.Write("tavrix-update.config",
-                               FormatText("<Config><Devices><Device Id=\"ZA0815-2T\" RTC=\"CUpdaterATMU\" "
-                                          "USBPID=\"0xA7B0\"><Name>ATMU device</Name><Firmware><Version>%u</Version>"
-                                          "<File>firmware\\atmu.hex</File></Firmware></Device></Devices></Config>",
-                                          kVersion));
-    WriteDemoFirmware("CUpdaterATMU", kVersion, FirmwarePath());
-    std::filesystem::create_directories(m_folder.Path() / "transcripts");
-  }
-
-  std::string FirmwarePath() const { return (m_folder.Path() / "firmware" / "atmu.hex").string(); }
-  std::string RecordPath() const { return m_folder / "device.record"; }
-
-  // tavrix-devsim serving one ATMU device with `options`; true once it serves.
-  bool Plug(const std::string& options) {
-    std::filesystem::remove(RecordPath());
-    std::filesystem::remove_all(m_folder.Path() / "transcripts");
-    std::filesystem::create_directories(m_folder.Path() / "transcripts");
-    m_devsim.reset();
-    m_devsim = std::make_unique<CDevSim>(std::vector<std::string>{
-        "--bus", m_bus.Path(), "--wait-scale", "0", "--transcript", m_folder / "transcripts", "--device",
-        "atmu:record=" + RecordPath() + (options.empty() ? "" : "," + options)});
-    return m_devsim->FirstLine().has_value();
-  }
-
-  struct Run {
-    std::string output;  // standard output and error
-    int status = -1;
-  };
-  Run Update() {
-    Run run;
-    std::string command = "TAVRIX_USB_BUS='" + m_bus.Path() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
-                          "/tavrix-update-cli --catalog '" + m_catalog +
-                          "' --lang 1033 --yes --on-failure exit update ZA0815-2T 2>&1";
-    run.output = RunProgram(command, run.status);
-    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-    return run;
-  }
-
-  std::string Transcript() const {
-    std::string text;
-    for (const auto& file : std::filesystem::directory_iterator(m_folder.Path() / "transcripts")) {
-      text += ReadWholeFile(file.path());
-    }
-    return text;
-  }
-  // The device thread may still be writing when the host program has ended.
-  bool DownloadEnded() const {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ReadWholeFile(RecordPath()).find("\nend ") == std::string::npos) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-  }
-
-  static std::string Text(int id) { return LoadResString(id); }
-
-  CTempFolder m_folder;
-  CTempBusDirectory m_bus;
-  std::string m_catalog;
-  std::unique_ptr<CDevSim> m_devsim;
+  UpdateATMUEndToEndTest() { WriteCatalog({kATMU}); }
 };
 
 TEST_F(UpdateATMUEndToEndTest, ProgramsTheImageThenFindsTheDeviceUpToDate) {
-  ASSERT_TRUE(Plug("firmware=105"));
+  ASSERT_TRUE(Plug("atmu", "firmware=105"));
 
-  Run first = Update();
+  Run first = Update(kATMU.Id);
   EXPECT_EQ(first.status, 0) << first.output;
   EXPECT_NE(first.output.find(Text(37)), std::string::npos) << first.output;
   ASSERT_TRUE(DownloadEnded());
 
   // The record's pages, in order, make up the file's image from address 0 on.
-  std::string record = ReadWholeFile(RecordPath());
+  std::string record = Record();
   ASSERT_TRUE(record.starts_with("download pages 128\n")) << record.substr(0, 100);
   EXPECT_TRUE(record.ends_with("\nend complete\n"));
   CIntelHexFileReader reader;
-  ASSERT_TRUE(reader.Open(FirmwarePath()));
+  ASSERT_TRUE(reader.Open(FirmwarePath(kATMU)));
   ASSERT_TRUE(reader.AllocImage(0x10300));  // the demo image ends at 0x102FF
   ASSERT_TRUE(reader.ReadImage());
   std::string expected = "download pages 128\n";
@@ -121,7 +42,7 @@ TEST_F(UpdateATMUEndToEndTest, ProgramsTheImageThenFindsTheDeviceUpToDate) {
   }
   EXPECT_EQ(record, expected + "end complete\n");
 
-  Run second = Update();
+  Run second = Update(kATMU.Id);
   EXPECT_EQ(second.status, 0) << second.output;
   EXPECT_NE(second.output.find(FormatText(Text(40).c_str(), kVersion / 100, kVersion % 100)), std::string::npos)
       << second.output;
@@ -129,12 +50,12 @@ TEST_F(UpdateATMUEndToEndTest, ProgramsTheImageThenFindsTheDeviceUpToDate) {
 
 TEST_F(UpdateATMUEndToEndTest, ASmallImageArrivesAsThesePages) {
   // Four bytes at 0x10 and one at 0x80 (page 1): both pages in full, the rest erased.
-  std::ofstream(FirmwarePath(), std::ios::trunc) << Lines({HexData(0x10, {0xDE, 0xAD, 0xBE, 0xEF}), HexData(0x80, {0x5A}), kHexEof});
-  ASSERT_TRUE(Plug("page_code=0x51"));
-  Run run = Update();
+  WriteFirmware(kATMU, Lines({HexData(0x10, {0xDE, 0xAD, 0xBE, 0xEF}), HexData(0x80, {0x5A}), kHexEof}));
+  ASSERT_TRUE(Plug("atmu", "page_code=0x51"));
+  Run run = Update(kATMU.Id);
   EXPECT_EQ(run.status, 0) << run.output;
   ASSERT_TRUE(DownloadEnded());
-  EXPECT_EQ(ReadWholeFile(RecordPath()),
+  EXPECT_EQ(Record(),
             "download pages 32\n"
             "page 0x0000 " + ErasedHex(16) + "DEADBEEF" + ErasedHex(12) + "\n"
             "page 0x0001 " + ErasedHex(32) + "\n"
@@ -164,26 +85,26 @@ TEST_F(UpdateATMUEndToEndTest, FailuresEndAsFailedOrNotConnected) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_TRUE(Plug(c.options));
+    ASSERT_TRUE(Plug("atmu", c.options));
 
-    Run run = Update();
+    Run run = Update(kATMU.Id);
     EXPECT_EQ(run.status, c.status) << run.output;
     for (const std::string& text : c.shown) EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find(Text(37)), std::string::npos) << run.output;
     if (c.record.empty()) {
-      EXPECT_EQ(ReadWholeFile(RecordPath()), "");
+      EXPECT_EQ(Record(), "");
     } else {
       // Page 0 taken, page 1 not, and no restart: the download stays incomplete.
       ASSERT_TRUE(DownloadEnded());
-      std::string record = ReadWholeFile(RecordPath());
+      std::string record = Record();
       EXPECT_TRUE(record.starts_with(c.record)) << record.substr(0, 100);
       EXPECT_EQ(record.find("page 0x0001"), std::string::npos);
       EXPECT_TRUE(record.ends_with("\nend incomplete\n")) << record.substr(record.size() - 50);
     }
   }
   // A page answered "E" is sent again, four times in all.
-  ASSERT_TRUE(Plug("busy_page=1"));
-  Update();
+  ASSERT_TRUE(Plug("atmu", "busy_page=1"));
+  Update(kATMU.Id);
   std::string transcript = Transcript();
   std::size_t busy = 0;
   for (auto at = transcript.find("busy_page:"); at != std::string::npos; at = transcript.find("busy_page:", at + 1)) ++busy;
@@ -191,14 +112,14 @@ TEST_F(UpdateATMUEndToEndTest, FailuresEndAsFailedOrNotConnected) {
 }
 
 TEST_F(UpdateATMUEndToEndTest, AnImageWithoutItsEndRecordIsNeverSent) {
-  std::ofstream(FirmwarePath(), std::ios::trunc) << Lines({HexData(0x10, {1, 2, 3})});
-  ASSERT_TRUE(Plug(""));
+  WriteFirmware(kATMU, Lines({HexData(0x10, {1, 2, 3})}));
+  ASSERT_TRUE(Plug("atmu", ""));
 
-  Run run = Update();
+  Run run = Update(kATMU.Id);
   EXPECT_EQ(run.status, 1) << run.output;
-  EXPECT_NE(run.output.find(FirmwarePath() + ": " + LoadResString(23500)), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(FirmwarePath(kATMU) + ": " + LoadResString(23500)), std::string::npos) << run.output;
   EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
-  EXPECT_EQ(ReadWholeFile(RecordPath()), "");
+  EXPECT_EQ(Record(), "");
   EXPECT_EQ(Transcript().find(" 1E "), std::string::npos) << Transcript();
 }
 

@@ -1,12 +1,15 @@
 #pragma once
-// The downloads' unit tests: a memory transport whose answers are queued in advance, the
-// virtual clock and the scripted user interface, and a folder for image files.
+// The downloads' unit tests: a memory transport whose answers are queued in advance (also under
+// a family's protocol object), the virtual clock and the scripted user interface, and a folder
+// for image files.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -14,6 +17,21 @@
 #include "support/image_files.h"
 #include "support/memory_stream.h"
 #include "support/scripted_user_interface.h"
+
+// A family's protocol object over a memory transport instead of USB: `memory` holds the
+// device's queued answers and what the object wrote.
+template <class TInterface>
+class CMemoryInterface : public TInterface {
+ public:
+  template <class... TArgs>
+  explicit CMemoryInterface(TArgs&&... args) : TInterface(std::forward<TArgs>(args)...) {
+    auto stream = std::make_unique<CMemoryStream>();
+    stream->Open();
+    memory = stream.get();
+    this->m_stream = std::move(stream);
+  }
+  CMemoryStream* memory;
+};
 
 class DownloadTest : public ::testing::Test {
  protected:

@@ -27,17 +27,7 @@ DeviceRecord Entry(const std::string& id, std::uint16_t usbPid = CSimMK::kProduc
   return entry;
 }
 
-// The protocol object over a memory transport instead of USB.
-class CMemoryInterfaceMK : public CInterfaceMK {
- public:
-  explicit CMemoryInterfaceMK(const DeviceRecord& entry) : CInterfaceMK(entry) {
-    auto stream = std::make_unique<CMemoryStream>();
-    stream->Open();
-    memory = stream.get();
-    m_stream = std::move(stream);
-  }
-  CMemoryStream* memory;
-};
+using CMemoryInterfaceMK = CMemoryInterface<CInterfaceMK>;
 
 using InterfaceMKTest = DownloadTest;
 

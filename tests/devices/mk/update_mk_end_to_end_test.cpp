@@ -9,9 +9,6 @@ namespace {
 
 const CEndToEndEntry kMK{"ZM7310-4K", "CUpdaterMK", 0x4D4B, "interface-mk.hex", 230};
 
-// `count` erased bytes as the record writes them.
-std::string ErasedHex(std::size_t count) { return std::string(2 * count, 'F'); }
-
 // The record a device keeps after taking the Intel HEX `file` whole by the block download,
 // worked out here rather than by the program's reader: data (type 00) and extended linear
 // address (04) records laid into the erased 1 MiB image, whose blocks that are not blank go out.
@@ -38,7 +35,7 @@ std::string BlockRecordOf(const std::string& file) {
   return record + "end complete\n";
 }
 
-class UpdateMKEndToEndTest : public BootloaderEndToEndTest {
+class UpdateMKEndToEndTest : public CliEndToEndTest {
  protected:
   UpdateMKEndToEndTest() { WriteCatalog({kMK}); }
 };

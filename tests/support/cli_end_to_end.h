@@ -1,0 +1,147 @@
+#pragma once
+// End to end for the device families: tavrix-update-cli against one device served by
+// tavrix-devsim, either on the emulated bus with no waits or through tavrix-usb-bridge with the
+// program's real USB path and real waits. The device keeps its record in a file the tests read.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/string_table.h"
+#include "platform/text_format.h"
+#include "sim/demo_firmware.h"
+#include "support/devsim_process.h"
+#include "support/run_program.h"
+#include "support/temp_folder.h"
+
+// One Device of the test's catalog.
+struct CEndToEndEntry {
+  const char* Id;
+  const char* ClassName;
+  std::uint16_t UsbPid;
+  const char* File;  // in the catalog's firmware folder
+  std::uint16_t Version;
+  const char* Name = "Interface";
+};
+
+class CliEndToEndTest : public ::testing::Test {
+ protected:
+  struct Run {
+    std::string output;  // standard output and error
+    int status = -1;
+  };
+
+  CliEndToEndTest() {
+    SetUiLanguage(LANG_ENGLISH);
+    std::filesystem::create_directories(m_folder.Path() / "bus");
+  }
+
+  // The catalog of `entries`, each with its demo firmware.
+  void WriteCatalog(const std::vector<CEndToEndEntry>& entries) {
+    std::string xml = "<Config><Devices>";
+    for (const CEndToEndEntry& entry : entries) {
+      xml += FormatText("<Device Id=\"%s\" RTC=\"%s\" USBPID=\"0x%04X\"><Name>%s</Name><Firmware>"
+                        "<Version>%u</Version><File>firmware\\%s</File></Firmware></Device>",
+                        entry.Id, entry.ClassName, entry.UsbPid, entry.Name, entry.Version, entry.File);
+      WriteDemoFirmware(entry.ClassName, entry.Version, FirmwarePath(entry));
+    }
+    m_catalog = m_folder.Write("tavrix-update.config", xml + "</Devices></Config>");
+  }
+  std::string FirmwarePath(const CEndToEndEntry& entry) const {
+    return (m_folder.Path() / "firmware" / entry.File).string();
+  }
+  void WriteFirmware(const CEndToEndEntry& entry, const std::string& bytes) const {
+    std::ofstream(FirmwarePath(entry), std::ios::binary | std::ios::trunc) << bytes;
+  }
+
+  // `count` erased bytes as the record writes them.
+  static std::string ErasedHex(std::size_t count) { return std::string(2 * count, 'F'); }
+
+  std::string Bus() const { return m_folder / "bus"; }
+  std::string RecordPath() const { return m_folder / "device.record"; }
+  std::string Record() const { return ReadWholeFile(RecordPath()); }
+
+  // tavrix-devsim serving one device "KIND:OPTIONS" that keeps its record; true once it
+  // serves. An earlier one stops first, and the record and transcripts start empty.
+  bool Plug(const std::string& kind, const std::string& options) {
+    m_devsim.reset();
+    std::filesystem::remove(RecordPath());
+    std::filesystem::remove_all(m_folder.Path() / "transcripts");
+    std::filesystem::create_directories(m_folder.Path() / "transcripts");
+    std::string device = kind + ":record=" + RecordPath() + (options.empty() ? "" : "," + options);
+    m_devsim = std::make_unique<CDevSim>(std::vector<std::string>{
+        "--bus", Bus(), "--wait-scale", "0", "--transcript", m_folder / "transcripts", "--device", device});
+    return m_devsim->FirstLine().has_value();
+  }
+
+  // `tavrix-update-cli update ID` on the emulated bus, device waits scaled to nothing.
+  Run Update(const std::string& id) {
+    return RunCli("TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR "/tavrix-update-cli", id);
+  }
+  // The same through tavrix-usb-bridge: libusb and the sysfs device tree, real waits.
+  Run UpdateThroughBridge(const std::string& id) {
+    return RunCli(TAVRIX_BIN_DIR "/tavrix-usb-bridge '" + Bus() + "' -- " TAVRIX_BIN_DIR "/tavrix-update-cli", id);
+  }
+  static bool BridgeUsable() {
+    int status = -1;
+    RunProgram("ldconfig -p | grep -q libumockdev-preload.so.0", status);
+    return status == 0;
+  }
+
+  std::string Transcript() const {
+    std::string text;
+    for (const auto& file : std::filesystem::directory_iterator(m_folder.Path() / "transcripts")) {
+      text += ReadWholeFile(file.path());
+    }
+    return text;
+  }
+
+  // Waits (10 s at most) until `done` holds: the device's thread may still be writing when the
+  // host program has ended.
+  static bool Eventually(const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  }
+  bool DownloadEnded() const {
+    return Eventually([this] { return Record().find("\nend ") != std::string::npos; });
+  }
+  // The device thread notes an eject shortly after the host asked for it; a test that expects
+  // one waits for it, one that expects none looks once the host program has ended.
+  bool Ejected() const { return Transcript().find(" eject") != std::string::npos; }
+  bool BackAfterEject() const {
+    return Eventually([this] { return Transcript().find(" back") != std::string::npos; });
+  }
+
+  static std::string Text(int id) { return LoadResString(id); }
+  static bool Shows(const Run& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
+  static std::string UpToDate(std::uint16_t version) {
+    return FormatText(Text(40).c_str(), version / 100, version % 100);
+  }
+
+  CTempFolder m_folder;
+  std::string m_catalog;
+  std::unique_ptr<CDevSim> m_devsim;
+
+ private:
+  Run RunCli(const std::string& program, const std::string& id) {
+    Run run;
+    std::string command = program + " --catalog '" + m_catalog +
+                          "' --lang 1033 --yes --on-failure exit update '" + id + "' 2>&1";
+    run.output = RunProgram(command, run.status);
+    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+    return run;
+  }
+};
