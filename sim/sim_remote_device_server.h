@@ -7,12 +7,13 @@
 // collected from the device's IN packets; a write request's data go to the device as OUT
 // transfers of at most 256 bytes. Every request is kept as it came, for the tests.
 
-#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+class CSimTcpServer;
 
 class CSimRemoteDeviceServer {
  public:
@@ -34,17 +35,13 @@ class CSimRemoteDeviceServer {
   std::vector<std::vector<std::uint8_t>> Requests() const;
 
  private:
-  void ServeLoop();
   void Serve(int fd);
   void Keep(std::vector<std::uint8_t> request);
 
   std::string m_busDirectory;
   std::string m_address;
   std::uint16_t m_port;
-  int m_listen = -1;
-  std::atomic<int> m_client{-1};
-  std::atomic<bool> m_stopping{false};
-  std::thread m_thread;
   mutable std::mutex m_mutex;
   std::vector<std::vector<std::uint8_t>> m_requests;
+  std::unique_ptr<CSimTcpServer> m_server;  // last: its thread stops before the rest goes
 };

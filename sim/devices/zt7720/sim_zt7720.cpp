@@ -6,22 +6,11 @@
 
 #include "sim/firmware_version_tag.h"
 #include "sim/sim_error.h"
+#include "sim/sim_tcp_server.h"
 
 namespace {
 
 constexpr std::size_t kBlockSize = 4096;
-
-bool ReceiveExactly(int fd, std::uint8_t* buffer, std::size_t count) {
-  while (count > 0) {
-    ssize_t got = ::recv(fd, buffer, count, 0);
-    if (got <= 0) return false;
-    buffer += got;
-    count -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-void Send(int fd, const void* data, std::size_t count) { ::send(fd, data, count, MSG_NOSIGNAL); }
 
 std::uint32_t ParseNumber(const std::string& key, const std::string& text, std::uint32_t max) {
   char* end = nullptr;
@@ -32,7 +21,8 @@ std::uint32_t ParseNumber(const std::string& key, const std::string& text, std::
 
 }  // namespace
 
-CSimZt7720::CSimZt7720(CSimZt7720Setup setup) : m_setup(std::move(setup)) {}
+CSimZt7720::CSimZt7720(CSimZt7720Setup setup)
+    : m_setup(std::move(setup)), m_server(std::make_unique<CSimTcpServer>([this](int fd) { Serve(fd); })) {}
 
 CSimZt7720::~CSimZt7720() { Stop(); }
 
@@ -74,20 +64,7 @@ CSimZt7720Setup CSimZt7720::ParseOptions(const std::string& options) {
 }
 
 void CSimZt7720::Start() {
-  m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int yes = 1;
-  ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(m_setup.Port);
-  if (m_listen < 0 || ::inet_pton(AF_INET, m_setup.Address.c_str(), &address.sin_addr) != 1 ||
-      ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(m_listen, 4) != 0) {
-    if (m_listen >= 0) ::close(m_listen);
-    m_listen = -1;
-    throw CSimError("zt7720: cannot listen on " + m_setup.Address + ":" + std::to_string(m_setup.Port));
-  }
-  socklen_t size = sizeof address;
-  ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size);
+  sockaddr_in address = m_server->Start("zt7720", m_setup.Address, m_setup.Port);
   m_setup.Port = ntohs(address.sin_port);
   if (m_setup.Discovery) {
     CSimUnitIdentity identity;
@@ -100,18 +77,11 @@ void CSimZt7720::Start() {
     m_discovery = std::make_unique<CSimDiscoveryResponder>(identity);
     m_discovery->Start();
   }
-  m_thread = std::thread([this] { ServeLoop(); });
 }
 
 void CSimZt7720::Stop() {
   if (m_discovery) m_discovery->Stop();
-  if (m_listen < 0) return;
-  m_stopping = true;
-  ::shutdown(m_listen, SHUT_RDWR);
-  if (int client = m_client.load(); client >= 0) ::shutdown(client, SHUT_RDWR);
-  if (m_thread.joinable()) m_thread.join();
-  ::close(m_listen);
-  m_listen = -1;
+  m_server->Stop();
 }
 
 std::vector<CSimZt7720::Block> CSimZt7720::Blocks() const {
@@ -129,30 +99,18 @@ bool CSimZt7720::WaitForEnds(std::uint32_t count, std::chrono::milliseconds time
   return m_endsChanged.wait_for(lock, timeout, [&] { return m_ends >= count; });
 }
 
-void CSimZt7720::ServeLoop() {
-  while (!m_stopping) {
-    int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
-    m_client = fd;
-    if (m_stopping) ::shutdown(fd, SHUT_RDWR);
-    Serve(fd);
-    m_client = -1;
-    ::close(fd);
-  }
-}
-
 void CSimZt7720::Serve(int fd) {
   for (;;) {
     std::uint8_t command = 0;
-    if (!ReceiveExactly(fd, &command, 1)) return;
+    if (!SimReceiveExactly(fd, &command, 1)) return;
     if (command == 0xA2) {
       std::string text = Identification();
-      Send(fd, text.c_str(), text.size() + 1);
+      SimSendAll(fd, text.c_str(), text.size() + 1);
     } else if (command == 0xA0) {
       std::uint8_t a[4];
       Block block;
       block.Data.resize(kBlockSize);
-      if (!ReceiveExactly(fd, a, 4) || !ReceiveExactly(fd, block.Data.data(), kBlockSize)) return;
+      if (!SimReceiveExactly(fd, a, 4) || !SimReceiveExactly(fd, block.Data.data(), kBlockSize)) return;
       block.Address = static_cast<std::uint32_t>(a[2] << 24 | a[3] << 16 | a[0] << 8 | a[1]);
       std::uint32_t number;
       {
@@ -161,14 +119,14 @@ void CSimZt7720::Serve(int fd) {
       }
       if (number == m_setup.DropAtBlock) return;
       if (number == m_setup.RefuseBlock) {
-        Send(fd, "?", 1);
+        SimSendAll(fd, "?", 1);
         continue;
       }
       {
         std::lock_guard lock(m_mutex);
         m_blocks.push_back(std::move(block));
       }
-      Send(fd, "!", 1);
+      SimSendAll(fd, "!", 1);
     } else if (command == 0xA1) {
       std::lock_guard lock(m_mutex);
       ++m_ends;

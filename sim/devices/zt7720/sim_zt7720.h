@@ -5,7 +5,6 @@
 // connection when the k-th block's data are in, answer with another model code. After the end
 // command, a version tag in the blocks received becomes the firmware version it reports.
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,10 +12,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "sim/devices/zt7720/sim_discovery_responder.h"
+
+class CSimTcpServer;
 
 struct CSimZt7720Setup {
   std::uint16_t DeviceType = 7720;              // 7720 the 4K, 7721 the 4M
@@ -63,18 +63,14 @@ class CSimZt7720 {
   static CSimZt7720Setup ParseOptions(const std::string& options);
 
  private:
-  void ServeLoop();
   void Serve(int fd);
 
   CSimZt7720Setup m_setup;
-  int m_listen = -1;
-  std::atomic<int> m_client{-1};
-  std::atomic<bool> m_stopping{false};
-  std::thread m_thread;
   std::unique_ptr<CSimDiscoveryResponder> m_discovery;
   mutable std::mutex m_mutex;
   mutable std::condition_variable m_endsChanged;
   std::vector<Block> m_blocks;
   std::uint32_t m_ends = 0;
   std::uint32_t m_blocksSeen = 0;
+  std::unique_ptr<CSimTcpServer> m_server;  // last: its thread stops before the rest goes
 };
