@@ -289,7 +289,7 @@ int CConsoleUserInterface::RunConnectDialog(CUdpConnectDlg& dialog) {
       port = CSocketLoginDlg::ParsePort(digits);
       if (port && (digits.size() > 5 || std::strtoul(digits.c_str(), nullptr, 10) > 0xFFFF)) port.reset();
       if (!port) {
-        std::fprintf(m_session.streams.err, "tavrix-update-cli: --address: the port is not a number: %s\n", given->c_str());
+        std::fprintf(m_session.streams.err, "tavrix-update-cli: --address: the port must be a number from 0 to 65535: %s\n", given->c_str());
         return dialog.Cancel();
       }
       host.resize(colon);

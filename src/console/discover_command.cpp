@@ -30,5 +30,7 @@ int RunDiscoverCommand(const CommandArgs& args) {
                  devices[i]->HardwareAddressText().c_str(), devices[i]->DeviceType);
   }
   std::fflush(session.streams.out);
-  return devices.empty() ? kExitNotConnected : kExitOk;
+  if (!devices.empty()) return kExitOk;
+  std::fprintf(session.streams.err, "tavrix-update-cli: no device of type %u answered\n", type);
+  return kExitNotConnected;
 }

@@ -161,7 +161,7 @@ TEST_F(Zt7720DiscoveryEndToEnd, TheOnlyUnitOfTheTypeIsFoundAndProgrammedWithoutA
   EXPECT_EQ(discover.output, "ZT7720-4M (10.72.1.3)\t02-00-00-00-77-21\t7721\n");
   CliRun none = ExecuteInPc(Cli("discover --type 7000"));
   EXPECT_EQ(none.status, 3) << none.output;
-  EXPECT_EQ(none.output, "");
+  EXPECT_EQ(none.output, "tavrix-update-cli: no device of type 7000 answered\n");
 
   CliRun run = ExecuteInPc(Cli("update ZT-4K"));
   EXPECT_EQ(run.status, 0) << run.output;
