@@ -9,7 +9,6 @@
 #include "sim/sim_device_registry.h"
 #include "sim/sim_error.h"
 #include "sim/sim_options.h"
-#include "sim/sim_record_file.h"
 #include "updater/updater.h"
 
 namespace {
@@ -31,13 +30,6 @@ CSimDeviceSetup Defaults() {
   return setup;
 }
 
-std::optional<std::filesystem::path> TakeRecordPath(CSimOptions& options) {
-  std::optional<std::string> text = options.TakeText("record");
-  if (!text) return std::nullopt;
-  if (text->empty()) throw CSimError("option record= needs a file name");
-  return std::filesystem::path(*text);
-}
-
 bool IsEndRecord(char type) { return type == '7' || type == '8' || type == '9'; }
 
 // The version of the first tag in the data records, laid out in address order.
@@ -55,38 +47,12 @@ std::optional<std::uint16_t> TaggedVersion(const std::vector<std::string>& lines
 }  // namespace
 
 CSimMotrevo::CSimMotrevo(CSimOptions& options)
-    : CSimDevice(options.TakeSetup(Defaults())),
-      m_recordPath(TakeRecordPath(options)),
-      m_noLoader(options.TakeFlag("no_loader").value_or(false)),
-      m_firmware(static_cast<std::uint16_t>(options.TakeNumber("firmware", 0xFFFF).value_or(kDefaultFirmware))) {
-  if (!m_recordPath) return;
-  std::lock_guard lock(StateMutex());
-  WriteRecordLocked();  // an empty record: nothing received yet
-  if (m_recordFailed) throw CSimError("cannot write the record file " + m_recordPath->string());
-}
-
-std::uint16_t CSimMotrevo::FirmwareVersion() const {
-  std::lock_guard lock(StateMutex());
-  return m_firmware;
-}
+    : CSimDownloadingDevice(options, Defaults(), kDefaultFirmware),
+      m_noLoader(options.TakeFlag("no_loader").value_or(false)) {}
 
 bool CSimMotrevo::InLoader() const {
   std::lock_guard lock(StateMutex());
   return m_inLoader;
-}
-
-std::vector<CSimMotrevoDownload> CSimMotrevo::Downloads() const {
-  std::lock_guard lock(StateMutex());
-  return m_downloads;
-}
-
-bool CSimMotrevo::WaitForEndedDownloads(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(StateMutex());
-  return m_downloadEnded.wait_for(lock, timeout, [&] {
-    return std::count_if(m_downloads.begin(), m_downloads.end(),
-                         [](const CSimMotrevoDownload& download) { return download.Ended; }) >=
-           static_cast<std::ptrdiff_t>(count);
-  });
 }
 
 std::string CSimMotrevo::Describe() const {
@@ -160,9 +126,7 @@ void CSimMotrevo::RunLoader(CSimConnection& io, std::optional<std::size_t>& open
     }
     if (!open) {
       std::lock_guard lock(StateMutex());
-      m_downloads.emplace_back();
-      open = m_downloads.size() - 1;
-      WriteRecordLocked();
+      open = BeginDownloadLocked({}, "download lines\n");
     }
     if (!AnswerLine(io, *open, ReadLine(io, std::move(frame)))) {
       open.reset();
@@ -192,7 +156,8 @@ bool CSimMotrevo::AnswerLine(CSimConnection& io, std::size_t index, const std::s
   std::uint8_t answer = !taken ? kRefused : ends ? kDone : kLineTaken;
   {
     std::lock_guard lock(StateMutex());
-    m_downloads[index].Lines.push_back(line);
+    RecordLocked(index, "line " + line + "\n");
+    DownloadLocked(index).Lines.push_back(line);
     WriteRecordLocked();
   }
   if (!wellFormed) io.ReportViolation("not an S-record: " + line.substr(0, 80));
@@ -202,34 +167,21 @@ bool CSimMotrevo::AnswerLine(CSimConnection& io, std::size_t index, const std::s
 }
 
 void CSimMotrevo::EndDownload(std::size_t index, bool complete) {
-  std::lock_guard lock(StateMutex());
-  CSimMotrevoDownload& download = m_downloads[index];
-  if (download.Ended) return;
-  download.Ended = true;
-  download.Complete = complete;
-  if (complete) {
-    // The new firmware starts at once.
-    m_inLoader = false;
-    if (std::optional<std::uint16_t> version = TaggedVersion(download.Lines)) {
-      m_firmware = *version;
-      Transcript().Add(0, ESimEvent::Note, {}, "starts with firmware " + FormatVersion(m_firmware));
-    } else {
-      Transcript().Add(0, ESimEvent::Note, {}, "no version tag in the firmware: the version stays");
+  {
+    std::lock_guard lock(StateMutex());
+    if (DownloadLocked(index).Ended) return;
+    MarkEndedLocked(index, complete);
+    if (complete) {
+      // The new firmware starts at once.
+      m_inLoader = false;
+      if (std::optional<std::uint16_t> version = TaggedVersion(DownloadLocked(index).Lines)) {
+        SetFirmwareLocked(*version);
+        Transcript().Add(0, ESimEvent::Note, {}, "starts with firmware " + FormatVersion(*version));
+      } else {
+        Transcript().Add(0, ESimEvent::Note, {}, "no version tag in the firmware: the version stays");
+      }
     }
+    WriteRecordLocked();
   }
-  WriteRecordLocked();
-  m_downloadEnded.notify_all();
-}
-
-void CSimMotrevo::WriteRecordLocked() {
-  if (!m_recordPath) return;
-  std::string text;
-  for (const CSimMotrevoDownload& download : m_downloads) {
-    text += "download lines\n";
-    for (const std::string& line : download.Lines) text += "line " + line + "\n";
-    if (download.Ended) text += download.Complete ? "end complete\n" : "end incomplete\n";
-  }
-  if (RewriteSimRecordFile(*m_recordPath, {&text, 1}) || m_recordFailed) return;
-  Transcript().Add(0, ESimEvent::Note, {}, "cannot write the record file " + m_recordPath->string());
-  m_recordFailed = true;
+  NotifyDownloadEnded();
 }

@@ -24,15 +24,13 @@
 //   line TEXT            (each line as received, in order)
 //   end complete|incomplete
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "sim/sim_device.h"
+#include "sim/sim_downloading_device.h"
 
 class CSimOptions;
 
@@ -42,7 +40,7 @@ struct CSimMotrevoDownload {
   bool Complete = false;  // closed by an end record
 };
 
-class CSimMotrevo : public CSimDevice {
+class CSimMotrevo : public CSimDownloadingDevice<CSimMotrevoDownload> {
  public:
   static constexpr std::uint16_t kProductId = 0x4C17;
   static constexpr const char* kFriendlyName = "Tavrix MOTREVO";
@@ -57,10 +55,7 @@ class CSimMotrevo : public CSimDevice {
   // "firmware 1.00" or "loader, firmware 1.00"
   std::string Describe() const override;
 
-  std::uint16_t FirmwareVersion() const;
   bool InLoader() const;
-  std::vector<CSimMotrevoDownload> Downloads() const;
-  bool WaitForEndedDownloads(std::size_t count, std::chrono::milliseconds timeout) const;
 
  private:
   void RunFirmware(CSimConnection& io);
@@ -70,18 +65,12 @@ class CSimMotrevo : public CSimDevice {
   bool AnswerLine(CSimConnection& io, std::size_t index, const std::string& line);
   void EndDownload(std::size_t index, bool complete);
   std::string IdentityText() const;
-  void WriteRecordLocked();
 
-  const std::optional<std::filesystem::path> m_recordPath;
   const bool m_noLoader;
 
   // Guarded by StateMutex():
-  std::uint16_t m_firmware;
   bool m_inLoader = false;
   bool m_gone = false;
   unsigned m_firmwarePrograms = 0;  // connections running the firmware's program now
   std::condition_variable m_firmwareEnded;
-  std::vector<CSimMotrevoDownload> m_downloads;
-  bool m_recordFailed = false;
-  mutable std::condition_variable m_downloadEnded;
 };

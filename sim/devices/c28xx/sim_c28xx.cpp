@@ -3,8 +3,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <fstream>
-#include <system_error>
 
 #include "devices/c28xx/flash_regions_c28xx.h"
 #include "platform/text_format.h"
@@ -41,36 +39,22 @@ CSimDeviceSetup Defaults(const std::string& id) {
   return setup;
 }
 
-std::optional<std::filesystem::path> TakeRecordPath(CSimOptions& options) {
-  std::optional<std::string> text = options.TakeText("record");
-  if (!text) return std::nullopt;
-  if (text->empty()) throw CSimError("option record= needs a file name");
-  return std::filesystem::path(*text);
-}
-
 std::uint32_t BigEndian(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t size) {
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < size; ++i) value = value << 8 | bytes[at + i];
   return value;
 }
 
-std::string RecordText(const std::vector<CSimC28xxDownload>& downloads) {
+// The record line of a segment taken: its header and its data bytes as sent.
+std::string SegmentLine(const CSimC28xxSegment& segment) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const CSimC28xxDownload& download : downloads) {
-    text += "download program\n";
-    for (const CSimC28xxSegment& segment : download.Segments) {
-      text += FormatText("segment 0x%08X 0x%04X %u", segment.Start, segment.Words, segment.Kind);
-      if (!segment.Data.empty()) text += ' ';
-      for (std::uint8_t byte : segment.Data) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-      }
-      text += '\n';
-    }
-    if (download.Ended) text += download.Complete ? "end complete\n" : "end incomplete\n";
+  std::string line = FormatText("segment 0x%08X 0x%04X %u", segment.Start, segment.Words, segment.Kind);
+  if (!segment.Data.empty()) line += ' ';
+  for (std::uint8_t byte : segment.Data) {
+    line += kDigits[byte >> 4];
+    line += kDigits[byte & 0x0F];
   }
-  return text;
+  return line + '\n';
 }
 
 // The version of the first tag in the segments taken in address order.
@@ -107,7 +91,7 @@ std::string CheckSegmentHeader(const CSimC28xxSegment& segment) {
 // What one connection has going: the download it runs, if any.
 struct CSimC28xx::Session {
   CSimConnection& Io;
-  std::optional<std::size_t> Open;  // index into m_downloads
+  std::optional<std::size_t> Open;  // index into Downloads()
   bool Started = false;             // 00 1E came
   bool HeaderTaken = false;         // the program header was answered with status 0
 };
@@ -115,33 +99,7 @@ struct CSimC28xx::Session {
 CSimC28xx::CSimC28xx(CSimOptions& options) : CSimC28xx(options, TakeId(options)) {}
 
 CSimC28xx::CSimC28xx(CSimOptions& options, std::string id)
-    : CSimDevice(options.TakeSetup(Defaults(id))),
-      m_id(std::move(id)),
-      m_recordPath(TakeRecordPath(options)),
-      m_firmware(static_cast<std::uint16_t>(options.TakeNumber("firmware", 0xFFFF).value_or(kDefaultFirmware))) {
-  if (!m_recordPath) return;
-  std::lock_guard lock(StateMutex());
-  WriteRecordLocked();  // an empty record: nothing received yet
-  if (m_recordFailed) throw CSimError("cannot write the record file " + m_recordPath->string());
-}
-
-std::uint16_t CSimC28xx::FirmwareVersion() const {
-  std::lock_guard lock(StateMutex());
-  return m_firmware;
-}
-
-std::vector<CSimC28xxDownload> CSimC28xx::Downloads() const {
-  std::lock_guard lock(StateMutex());
-  return m_downloads;
-}
-
-bool CSimC28xx::WaitForEndedDownloads(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(StateMutex());
-  return m_downloadEnded.wait_for(lock, timeout, [&] {
-    return std::count_if(m_downloads.begin(), m_downloads.end(), [](const auto& d) { return d.Ended; }) >=
-           static_cast<std::ptrdiff_t>(count);
-  });
-}
+    : CSimDownloadingDevice(options, Defaults(id), kDefaultFirmware), m_id(std::move(id)) {}
 
 std::string CSimC28xx::Describe() const { return m_id + ", firmware " + FormatVersion(FirmwareVersion()); }
 
@@ -213,7 +171,7 @@ void CSimC28xx::ProgramHeader(Session& session) {
   const auto count = static_cast<std::uint16_t>(BigEndian(header, 2, 2));
   {
     std::lock_guard lock(StateMutex());
-    m_downloads[*session.Open].Announced = count;
+    DownloadLocked(*session.Open).Announced = count;
   }
   if (!Answer(session, kStatusGood, std::nullopt)) return;
   session.HeaderTaken = true;
@@ -277,9 +235,7 @@ std::size_t CSimC28xx::BeginDownload(Session& session) {
   std::size_t index;
   {
     std::lock_guard lock(StateMutex());
-    index = m_downloads.size();
-    m_downloads.emplace_back();
-    WriteRecordLocked();
+    index = BeginDownloadLocked({}, "download program\n");
   }
   Transcript().Add(io.Id(), ESimEvent::Note, {}, "program download begins");
   session.Open = index;
@@ -295,7 +251,8 @@ bool CSimC28xx::Answer(Session& session, std::uint16_t accepted, std::optional<C
     EndDownload(session, false);
   } else if (segment) {
     std::lock_guard lock(StateMutex());
-    m_downloads[*session.Open].Segments.push_back(std::move(*segment));
+    RecordLocked(*session.Open, SegmentLine(*segment));
+    DownloadLocked(*session.Open).Segments.push_back(std::move(*segment));
     WriteRecordLocked();
   }
   const std::uint8_t bytes[] = {static_cast<std::uint8_t>(answer >> 8), static_cast<std::uint8_t>(answer)};
@@ -307,25 +264,21 @@ void CSimC28xx::EndDownload(Session& session, bool complete) {
   const std::uint32_t connection = session.Io.Id();
   {
     std::lock_guard lock(StateMutex());
-    CSimC28xxDownload& download = m_downloads[*session.Open];
-    download.Ended = true;
-    download.Complete = complete;
+    MarkEndedLocked(*session.Open, complete);
+    const CSimC28xxDownload& download = DownloadLocked(*session.Open);
     std::string what = FormatText("program download %s, %zu segment(s): ", complete ? "complete" : "incomplete",
                                   download.Segments.size());
     std::optional<std::uint16_t> version = complete ? TaggedVersion(download) : std::nullopt;
-    if (version) {
-      // The bootloader starts the new firmware by itself.
-      m_firmware = *version;
-      Transcript().Add(connection, ESimEvent::Note, {}, what + "firmware now " + FormatVersion(m_firmware));
-    } else {
-      Transcript().Add(connection, ESimEvent::Note, {}, what + "the firmware stays " + FormatVersion(m_firmware));
-    }
+    // The bootloader starts the new firmware by itself. A complete download without a tag is
+    // noted like any other that leaves the firmware as it was.
+    if (version) SetFirmwareLocked(*version);
+    Transcript().Add(connection, ESimEvent::Note, {}, what + SimFirmwareNote(FirmwareLocked(), version.has_value(), false));
     WriteRecordLocked();
   }
   session.Open.reset();
   session.Started = false;
   session.HeaderTaken = false;
-  m_downloadEnded.notify_all();
+  NotifyDownloadEnded();
 }
 
 void CSimC28xx::StopIfStalled(Session& session) {
@@ -334,22 +287,4 @@ void CSimC28xx::StopIfStalled(Session& session) {
   if (session.Open) EndDownload(session, false);
   session.Io.DrainUntilClosed();
   throw CSimDisconnected();
-}
-
-void CSimC28xx::WriteRecordLocked() {
-  if (!m_recordPath) return;
-  std::filesystem::path temporary = m_recordPath->string() + ".tmp";
-  bool written = false;
-  {
-    std::ofstream file(temporary, std::ios::out | std::ios::trunc | std::ios::binary);
-    file << RecordText(m_downloads);
-    written = static_cast<bool>(file.flush());
-  }
-  std::error_code error;
-  if (written) std::filesystem::rename(temporary, *m_recordPath, error);
-  if (written && !error) return;
-  if (!m_recordFailed) {
-    Transcript().Add(0, ESimEvent::Note, {}, "cannot write the record file " + m_recordPath->string());
-  }
-  m_recordFailed = true;
 }

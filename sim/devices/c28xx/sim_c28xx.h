@@ -21,15 +21,12 @@
 //   segment 0xAAAAAAAA 0xWWWW KIND HEX   (start, word count, kind; the data bytes as sent)
 //   end complete|incomplete              (missing while the download runs)
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "sim/sim_device.h"
+#include "sim/sim_downloading_device.h"
 
 class CSimOptions;
 
@@ -48,7 +45,7 @@ struct CSimC28xxDownload {
   std::vector<CSimC28xxSegment> Segments;  // each answered with status 0
 };
 
-class CSimC28xx : public CSimDevice {
+class CSimC28xx : public CSimDownloadingDevice<CSimC28xxDownload> {
  public:
   static constexpr std::uint16_t kProductId = 0x5503;
   static constexpr const char* kDefaultId = "ZT5503-1D";
@@ -63,12 +60,6 @@ class CSimC28xx : public CSimDevice {
   void RunProgram(CSimConnection& io) override;
   // "ZT5503-1D, firmware 1.00"
   std::string Describe() const override;
-
-  std::uint16_t FirmwareVersion() const;
-  // Every download so far, in the order they began.
-  std::vector<CSimC28xxDownload> Downloads() const;
-  // Waits until `count` downloads have ended (complete or not); true when they have.
-  bool WaitForEndedDownloads(std::size_t count, std::chrono::milliseconds timeout) const;
 
  private:
   struct Session;
@@ -89,14 +80,6 @@ class CSimC28xx : public CSimDevice {
   void EndDownload(Session& session, bool complete);
   // A stalled connection ends the download incomplete and the program (CSimDisconnected).
   void StopIfStalled(Session& session);
-  void WriteRecordLocked();
 
   const std::string m_id;
-  const std::optional<std::filesystem::path> m_recordPath;
-
-  // Guarded by StateMutex():
-  std::uint16_t m_firmware;
-  std::vector<CSimC28xxDownload> m_downloads;
-  bool m_recordFailed = false;
-  mutable std::condition_variable m_downloadEnded;
 };
