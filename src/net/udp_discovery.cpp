@@ -39,7 +39,13 @@ std::string CSocketDeviceInfo::DisplayName() const {
   for (char16_t& unit : shown) {
     if (unit < 0x20 || unit == 0x7F) unit = u'?';
   }
-  return QString::fromStdU16String(shown).toStdString();
+  // The conversion writes a lone surrogate as it stands, which UTF-8 cannot hold; a byte
+  // that comes out as a control character is shown as "?" too.
+  std::string text = QString::fromStdU16String(shown).toStdString();
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return text;
 }
 
 std::vector<CLocalInterface> LocalIpv4Interfaces() {
