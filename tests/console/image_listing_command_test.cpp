@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/image_files.h"
-#include "support/inspect_run.h"
+#include "support/image_listing_run.h"
 
 using namespace image_test;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "support/image_files.h"
-#include "support/inspect_run.h"
+#include "support/image_listing_run.h"
 
 namespace {
 
