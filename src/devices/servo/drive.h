@@ -1,0 +1,91 @@
+#pragma once
+// The servo drive behind the control unit: the frame exchange through the control unit, the
+// object transfers and request ("GCI") messages on the drive's field bus, code values, the
+// drive's file system and the application download sequence.
+//
+// The operations are split over one source file per concern:
+//   drive_frames.cpp      the frame exchange (C1..C4)
+//   drive_messages.cpp    object transfers, request messages, code values, the download log
+//   drive_files.cpp       file operations and whole-file transfers
+//   download_sequence.cpp the project preparation and the download sequence
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "devices/servo/download_log.h"
+#include "devices/servo/kinetra.h"
+
+class IFlashProgress;
+
+class CDrive : public CKinetra {
+ public:
+  // Every answer of the drive is awaited this long by the control unit.
+  static constexpr unsigned kReceiveTimeoutMs = 1000;
+
+  // `log` receives every failure text; it must outlive the drive.
+  explicit CDrive(CDownloadLog& log = TheDownloadLog()) : m_log(log) {}
+
+  // --- frame exchange -------------------------------------------------------------------
+  bool OpenDriveLink();
+  bool CloseDriveLink();
+  // Sends on the request identifier of the selected node, whatever the frame holds.
+  bool SendFrame(const CanFrame& frame);
+  // False, the frame untouched, when no frame arrived in time.
+  bool ReceiveFrame(CanFrame& frame, unsigned timeoutMs);
+
+  // --- code values and request messages -------------------------------------------------
+  // 1..127 selects node N (request identifier 0x600 + N); anything else selects node 1 and
+  // returns false.
+  bool SelectNode(int node);
+  bool InstallGci();
+  bool DeinstallGci();
+  // True when the exchange worked; `value` is set only from an answer with status 0. Code
+  // 515 is polled while it reads 2.
+  bool ReadCodeValueInt(int code, int subindex, int& value);
+  // The string value, at most kMaxStringValue characters.
+  bool ReadCodeValueString(int code, int subindex, std::string& value);
+  bool WriteCodeValueInt(int code, int subindex, int value);
+  void LogDownloadFailure(const std::string& text) { m_log.Append(text); }
+  const CDownloadLog& Log() const { return m_log; }
+
+  // --- drive files ----------------------------------------------------------------------
+  bool OpenTransferFile(const std::string& path, bool forWrite, std::uint32_t& handle);
+  bool CloseTransferFile(std::uint32_t handle);
+  bool GetFileSize(const std::string& path, std::uint32_t& size);
+  bool GetSegmentSize(std::uint32_t& size);
+  bool GetSizeDir(const std::string& path, std::uint32_t& freeBytes);
+  bool ConvFileRead(std::uint32_t handle, std::span<std::uint8_t> destination, std::uint32_t offset);
+  bool ConvFileWrite(std::uint32_t handle, std::span<const std::uint8_t> source, std::uint32_t offset);
+  // Sends the PC file to the drive in pieces of `segmentSize` bytes.
+  bool TransferFile(const std::string& localPath, const std::string& drivePath, std::uint32_t segmentSize,
+                    IFlashProgress* progress);
+  // Copies the first `size` bytes of the drive's file into "DevCErr.dat" in the project folder.
+  bool ReadErrorFile(const std::string& projectFolder, std::uint32_t size, const std::string& drivePath,
+                     std::uint32_t segmentSize);
+
+  // --- application download -------------------------------------------------------------
+  bool DownloadApplication(IFlashProgress* progress);
+  bool PrepareProject(IFlashProgress* progress);
+  bool RunDownloadSequence(const std::string& projectFolder, int programSelection, bool sendCommand31,
+                           bool sendCommand42, bool stopApplication, bool setControllerInhibit,
+                           bool acceptModuleErrors, IFlashProgress* progress);
+  bool CheckPrepareDownload(bool stopApplication, bool setControllerInhibit);
+  void AbortDownload();
+
+  const std::string& ProjectFolder() const { return m_projectFolder; }
+  int ProjectSizeKB() const { return m_projectSizeKB; }
+  int ProgressSteps() const { return m_progressSteps; }
+
+ private:
+  CDownloadLog& m_log;
+
+  // --- object transfers and request messages (drive_messages.cpp) ------------------------
+  std::uint16_t m_requestIdentifier = 0x601;
+
+  // --- application download (download_sequence.cpp) -------------------------------------
+  std::string m_projectFolder;
+  int m_projectSizeKB = 0;
+  int m_progressSteps = 0;
+};
