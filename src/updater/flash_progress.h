@@ -19,6 +19,10 @@ class IFlashProgress {
   virtual void SetDetailText(const std::string& text) = 0;
   // Dispatches pending messages; false when a quit request was met.
   virtual bool PumpMessages() = 0;
+  // Names the project an application download sends (its folder) and what it holds (string
+  // 36, "%d files to download (%d kByte)", already formatted). A sink without a place for it
+  // ignores it.
+  virtual void ShowProject(const std::string& /*folder*/, const std::string& /*summary*/) {}
 
  protected:
   // Shows an already formatted status line.
