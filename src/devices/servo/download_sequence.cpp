@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "devices/servo/drive.h"
+#include "devices/servo/gci_message.h"
 #include "devices/servo/project_list.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
@@ -45,6 +46,8 @@ constexpr int kAbortDownloadSubindex = 6;
 constexpr int kAbortDownload = 23;         // 514/6
 
 constexpr std::uint32_t kDefaultSegmentSize = 1024;
+// One read answer carries at most this much of a file, whatever segment size the drive names.
+constexpr std::uint32_t kMaxReadSegment = gci::kMaxAnswer - gci::kHeaderSize;
 constexpr const char* kErrorFileName = "DevCErr.dat";
 constexpr std::uint8_t kFirstDrive = 1;
 constexpr std::uint8_t kLastDrive = 6;
@@ -226,7 +229,9 @@ class CDownloadRun {
     const std::string errorFile = DrivePath(folder, kErrorFileName);
     std::uint32_t size = 0;
     if (!m_drive.GetFileSize(errorFile, size) || size == 0) return true;
-    if (check.CopyErrorFile) m_drive.ReadErrorFile(m_projectFolder, size, errorFile, m_segmentSize);
+    if (check.CopyErrorFile) {
+      m_drive.ReadErrorFile(m_projectFolder, size, errorFile, std::min(m_segmentSize, kMaxReadSegment));
+    }
     if (!m_options.AcceptModuleErrors) return Abort("Download aborted.");
     return Require(check.Check.Subindex, check.AcceptValue, check.Check.Failure);
   }
