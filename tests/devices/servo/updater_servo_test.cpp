@@ -201,7 +201,7 @@ TEST_F(ServoDownloadTest, NothingOlderClosesTheControlUnitAndSendsNothing) {
   EXPECT_EQ(FramesBeginningWith(trainer, 0xA2), 1u) << "the close command";
 }
 
-// Each case of the download's edge-case list ends as the sequence says: the log, the
+// Each way the download can end early, or pass a failed check: the log, the
 // commands the drive received (an abort is 6/23), the device commands, the result.
 TEST_F(ServoDownloadTest, FailuresEndWithTheirLogTextsAndTheAbortRule) {
   struct Options {
