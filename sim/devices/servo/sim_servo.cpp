@@ -23,6 +23,8 @@ constexpr CSimBootloaderProfile kProfile{.ProductId = CSimServo::kProductId,
                                          .Segments = true};
 
 constexpr const char* kModels[] = {"ZQ3351-9F", "ZP3351-9F", "ZP2290-8E"};
+// The C28xx-based unit takes its firmware by the C28xx program download.
+constexpr const char* kProgramModel = "ZP2290-8E";
 
 constexpr std::uint8_t kSwitchCommand = 0x90;
 constexpr std::uint8_t kIdentityCommand = 0x91;
@@ -112,7 +114,18 @@ void CSimServo::Reenumerate() {
   m_fromDrive.clear();
 }
 
+void CSimServo::RunProgram(CSimConnection& io) {
+  try {
+    CSimBootloader::RunProgram(io);
+  } catch (...) {
+    // The host went in the middle of a program download: that one is lost.
+    EndProgramIncomplete(io);
+    throw;
+  }
+}
+
 bool CSimServo::ServeOwnCommand(CSimConnection& io, std::uint8_t command) {
+  if (m_model == kProgramModel && ServeProgramCommand(io, command)) return true;
   switch (command) {
     case kSwitchCommand:
       AnswerSwitch(io);
