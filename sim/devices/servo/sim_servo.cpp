@@ -239,8 +239,9 @@ void CSimServo::SendFrame(CSimConnection& io) {
     std::lock_guard lock(StateMutex());
     linkOpen = m_linkOpen;
   }
-  if (!linkOpen) {
-    io.ReportViolation("a frame for the drive while the link is closed (C1 first): refused");
+  if (!linkOpen || frame.Length > 8) {
+    io.ReportViolation(linkOpen ? FormatText("a frame of length %u: refused", frame.Length)
+                                : "a frame for the drive while the link is closed (C1 first): refused");
     io.Refuse();
     return;
   }

@@ -134,9 +134,11 @@ TEST_F(SimServoTest, FramesReachTheDriveThroughTheLink) {
   // A command by expedited download, then its status.
   EXPECT_EQ(Exchange({0xC3, 0x06, 0x01, 8, 0x23, 0xFD, 0x5D, 0x06, 23, 0, 0, 0}, 1), (Bytes_t{'!'}));
   EXPECT_EQ(Exchange({0xC4, 0x03, 0xE8}, 12), (Bytes_t{'!', 0x05, 0x81, 8, 0x60, 0xFD, 0x5D, 0x06, 0, 0, 0, 0}));
+  // A frame longer than the bus carries is refused as well.
+  EXPECT_EQ(Exchange({0xC3, 0x06, 0x01, 9, 0x40, 0x69, 0x5F, 0x00, 0, 0, 0, 0}, 1), (Bytes_t{'?'}));
   EXPECT_EQ(Exchange({0xC2}, 1), (Bytes_t{'!'}));
   EXPECT_EQ(device.Drive().Commands(), (std::vector<CSimServoCommand>{{6, 23, 0}}));
-  EXPECT_EQ(device.Violations().size(), 1u);
+  EXPECT_EQ(device.Violations().size(), 2u);
 }
 
 TEST_F(SimServoTest, TakesItsFirmwareBySegmentDownloadAndRecordsIt) {
