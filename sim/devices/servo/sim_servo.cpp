@@ -162,8 +162,13 @@ bool CSimServo::ServeOwnCommand(CSimConnection& io, std::uint8_t command) {
     case kOpenLink:
     case kCloseLink: {
       {
+        // Opening or closing the link starts afresh: frames nobody fetched are dropped, and a
+        // transfer a host left half done is forgotten, as the drive's own time-out would.
         std::lock_guard lock(StateMutex());
         m_linkOpen = command == kOpenLink;
+        m_fromDrive.clear();
+        m_drive.ForgetTransfer();
+        AfterDriveLocked(io);
       }
       io.Acknowledge();
       return true;
@@ -218,7 +223,7 @@ void CSimServo::SetChannel(CSimConnection& io, std::int16_t& channel) {
   channel = static_cast<std::int16_t>(value[0] << 8 | value[1]);
 }
 
-void CSimServo::SendChannel(CSimConnection& io, std::int16_t channel) {
+void CSimServo::SendChannel(CSimConnection& io, const std::int16_t& channel) {
   std::int16_t value;
   {
     std::lock_guard lock(StateMutex());

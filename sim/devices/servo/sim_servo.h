@@ -73,7 +73,7 @@ class CSimServo : public CSimBootloader {
   void SendFrame(CSimConnection& io);
   void ReceiveFrame(CSimConnection& io);
   void SetChannel(CSimConnection& io, std::int16_t& channel);
-  void SendChannel(CSimConnection& io, std::int16_t channel);
+  void SendChannel(CSimConnection& io, const std::int16_t& channel);  // read under the lock
   // Reads the request bytes that must have come in the command's packet.
   std::vector<std::uint8_t> ReadRequest(CSimConnection& io, std::uint8_t command, std::size_t size);
   // With the state lock held: the drive's events to the transcript, and the record rewritten

@@ -134,6 +134,13 @@ TEST_F(SimServoTest, FramesReachTheDriveThroughTheLink) {
   // A command by expedited download, then its status.
   EXPECT_EQ(Exchange({0xC3, 0x06, 0x01, 8, 0x23, 0xFD, 0x5D, 0x06, 23, 0, 0, 0}, 1), (Bytes_t{'!'}));
   EXPECT_EQ(Exchange({0xC4, 0x03, 0xE8}, 12), (Bytes_t{'!', 0x05, 0x81, 8, 0x60, 0xFD, 0x5D, 0x06, 0, 0, 0, 0}));
+  // A transfer a host left half done (a block download begun) is forgotten when the link opens
+  // again, and so is an answer nobody fetched.
+  EXPECT_EQ(Exchange({0xC3, 0x06, 0x01, 8, 0xC6, 0x89, 0x21, 0x00, 28, 0, 0, 0}, 1), (Bytes_t{'!'}));
+  EXPECT_EQ(Exchange({0xC2}, 1), (Bytes_t{'!'}));
+  EXPECT_EQ(Exchange({0xC1}, 1), (Bytes_t{'!'}));
+  EXPECT_EQ(Exchange(read150, 1), (Bytes_t{'!'}));
+  EXPECT_EQ(Exchange({0xC4, 0x03, 0xE8}, 12), (Bytes_t{'!', 0x05, 0x81, 8, 0x4B, 0x69, 0x5F, 0x00, 0x80, 0, 0, 0}));
   // A frame longer than the bus carries is refused as well.
   EXPECT_EQ(Exchange({0xC3, 0x06, 0x01, 9, 0x40, 0x69, 0x5F, 0x00, 0, 0, 0, 0}, 1), (Bytes_t{'?'}));
   EXPECT_EQ(Exchange({0xC2}, 1), (Bytes_t{'!'}));
