@@ -110,12 +110,22 @@ class CSimDownloadingDevice : public CSimDevice {
     m_recordTexts[index] += complete ? "end complete\n" : "end incomplete\n";
   }
 
+  // Text the record ends with, after every download's lines: what a family keeps besides its
+  // downloads (the servo drive's files). WriteRecordLocked writes it out.
+  void SetRecordTrailerLocked(std::string text) { m_recordTrailer = std::move(text); }
+
   std::uint16_t FirmwareLocked() const { return m_firmware; }
   void SetFirmwareLocked(std::uint16_t firmware) { m_firmware = firmware; }
 
   // Rewrites the record file; the first failure is noted in the transcript.
   void WriteRecordLocked() {
-    if (!m_recordPath || RewriteSimRecordFile(*m_recordPath, m_recordTexts)) return;
+    if (!m_recordPath) return;
+    // The trailer joins the texts only while they are written, without copying them.
+    m_recordTexts.push_back(std::move(m_recordTrailer));
+    const bool written = RewriteSimRecordFile(*m_recordPath, m_recordTexts);
+    m_recordTrailer = std::move(m_recordTexts.back());
+    m_recordTexts.pop_back();
+    if (written) return;
     if (!m_recordFailed) NoteLocked(0, "cannot write the record file " + m_recordPath->string());
     m_recordFailed = true;
   }
@@ -134,6 +144,7 @@ class CSimDownloadingDevice : public CSimDevice {
   std::uint16_t m_firmware;
   std::vector<TDownload> m_downloads;
   std::vector<std::string> m_recordTexts;  // each download's lines in the record so far
+  std::string m_recordTrailer;             // the family's own lines after them
   bool m_recordFailed = false;
   mutable std::condition_variable m_downloadEnded;
 };

@@ -438,7 +438,7 @@ TEST_F(WizardOnScreen, ANetworkUnitIsChosenInTheConnectDialog) {
   });
   ASSERT_TRUE(start) << "no drawn start page";
   const ScreenRect wizard = start->window;
-  m_x->Key("End");  // the device list has the focus: its last entry, the ZT7720-4M
+  m_x->Key("End Up");  // the device list has the focus: the ZT7720-4M, above the servo trainer at its end
   m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
 
   auto dialog = WaitForWindow(kConnectTitle);
@@ -480,7 +480,7 @@ TEST_F(WizardOnScreen, TheConnectDialogFindsAUnitOnTheNetwork) {
   });
   ASSERT_TRUE(start) << "no drawn start page";
   const ScreenRect wizard = start->window;
-  m_x->Key("End");  // the ZT7720-4M
+  m_x->Key("End Up");  // the ZT7720-4M
   m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
   auto empty = WaitForWindow(kConnectTitle);
   ASSERT_TRUE(empty) << "no drawn \"" << kConnectTitle << "\" dialog";

@@ -10,12 +10,17 @@
 //   download_sequence.cpp the project preparation and the download sequence
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "devices/servo/download_log.h"
+#include "devices/servo/gci_handle_table.h"
+#include "devices/servo/gci_packet.h"
 #include "devices/servo/kinetra.h"
+#include "devices/servo/object_transfer.h"
 
 class IFlashProgress;
 
@@ -44,11 +49,16 @@ class CDrive : public CKinetra {
   // True when the exchange worked; `value` is set only from an answer with status 0. Code
   // 515 is polled while it reads 2.
   bool ReadCodeValueInt(int code, int subindex, int& value);
-  // The string value, at most kMaxStringValue characters.
+  // The string value, at most kMaxStringValue characters; a value that is no string gives an
+  // empty one. `value` is left as it is when the drive answered with an error.
+  static constexpr std::size_t kMaxStringValue = gci::kStringBuffer - 1;
   bool ReadCodeValueString(int code, int subindex, std::string& value);
   bool WriteCodeValueInt(int code, int subindex, int value);
   void LogDownloadFailure(const std::string& text) { m_log.Append(text); }
   const CDownloadLog& Log() const { return m_log; }
+  // The answers built here for code values carry a counter in their handle byte; every
+  // download sequence starts it at 0.
+  void ResetAnswerCounter() { m_answerCounter = 0; }
 
   // --- drive files ----------------------------------------------------------------------
   bool OpenTransferFile(const std::string& path, bool forWrite, std::uint32_t& handle);
@@ -82,7 +92,34 @@ class CDrive : public CKinetra {
   CDownloadLog& m_log;
 
   // --- object transfers and request messages (drive_messages.cpp) ------------------------
+  // "!" from the control unit to a link command (C1, C2); false without an open transport.
+  bool LinkCommand(std::uint8_t command);
+  // A request of `type` with room for `payloadSize` payload bytes in the next free slot;
+  // nothing when it would not fit `bufferSize` or no slot is free (or the table is not there).
+  std::optional<CGciPacket> NewRequest(gci::EGciType type, std::size_t payloadSize,
+                                       std::size_t bufferSize = gci::kMessageBuffer);
+  // Sends the request and receives its answer; nothing when the exchange failed or the answer
+  // is not a whole message that fits `answerBuffer`.
+  std::optional<CGciPacket> Transact(const CGciPacket& request, std::size_t answerBuffer = gci::kMessageBuffer);
+  bool SendRequest(const CGciPacket& request);
+  std::optional<CGciPacket> ReceiveAnswer(std::size_t answerBuffer);
+  // The answer to a code value, built from what its object's upload brought.
+  std::optional<CGciPacket> CodeValueAnswer(const UploadAnswer& upload);
+  // True for an answer of the drive's with status 0; its slot is free again.
+  bool ParseAnswer(const CGciPacket& answer);
+  // How a request went: not built (no free slot; nothing sent), the exchange failed, the drive
+  // answered with an error, or it answered with success (the answer's slot is free again).
+  enum class EExchange { kNotBuilt, kFailed, kErrorAnswer, kAnswered };
+  // Reads (130) or writes (131, `value` as a 4-byte number) a code value; `answer` is the
+  // answer when there was one.
+  EExchange ExchangeCodeValue(gci::EGciType type, int code, int subindex, int value, CGciPacket& answer);
+  // Open (142) and size (154) requests name a well-known file by number, others in the payload.
+  std::optional<CGciPacket> NamedFileRequest(gci::EGciType type, const std::string& path);
+
   std::uint16_t m_requestIdentifier = 0x601;
+  CObjectTransfer m_transfer{*this};
+  std::unique_ptr<CGciHandleTable> m_handles;
+  std::uint8_t m_answerCounter = 0;
 
   // --- application download (download_sequence.cpp) -------------------------------------
   std::string m_projectFolder;

@@ -1,0 +1,234 @@
+// The drive's file system through request messages: open, close, size, free space, segment
+// size, reading and writing at an offset, and the two whole-file transfers built on them.
+// Paths on the drive keep the drive's backslash; paths on the PC use "/".
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "devices/servo/drive.h"
+#include "platform/ascii_text.h"
+#include "platform/text_format.h"
+#include "updater/flash_progress.h"
+#include "wizard/message_pump.h"
+
+namespace {
+
+// Files the drive knows by number; compared without regard to case.
+constexpr const char* kWellKnownFiles[] = {"FILE01.DAT", "FILE02.DAT", "FILE03.DAT"};
+
+// The drive's number for a well-known file; 0 for any other name.
+std::uint8_t WellKnownFileNumber(const std::string& path) {
+  for (std::size_t i = 0; i < std::size(kWellKnownFiles); ++i) {
+    if (EqualsIgnoringAsciiCase(path, kWellKnownFiles[i])) return static_cast<std::uint8_t>(i + 1);
+  }
+  return 0;
+}
+
+// The segment size a request asks the drive for.
+constexpr std::uint32_t kSegmentSizeQuery = 3;
+// The open mode: its first three bytes travel in parameter 2.
+constexpr char kWriteMode[] = "wb+";
+constexpr char kReadMode[] = "rb";
+
+// Answer fields.
+constexpr std::size_t kHandleOffset = gci::kParameter3Offset;
+constexpr std::size_t kFileSizeOffset = gci::kParameter2Offset;
+constexpr std::size_t kSegmentSizeOffset = gci::kParameter3Offset;
+constexpr std::size_t kFreeSpaceOffset = gci::kParameter4Offset;
+constexpr std::size_t kDataLengthOffset = gci::kParameter3Offset;
+
+// The name as a zero-ended payload.
+std::vector<std::uint8_t> NamePayload(const std::string& name) {
+  std::vector<std::uint8_t> payload(name.begin(), name.end());
+  payload.push_back(0);
+  return payload;
+}
+
+// The whole file; nothing when it cannot be read or is larger than an offset can name.
+std::optional<std::vector<std::uint8_t>> ReadLocalFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  if (file.bad() || bytes.size() > UINT32_MAX) return std::nullopt;
+  return bytes;
+}
+
+}  // namespace
+
+std::optional<CGciPacket> CDrive::NamedFileRequest(gci::EGciType type, const std::string& path) {
+  const std::uint8_t number = WellKnownFileNumber(path);
+  if (number != 0) {
+    std::optional<CGciPacket> request = NewRequest(type, 0);
+    if (request) request->SetByte(gci::kParameter1Offset, number);
+    return request;
+  }
+  const std::vector<std::uint8_t> name = NamePayload(path);
+  std::optional<CGciPacket> request = NewRequest(type, name.size());
+  if (!request) return std::nullopt;
+  request->SetByte(gci::kParameter1Offset, gci::kNamedFile);
+  request->SetPayload(name);
+  return request;
+}
+
+bool CDrive::OpenTransferFile(const std::string& path, bool forWrite, std::uint32_t& handle) {
+  std::optional<CGciPacket> request = NamedFileRequest(gci::kOpenFile, path);
+  if (!request) {
+    LogDownloadFailure(FormatText("Opening file '%s' failed.", path.c_str()));
+    return false;
+  }
+  const char* mode = forWrite ? kWriteMode : kReadMode;
+  for (std::size_t i = 0; i < 3; ++i) request->SetByte(gci::kParameter2Offset + i, static_cast<std::uint8_t>(mode[i]));
+  std::optional<CGciPacket> answer = Transact(*request);
+  if (!answer) {
+    LogDownloadFailure("OpenTransferFile failed.");
+    return false;
+  }
+  if (ParseAnswer(*answer)) handle = answer->Number(kHandleOffset);
+  return true;
+}
+
+bool CDrive::CloseTransferFile(std::uint32_t handle) {
+  std::optional<CGciPacket> request = NewRequest(gci::kCloseFile, 0);
+  if (request) {
+    request->SetNumber(gci::kParameter1Offset, handle);
+    std::optional<CGciPacket> answer = Transact(*request);
+    if (answer) {
+      ParseAnswer(*answer);
+      return true;
+    }
+  }
+  LogDownloadFailure("Close file failed.");
+  return false;
+}
+
+bool CDrive::GetFileSize(const std::string& path, std::uint32_t& size) {
+  std::optional<CGciPacket> request = NamedFileRequest(gci::kGetFileSize, path);
+  std::optional<CGciPacket> answer = request ? Transact(*request) : std::nullopt;
+  if (!answer) {
+    LogDownloadFailure("GetFileSize failed.");
+    return false;
+  }
+  if (ParseAnswer(*answer)) size = answer->Number(kFileSizeOffset);
+  return true;
+}
+
+bool CDrive::GetSegmentSize(std::uint32_t& size) {
+  std::optional<CGciPacket> request = NewRequest(gci::kGetSegmentSize, 0);
+  if (request) request->SetNumber(gci::kParameter1Offset, kSegmentSizeQuery);
+  std::optional<CGciPacket> answer = request ? Transact(*request) : std::nullopt;
+  if (!answer) {
+    LogDownloadFailure("GetSegmentSize failed.");
+    return false;
+  }
+  if (ParseAnswer(*answer)) size = answer->Number(kSegmentSizeOffset);
+  return true;
+}
+
+bool CDrive::GetSizeDir(const std::string& path, std::uint32_t& freeBytes) {
+  const std::vector<std::uint8_t> name = NamePayload(path);
+  std::optional<CGciPacket> request = NewRequest(gci::kGetSizeDir, name.size());
+  if (request) request->SetPayload(name);
+  std::optional<CGciPacket> answer = request ? Transact(*request) : std::nullopt;
+  if (!answer) {
+    LogDownloadFailure("GetSizeDir failed.");
+    return false;
+  }
+  if (ParseAnswer(*answer)) freeBytes = answer->Number(kFreeSpaceOffset);
+  return true;
+}
+
+bool CDrive::ConvFileRead(std::uint32_t handle, std::span<std::uint8_t> destination, std::uint32_t offset) {
+  PumpPendingMessages();
+  const std::size_t buffer = destination.size() + gci::kHeaderSize;
+  std::optional<CGciPacket> request = NewRequest(gci::kReadFile, 0, buffer);
+  if (request) {
+    request->SetNumber(gci::kParameter1Offset, handle);
+    request->SetNumber(gci::kParameter2Offset, offset);
+    request->SetNumber(gci::kParameter3Offset, static_cast<std::uint32_t>(destination.size()));
+  }
+  std::optional<CGciPacket> answer = request ? Transact(*request, buffer) : std::nullopt;
+  if (answer && ParseAnswer(*answer)) {
+    // The drive's length is believed only as far as the data it sent and the room asked for.
+    const std::uint32_t length = answer->Number(kDataLengthOffset);
+    std::span<const std::uint8_t> data = answer->Payload();
+    if (length > data.size() || length > destination.size()) {
+      answer.reset();
+    } else {
+      std::copy_n(data.begin(), length, destination.begin());
+    }
+  }
+  if (!answer) {
+    LogDownloadFailure("ConvFileRead failed.");
+    return false;
+  }
+  return true;
+}
+
+bool CDrive::ConvFileWrite(std::uint32_t handle, std::span<const std::uint8_t> source, std::uint32_t offset) {
+  PumpPendingMessages();
+  const std::size_t buffer = source.size() + gci::kHeaderSize;
+  std::optional<CGciPacket> request = NewRequest(gci::kWriteFile, source.size(), buffer);
+  if (request) {
+    request->SetNumber(gci::kParameter1Offset, handle);
+    request->SetNumber(gci::kParameter2Offset, offset);
+    request->SetNumber(gci::kParameter3Offset, static_cast<std::uint32_t>(source.size()));
+    request->SetPayload(source);
+  }
+  std::optional<CGciPacket> answer = request ? Transact(*request, buffer) : std::nullopt;
+  if (!answer) {
+    LogDownloadFailure("ConvFileWrite failed.");
+    return false;
+  }
+  ParseAnswer(*answer);
+  return true;
+}
+
+bool CDrive::TransferFile(const std::string& localPath, const std::string& drivePath, std::uint32_t segmentSize,
+                          IFlashProgress* progress) {
+  std::uint32_t handle = 0;
+  if (!OpenTransferFile(drivePath, true, handle) || handle == 0) return false;
+  std::optional<std::vector<std::uint8_t>> bytes = ReadLocalFile(localPath);
+  // A segment size of 0 would never get through the file.
+  bool written = bytes.has_value() && segmentSize != 0;
+  if (written) {
+    const std::span<const std::uint8_t> file(*bytes);
+    std::uint32_t offset = 0;
+    bool slash = true;
+    // An empty file still gets its one write, of nothing.
+    do {
+      if (progress != nullptr) {
+        progress->SetDetailText(slash ? "/" : "\\");
+        progress->PumpMessages();
+      }
+      slash = !slash;
+      const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(file.size() - offset, segmentSize));
+      written = ConvFileWrite(handle, file.subspan(offset, count), offset);
+      offset += count;
+    } while (written && offset < file.size());
+  }
+  const bool closed = CloseTransferFile(handle);
+  return written && closed;
+}
+
+bool CDrive::ReadErrorFile(const std::string& projectFolder, std::uint32_t size, const std::string& drivePath,
+                           std::uint32_t segmentSize) {
+  std::uint32_t handle = 0;
+  if (!OpenTransferFile(drivePath, false, handle) || handle == 0) return false;
+  std::ofstream local(std::filesystem::path(projectFolder) / "DevCErr.dat", std::ios::binary | std::ios::trunc);
+  bool read = local.is_open() && segmentSize != 0;
+  // One segment at a time: the drive's size claim never decides how much memory is taken.
+  std::vector<std::uint8_t> segment(read ? std::min(size, segmentSize) : 0);
+  for (std::uint32_t offset = 0; read && offset < size;) {
+    const std::uint32_t count = std::min(size - offset, segmentSize);
+    const std::span<std::uint8_t> chunk(segment.data(), count);
+    std::fill(chunk.begin(), chunk.end(), 0);  // a short answer leaves nothing of the last segment
+    read = ConvFileRead(handle, chunk, offset);
+    if (read) read = static_cast<bool>(local.write(reinterpret_cast<const char*>(chunk.data()), count));
+    offset += count;
+  }
+  local.close();
+  const bool closed = CloseTransferFile(handle);
+  return read && closed;
+}

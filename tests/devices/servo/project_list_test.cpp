@@ -1,0 +1,139 @@
+// The project list as the servo download reads it: key texts found in the bytes, values
+// between the two skipped characters and the next double quote, and the refusals that keep a
+// broken list from reaching the drive.
+
+#include "devices/servo/project_list.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_folder.h"
+
+namespace {
+
+// A list the way the drive tools export it, with `files` as its File elements.
+std::string ExportList(const std::string& number, const std::vector<std::string>& files) {
+  std::string xml = "<?xml version=\"1.0\"?>\n<Project Version Firmware=\"2.04\" MemoryModule=\"MM-PLUS\" "
+                    "SafetyModule=\"SM-STO\">\n<Files NumberOfFiles=\"" + number + "\">\n";
+  for (const std::string& file : files) xml += "  <File Name=\"" + file + "\" Size=\"1\"/>\n";
+  return xml + "</Files>\n</Project>\n";
+}
+
+std::vector<std::string> Names(std::size_t count) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < count; ++i) names.push_back("F" + std::to_string(i) + ".DAT");
+  return names;
+}
+
+TEST(ProjectList, ReadsTheKeysOfAnExportedList) {
+  CProjectList list;
+  ASSERT_TRUE(list.Parse(ExportList("3", {"DEVCONF.DAT", "APP.BIN", "PARAM.DAT"}))) << list.Refusal();
+  EXPECT_EQ(list.FirmwareVersion(), "2.04");
+  EXPECT_EQ(list.MemoryModule(), "MM-PLUS");
+  EXPECT_EQ(list.SafetyModule(), "SM-STO");
+  EXPECT_EQ(list.NumberOfFiles(), 3);
+  EXPECT_EQ(list.FileNames(), (std::vector<std::string>{"DEVCONF.DAT", "APP.BIN", "PARAM.DAT"}));
+  EXPECT_TRUE(CProjectList::IsConfiguration("X_DEVCONF.DAT"));
+  EXPECT_FALSE(CProjectList::IsConfiguration("devconf.dat")) << "the configuration is named in upper case";
+}
+
+TEST(ProjectList, TakesWhatTheKeyRulesGiveAndRefusesWhatWouldNotFit) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool taken;
+    std::string memoryModule;  // what was read, when taken
+    int numberOfFiles;
+    std::vector<std::string> fileNames;
+    std::string refusal;  // part of the refusal, when refused
+  };
+  const std::string longValue(254, 'v');
+  const Case cases[] = {
+      {"no keys at all: empty module texts, no files", "<Project/>", true, "", 0, {}, ""},
+      {"a key on the first byte does not count",
+       "File Name=\"A.DAT\" NumberOfFiles=\"1\" File Name=\"B.DAT\"", true, "", 1, {"B.DAT"}, ""},
+      {"a key right after the first byte counts", " MemoryModule=\"M\"", true, "M", 0, {}, ""},
+      {"keys are case-sensitive", " memorymodule=\"M\" file name=\"A\"", true, "", 0, {}, ""},
+      {"any two characters are skipped", " MemoryModule:#M2\" NumberOfFiles= \"1\"", true, "M2", 0, {}, ""},
+      {"fewer files to send than listed", ExportList("1", {"A.DAT", "B.DAT"}), true, "MM-PLUS", 1,
+       {"A.DAT", "B.DAT"}, ""},
+      {"a value of 254 characters", " MemoryModule=\"" + longValue + "\"", true, longValue, 0, {}, ""},
+      {"thirty files", ExportList("30", Names(30)), true, "MM-PLUS", 30, Names(30), ""},
+      {"a value of 255 characters", " File Name=\"" + longValue + "w\"", false, "", 0, {},
+       "the value of \"File Name\" is longer than 254 characters"},
+      {"a value without its closing quote", " SafetyModule=\"SM", false, "", 0, {},
+       "the value of \"SafetyModule\" has no closing double quote"},
+      {"a key at the very end", " SafetyModule", false, "", 0, {}, "no closing double quote"},
+      {"thirty-one files", ExportList("31", Names(31)), false, "", 0, {}, "names more than 30 files"},
+      {"more files to send than listed", ExportList("3", {"A.DAT", "B.DAT"}), false, "", 0, {},
+       "gives NumberOfFiles=\"3\" but names 2 files"},
+      {"a negative number of files", ExportList("-1", {"A.DAT"}), false, "", 0, {}, "NumberOfFiles=\"-1\""},
+      {"a number beyond int", ExportList("99999999999", {"A.DAT"}), false, "", 0, {}, "but names 1 files"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CProjectList list;
+    ASSERT_EQ(list.Parse(c.bytes), c.taken) << list.Refusal();
+    if (c.taken) {
+      EXPECT_EQ(list.MemoryModule(), c.memoryModule);
+      EXPECT_EQ(list.NumberOfFiles(), c.numberOfFiles);
+      EXPECT_EQ(list.FileNames(), c.fileNames);
+    } else {
+      EXPECT_NE(list.Refusal().find(c.refusal), std::string::npos) << list.Refusal();
+      EXPECT_EQ(list.Refusal().rfind("ProjectExportList.xml", 0), 0u) << list.Refusal();
+    }
+  }
+}
+
+TEST(ProjectList, FilesOnThePcAreCheckedAndAddedUp) {
+  CTempFolder folder;
+  const std::string project = folder.Path().string();
+  folder.Write("DEVCONF.DAT", std::string(100, 'c'));
+  folder.Write("APP.BIN", std::string(2000, 'a'));
+  folder.Write("sub/PARAM.DAT", std::string(48, 'p'));
+  std::filesystem::create_directory(folder.Path() / "DIR.DAT");
+
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;
+    std::uint64_t required;    // when taken
+    std::string missing;       // the file named in the refusal, when refused
+  };
+  const Case cases[] = {
+      {"every file there", {"DEVCONF.DAT", "APP.BIN"}, 2100, ""},
+      {"a name with a backslash names a sub-folder", {"APP.BIN", "sub\\PARAM.DAT"}, 2048, ""},
+      {"a listed file missing", {"DEVCONF.DAT", "GONE.BIN", "APP.BIN"}, 0, "/GONE.BIN"},
+      {"a folder is no file", {"DIR.DAT"}, 0, "/DIR.DAT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CProjectList list;
+    ASSERT_TRUE(list.Parse(ExportList(std::to_string(c.files.size()), c.files)));
+    if (c.missing.empty()) {
+      ASSERT_TRUE(list.CheckFiles(project)) << list.Refusal();
+      EXPECT_EQ(list.RequiredBytes(), c.required);
+    } else {
+      ASSERT_FALSE(list.CheckFiles(project));
+      EXPECT_EQ(list.Refusal(), "The project file '" + project + c.missing + "' named in ProjectExportList.xml is missing.");
+    }
+  }
+
+  // A configuration listed under another name is still sent from DEVCONF.DAT, which must be there.
+  std::filesystem::remove(folder.Path() / "DEVCONF.DAT");
+  folder.Write("X_DEVCONF.DAT", "x");
+  CProjectList renamed;
+  ASSERT_TRUE(renamed.Parse(ExportList("1", {"X_DEVCONF.DAT"})));
+  EXPECT_FALSE(renamed.CheckFiles(project));
+  EXPECT_NE(renamed.Refusal().find(project + "/DEVCONF.DAT"), std::string::npos) << renamed.Refusal();
+}
+
+TEST(ProjectList, LoadsTheListFromTheProjectFolder) {
+  CTempFolder folder;
+  CProjectList list;
+  EXPECT_FALSE(list.Load(folder.Path().string()));
+  EXPECT_EQ(list.Refusal(), "ProjectExportList.xml could not be opened.");
+  folder.Write("ProjectExportList.xml", ExportList("1", {"A.DAT"}));
+  ASSERT_TRUE(list.Load(folder.Path().string())) << list.Refusal();
+  EXPECT_EQ(list.FileNames(), std::vector<std::string>{"A.DAT"});
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// End to end: tavrix-update-cli updates the simulated servo trainer served by tavrix-devsim,
+// on the emulated bus and through the remote device server: the control unit's firmware when
+// it is older, then the drive application from the project folder beside the catalog. The
+// drive's record then holds every project file, compared with the bytes written here.
+
+#include <gtest/gtest.h>
+
+#include "sim/devices/servo/sim_servo_drive.h"
+#include "support/cli_end_to_end.h"
+
+namespace {
+
+constexpr std::uint16_t kFirmware = 130;
+constexpr std::uint16_t kApplication = 110;
+
+class UpdateServoEndToEndTest : public CliEndToEndTest {
+ protected:
+  UpdateServoEndToEndTest() {
+    m_catalog = m_folder.Write(
+        "tavrix-update.config",
+        FormatText("<Config><Devices><Device Id=\"ZQ3351-9F\" RTC=\"CUpdaterServo\" USBPID=\"0x3351\">"
+                   "<Name>Servo trainer</Name><Firmware><Version>%u</Version><File>firmware\\servo.seg</File>"
+                   "</Firmware><Application><Version>%u</Version></Application></Device></Devices></Config>",
+                   kFirmware, kApplication));
+    WriteDemoFirmware("CUpdaterServo", kFirmware, (m_folder.Path() / "firmware" / "servo.seg").string());
+    std::string application(3000, 'a');
+    application.replace(0x200, 22, FormatText("TAVRIX-FW-VERSION=%u", kApplication) + '\0');
+    m_files = {{"DEVCONF.DAT", "[Drive]\r\nNode=1\r\n"}, {"APPLICATION.BIN", application}, {"PARAMETERS.DAT", "C0100=7\r\n"}};
+    std::string list = "<?xml version=\"1.0\"?>\n<ProjectExport Version Firmware=\"1.30\" MemoryModule=\"MEM-1024\" "
+                       "SafetyModule=\"SAFE-NONE\">\n<Files NumberOfFiles=\"3\">\n";
+    for (const auto& [name, bytes] : m_files) {
+      m_folder.Write("Drive001/" + name, bytes);
+      list += "<File Name=\"" + name + "\"/>\n";
+    }
+    m_folder.Write("Drive001/ProjectExportList.xml", list + "</Files>\n</ProjectExport>\n");
+  }
+
+  // The record's line of a file the drive holds: its path, size and SHA-256.
+  static std::string FileLine(const std::string& drivePath, const std::string& bytes) {
+    const std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
+    return FormatText("file %s %zu ", drivePath.c_str(), data.size()) + SimServoSha256(data) + "\n";
+  }
+  // Every project file and the configuration are in the drive's record.
+  void ExpectProjectOnTheDrive() const {
+    const std::string record = Record();
+    EXPECT_NE(record.find(FileLine("\\project\\DevConf.dat", m_files[0].second)), std::string::npos) << record;
+    for (std::size_t i = 1; i < m_files.size(); ++i) {
+      EXPECT_NE(record.find(FileLine("\\project\\" + m_files[i].first, m_files[i].second)), std::string::npos)
+          << record;
+    }
+    EXPECT_NE(record.find(FormatText("application %u\n", kApplication)), std::string::npos) << record;
+  }
+
+  // The update with a little of the device waits: the control unit is back from its reset
+  // before it is opened again, and a retry covers a slow comeback.
+  Run UpdateWithComeback(const std::string& environment = {}) {
+    Run run;
+    const std::string command = environment + " TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0.01 " TAVRIX_BIN_DIR
+                                "/tavrix-update-cli --catalog '" + m_catalog +
+                                "' --lang 1033 --yes --on-failure retry --retries 5 update ZQ3351-9F 2>&1 </dev/null";
+    run.output = RunProgram(command, run.status);
+    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+    return run;
+  }
+
+  std::vector<std::pair<std::string, std::string>> m_files;
+};
+
+TEST_F(UpdateServoEndToEndTest, DownloadsTheApplicationThenFindsTheTrainerUpToDate) {
+  ASSERT_TRUE(Plug("servo", FormatText("firmware=%u,application=100", kFirmware)));
+  Run first = Update("ZQ3351-9F");
+  EXPECT_EQ(first.status, 0) << first.output;
+  EXPECT_TRUE(Shows(first, Text(37))) << first.output;
+  EXPECT_TRUE(Eventually([this] { return Record().find("drive files\nfile ") != std::string::npos; }));
+  ExpectProjectOnTheDrive();
+
+  Run second = Update("ZQ3351-9F");
+  EXPECT_EQ(second.status, 0) << second.output;
+  EXPECT_FALSE(Shows(second, Text(37))) << second.output;
+}
+
+TEST_F(UpdateServoEndToEndTest, ProgramsOlderFirmwareFirstThenTheApplication) {
+  ASSERT_TRUE(Plug("servo", "firmware=125,application=100"));
+  Run run = UpdateWithComeback();
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Shows(run, Text(37))) << run.output;
+  const std::string record = Record();
+  EXPECT_EQ(record.rfind("download segment\n", 0), 0u) << record.substr(0, 200);
+  EXPECT_NE(record.find("\nend complete\n"), std::string::npos) << record.substr(0, 400);
+  ExpectProjectOnTheDrive();
+
+  Run second = Update("ZQ3351-9F");
+  EXPECT_EQ(second.status, 0) << second.output;
+  EXPECT_FALSE(Shows(second, Text(37))) << second.output;
+}
+
+TEST_F(UpdateServoEndToEndTest, ARefusedCheckFailsTheUpdate) {
+  ASSERT_TRUE(Plug("servo", "application=100,fail=27:5"));
+  Run run = Update("ZQ3351-9F");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Shows(run, Text(38))) << run.output;
+  EXPECT_NE(Record().find("application 100\n"), std::string::npos) << Record();
+}
+
+// The trainer behind the remote device server: "Device Manager.ini" in the user's config
+// folder enables it for ZQ3351-9F and names the server and the device.
+TEST_F(UpdateServoEndToEndTest, TheWholeUpdateRunsThroughTheRemoteDeviceServer) {
+  m_devsim = std::make_unique<CDevSim>(std::vector<std::string>{
+      "--bus", Bus(), "--wait-scale", "0", "--remote-server", "127.0.0.1:0", "--device",
+      "servo:record=" + RecordPath() + ",firmware=125,application=100"});
+  std::optional<std::string> server = m_devsim->FirstLine();
+  ASSERT_TRUE(server && server->rfind("serving remote device server on 127.0.0.1:", 0) == 0) << server.value_or("");
+  ASSERT_TRUE(m_devsim->FirstLine().has_value()) << "the trainer is served";
+  const std::string port = server->substr(server->rfind(':') + 1);
+  m_folder.Write("config/Tavrix/Device Manager.ini",
+                 "[ZQ3351-9F]\nAddress=127.0.0.1\nPort=" + port + "\nName=Tavrix Kinetra\nEnabled=1\n");
+
+  // No emulated bus for the program: the trainer is reached only through the server.
+  Run run;
+  run.output = RunProgram("XDG_CONFIG_HOME='" + (m_folder / "config") + "' TAVRIX_USB_BUS='" +
+                              (m_folder / "no-bus") + "' TAVRIX_WAIT_SCALE=0.01 " TAVRIX_BIN_DIR
+                              "/tavrix-update-cli --catalog '" + m_catalog +
+                              "' --lang 1033 --yes --on-failure retry --retries 5 update ZQ3351-9F 2>&1 </dev/null",
+                          run.status);
+  run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Shows(run, Text(37))) << run.output;
+  EXPECT_TRUE(Eventually([this] { return Record().find("drive files\nfile ") != std::string::npos; }));
+  ExpectProjectOnTheDrive();
+}
+
+}  // namespace
