@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -191,6 +193,13 @@ int CSocketClient::ConnectTcp(const std::string& host, std::uint16_t port, int t
   if (timeoutSeconds >= 0) SetNonBlocking(false);
 
   ApplyTimeouts();
+  if (type == SOCK_STREAM) {
+    // Requests and answers are small and strictly take turns (the remote device stream asks
+    // for every answer on its own): held back for the acknowledgement of the one before, each
+    // request would wait for the peer's delayed acknowledgement, some 40 ms an exchange.
+    int noDelay = 1;
+    ::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+  }
   RefreshPorts();
   if (int hook = AfterConnect(m_socket, m_host); hook != 0) {
     CloseAfterFailure();

@@ -23,6 +23,8 @@ constexpr CSimBootloaderProfile kProfile{.ProductId = CSimServo::kProductId,
                                          .Segments = true};
 
 constexpr const char* kModels[] = {"ZQ3351-9F", "ZP3351-9F", "ZP2290-8E"};
+// The C28xx-based unit takes its firmware by the C28xx program download.
+constexpr const char* kProgramModel = "ZP2290-8E";
 
 constexpr std::uint8_t kSwitchCommand = 0x90;
 constexpr std::uint8_t kIdentityCommand = 0x91;
@@ -112,7 +114,18 @@ void CSimServo::Reenumerate() {
   m_fromDrive.clear();
 }
 
+void CSimServo::RunProgram(CSimConnection& io) {
+  try {
+    CSimBootloader::RunProgram(io);
+  } catch (...) {
+    // The host went in the middle of a program download: that one is lost.
+    EndProgramIncomplete(io);
+    throw;
+  }
+}
+
 bool CSimServo::ServeOwnCommand(CSimConnection& io, std::uint8_t command) {
+  if (m_model == kProgramModel && ServeProgramCommand(io, command)) return true;
   switch (command) {
     case kSwitchCommand:
       AnswerSwitch(io);
@@ -149,8 +162,13 @@ bool CSimServo::ServeOwnCommand(CSimConnection& io, std::uint8_t command) {
     case kOpenLink:
     case kCloseLink: {
       {
+        // Opening or closing the link starts afresh: frames nobody fetched are dropped, and a
+        // transfer a host left half done is forgotten, as the drive's own time-out would.
         std::lock_guard lock(StateMutex());
         m_linkOpen = command == kOpenLink;
+        m_fromDrive.clear();
+        m_drive.ForgetTransfer();
+        AfterDriveLocked(io);
       }
       io.Acknowledge();
       return true;
@@ -205,7 +223,7 @@ void CSimServo::SetChannel(CSimConnection& io, std::int16_t& channel) {
   channel = static_cast<std::int16_t>(value[0] << 8 | value[1]);
 }
 
-void CSimServo::SendChannel(CSimConnection& io, std::int16_t channel) {
+void CSimServo::SendChannel(CSimConnection& io, const std::int16_t& channel) {
   std::int16_t value;
   {
     std::lock_guard lock(StateMutex());
@@ -226,8 +244,9 @@ void CSimServo::SendFrame(CSimConnection& io) {
     std::lock_guard lock(StateMutex());
     linkOpen = m_linkOpen;
   }
-  if (!linkOpen) {
-    io.ReportViolation("a frame for the drive while the link is closed (C1 first): refused");
+  if (!linkOpen || frame.Length > 8) {
+    io.ReportViolation(linkOpen ? FormatText("a frame of length %u: refused", frame.Length)
+                                : "a frame for the drive while the link is closed (C1 first): refused");
     io.Refuse();
     return;
   }

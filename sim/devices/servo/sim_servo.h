@@ -15,8 +15,19 @@
 //
 // and takes its firmware by the segment download the USB bootloaders share
 // (devices/downloads/sim_bootloader.h: 1F 01 count 00 01, the segments, the reset); after the
-// comeback the identity reports the version the image's tag carries. Every "!" goes through the
-// fault plan (refuse_ack=K counts them all: segment download, link and frame commands).
+// comeback the identity reports the version the image's tag carries. The C28xx-based unit
+// (id=ZP2290-8E) takes the C28xx program download with single-byte commands instead, and runs
+// the new firmware at once:
+//
+//   1E                                  start, not answered
+//   1F 00 01 <count:2>         -> 00 00 one packet
+//   <start:4> <words:2> <kind:2> -> 21  per segment, one packet
+//   <words x 2 bytes>          -> 00 00 (a segment of no words: one empty transfer)
+//   21                                  end, not answered
+//
+// It is recorded as "download program" with "segment" lines (start word address, word count,
+// kind, the bytes as sent). Every "!" (and every 21 and 00 00 of the program download) goes
+// through the fault plan: refuse_ack=K counts them all; a refused one is 3F or 00 3F.
 //
 // Options (besides the generic ones and the drive's, sim_servo_drive.h):
 //   id=ZQ3351-9F|ZP3351-9F|ZP2290-8E   the model code the identity begins with
@@ -41,6 +52,7 @@ class CSimServo : public CSimBootloader {
 
   explicit CSimServo(CSimOptions& options);
 
+  void RunProgram(CSimConnection& io) override;
   void Reenumerate() override;
   // "ZQ3351-9F, firmware 1.30, application 1.00, drive 1"
   std::string Describe() const override;
@@ -61,12 +73,23 @@ class CSimServo : public CSimBootloader {
   void SendFrame(CSimConnection& io);
   void ReceiveFrame(CSimConnection& io);
   void SetChannel(CSimConnection& io, std::int16_t& channel);
-  void SendChannel(CSimConnection& io, std::int16_t channel);
+  void SendChannel(CSimConnection& io, const std::int16_t& channel);  // read under the lock
   // Reads the request bytes that must have come in the command's packet.
   std::vector<std::uint8_t> ReadRequest(CSimConnection& io, std::uint8_t command, std::size_t size);
   // With the state lock held: the drive's events to the transcript, and the record rewritten
   // when the drive changed.
   void AfterDriveLocked(CSimConnection& io);
+
+  // The C28xx program download of the ZP2290-8E (sim_servo_program.cpp).
+  bool ServeProgramCommand(CSimConnection& io, std::uint8_t command);
+  void StartProgram(CSimConnection& io);
+  void ProgramHeader(CSimConnection& io);
+  bool ProgramSegment(CSimConnection& io);
+  void EndProgram(CSimConnection& io);
+  void EndProgramIncomplete(CSimConnection& io);
+  // Sends `accepted` or, refused by the fault plan, its last byte replaced by 3F (the download
+  // then ends incomplete); with the accepted answer `item` is taken. True when accepted.
+  bool ProgramAnswer(CSimConnection& io, std::vector<std::uint8_t> accepted, std::optional<CSimBootItem> item);
 
   const std::string m_model;
   const std::optional<unsigned> m_runAsks;  // RUN for this many asks; none: for ever (switch=run)
@@ -81,4 +104,5 @@ class CSimServo : public CSimBootloader {
   std::int16_t m_channel1 = 0;
   std::int16_t m_channel2 = 0;
   unsigned m_recordedRevision = 0;  // the drive's revision the record shows
+  std::optional<std::size_t> m_program;  // the program download under way
 };

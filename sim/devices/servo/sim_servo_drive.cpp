@@ -166,6 +166,11 @@ CSimServoDrive::CSimServoDrive(CSimServoDriveSetup setup)
   }
 }
 
+void CSimServoDrive::ForgetTransfer() {
+  if (m_state != EState::Idle) Note("drive: a transfer left half done is dropped");
+  m_state = EState::Idle;
+}
+
 std::vector<CSimServoEvent> CSimServoDrive::TakeEvents() { return std::exchange(m_events, {}); }
 
 std::optional<CSimServoValue> CSimServoDrive::Value(int code, int subindex) const {

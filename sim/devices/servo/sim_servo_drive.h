@@ -115,6 +115,8 @@ class CSimServoDrive {
   // One frame from the bus; the frames the drive answers with (none while a block's segments
   // come, or for a frame to another node).
   std::vector<CanFrame> Receive(const CanFrame& frame);
+  // Drops a transfer under way (noted when there was one): the next frame starts a new one.
+  void ForgetTransfer();
   // What happened since the last call, oldest first.
   std::vector<CSimServoEvent> TakeEvents();
 

@@ -41,6 +41,7 @@ constexpr int kAfterDownload42 = 42;
 
 // Command subindexes of 514 and their commands.
 constexpr int kProgramSelectionSubindex = 1;
+constexpr int kDownloadSubindex = 2;
 constexpr int kInitializeDownload = 1;     // 514/2
 constexpr int kAbortDownloadSubindex = 6;
 constexpr int kAbortDownload = 23;         // 514/6
@@ -137,7 +138,8 @@ class CDownloadRun {
  private:
   enum class ECommand { Passed, Failed, NotWritten };
 
-  // Steps 2 to 4: the link to the drive, its message handles and its state.
+  // The link to the drive, its message handles, and a drive ready to take a download.
+  // Failures up to the program selection leave without telling the drive anything more.
   bool OpenLink() {
     if (!m_drive.OpenDriveLink()) return Exit("Connection failed.");
     m_progress.SetStatusText("Install GCI");
@@ -149,8 +151,7 @@ class CDownloadRun {
     return true;
   }
 
-  // Steps 5 to 10: the project list against the drive's modules, the segment size and the
-  // program selection.
+  // The project list against the drive's modules, the segment size and the program selection.
   bool CheckDrive() {
     if (!m_list.Load(m_projectFolder) || !m_list.CheckFiles(m_projectFolder)) return Exit(m_list.Refusal());
     std::string value;
@@ -169,11 +170,11 @@ class CDownloadRun {
     return true;
   }
 
-  // Steps 11 to 15: the download begins; the drive's folder, its free space, its
-  // configuration.
+  // The download begins: from here on a failure also tells the drive to abort it. The drive's
+  // folder, its free space, its configuration.
   bool StartDownload() {
     m_progress.SetStatusText("Initialize download");
-    switch (Command(2, kInitializeDownload)) {
+    switch (Command(kDownloadSubindex, kInitializeDownload)) {
       case ECommand::Failed: return Abort("Initialize download failed.");
       case ECommand::NotWritten: Record("Could not write Code Value 514/2 Value 1."); break;
       case ECommand::Passed: break;
@@ -196,7 +197,7 @@ class CDownloadRun {
     return SendConfiguration(sizeKnown);
   }
 
-  // Step 15: the first listed configuration goes before the checks.
+  // The first listed configuration goes before the drive checks the project.
   bool SendConfiguration(bool sizeKnown) {
     for (const std::string& name : m_list.FileNames()) {
       m_progress.SetStatusText("%s", name.c_str());
@@ -208,7 +209,7 @@ class CDownloadRun {
     return true;
   }
 
-  // Steps 16 to 29: the drive checks the project and its own state.
+  // The drive checks the project and its own state.
   bool CheckProject() {
     if (!Step(kCheckConfigFile) || !Step(kSelectMemoryModule) || !Step(kCheckTarget)) return false;
     if (!CheckModules(kSoftwareModules) || !CheckModules(kHardwareModules)) return false;
@@ -217,7 +218,7 @@ class CDownloadRun {
                        [this](const SCommandStep& step) { return Step(step); });
   }
 
-  // Steps 19 and 20.
+  // A module check; when it fails, the drive's error file decides whether it is accepted.
   bool CheckModules(const SModuleCheck& check) {
     m_progress.SetStatusText("%s", check.Check.Status);
     const ECommand result = Command(check.Check.Subindex, check.Check.Value);
@@ -236,7 +237,7 @@ class CDownloadRun {
     return Require(check.Check.Subindex, check.AcceptValue, check.Check.Failure);
   }
 
-  // Step 22.
+  // A standard application on the drive is replaced only when module errors are accepted.
   bool CheckStandardApplication() {
     m_progress.SetStatusText("%s", kStandardApplication.Status);
     if (Command(kStandardApplication.Subindex, kStandardApplication.Value) != ECommand::Failed) return true;
@@ -245,7 +246,7 @@ class CDownloadRun {
     return Require(kStandardApplication.Subindex, kAcceptStandardApplication, kStandardApplication.Failure);
   }
 
-  // Steps 30 and 31: the project files, the configuration left out.
+  // The project files, the configuration left out (it went first).
   bool SendFiles() {
     if (!ReadString(kDriveFolderCode, 0, m_driveFolder)) return Abort("File transfer failed.");
     for (int i = 0; i < m_list.NumberOfFiles(); ++i) {
@@ -257,7 +258,7 @@ class CDownloadRun {
     return true;
   }
 
-  // Steps 32 to 34.
+  // The transfer ends, the download is finished, the drive is told to go on.
   bool FinishDownload() {
     if (!Step(kAfterTransfer[0]) || !Step(kAfterTransfer[1])) return false;
     if (m_options.SendCommand31) m_drive.WriteCodeValueInt(kDeviceCommandCode, 0, kAfterDownload31);

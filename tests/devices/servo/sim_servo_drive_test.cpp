@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "devices/servo/gci_message.h"
 #include "sim/firmware_version_tag.h"
@@ -431,6 +432,75 @@ TEST(SimServoDriveTest, AMalformedTransferIsAbortedAndTheDriveGoesOn) {
     EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const auto& event) { return event.Violation; }));
     EXPECT_EQ(host.ReadCode(150), 0x80u) << "the drive is ready for the next transfer";
   }
+}
+
+// Whatever frames and messages a host sends, the drive answers within its bounds and stays
+// ready: run under the sanitizers, this is where a length taken from the host would overrun.
+TEST(SimServoDriveTest, ArbitraryFramesAndMessagesNeverBreakTheDrive) {
+  std::mt19937 random(20261210);
+  auto byte = [&] { return static_cast<std::uint8_t>(random()); };
+  const std::uint8_t commands[] = {0x40, 0x60, 0x70, 0x21, 0x23, 0x2B, 0x2F, 0x00, 0x11, 0x1F, 0xC6, 0xC4,
+                                   0xC1, 0xD5, 0x01, 0x02, 0x85, 0x80, 0xA0, 0xFF};
+  CSimServoDrive drive = MakeDrive("free=4000,block_size=3,error_file=50");
+  DriveHost host(drive);
+  for (int burst = 0; burst < 300; ++burst) {
+    for (int i = 0; i < 40; ++i) {
+      // Mostly the message channel and small sizes, so that transfers get under way.
+      Bytes bytes = {commands[random() % std::size(commands)], 0x89, 0x21, 0, 0, 0, 0, 0};
+      for (std::size_t at = 1; at < 8; ++at) {
+        if (random() % 3 == 0) bytes[at] = byte();
+      }
+      bytes[4] %= 64;
+      CanFrame frame = Frame(bytes);
+      for (const CanFrame& answer : drive.Receive(frame)) ASSERT_EQ(answer.Identifier, CSimServoDrive::kAnswerIdentifier);
+    }
+    drive.Receive(Frame({0x80}));  // the host gives up whatever it had begun
+    ASSERT_EQ(host.ReadCode(150), 0x80u) << "burst " << burst;
+    // A whole request with arbitrary fields, by block download (its CRC right or not), and the
+    // answer fetched.
+    Bytes message = Request(static_cast<std::uint8_t>(142 + random() % 4), random() % 4, random() % 2000,
+                            random() % 1100, Bytes(random() % 30, byte()));
+    message[16] = 'w';
+    message[17] = 'b';
+    message[18] = '+';
+    Bytes initiate = {0xC6, 0x89, 0x21, 0x00, static_cast<std::uint8_t>(message.size()), 0, 0, 0};
+    drive.Receive(Frame(initiate));
+    std::uint8_t sequence = 0;
+    for (std::size_t at = 0; at < message.size(); at += 7) {
+      Bytes segment = {static_cast<std::uint8_t>(++sequence % 4 | (at + 7 >= message.size() ? 0x80 : 0))};
+      segment.insert(segment.end(), message.begin() + at, message.begin() + std::min(at + 7, message.size()));
+      if (sequence == 3) sequence = 0;
+      drive.Receive(Frame(segment));
+    }
+    const std::uint16_t crc = gci::Crc16(message) ^ (random() % 4 == 0 ? 1 : 0);
+    const std::size_t padding = (7 - message.size() % 7) % 7;
+    drive.Receive(Frame({static_cast<std::uint8_t>(0xC1 | padding << 2), static_cast<std::uint8_t>(crc),
+                         static_cast<std::uint8_t>(crc >> 8)}));
+    if (drive.Receive(Frame({0x40, 0x89, 0x21, 0x00}, 4))[0].Data[0] == 0x41) {
+      for (int i = 0; i < 200 && drive.Receive(Frame({static_cast<std::uint8_t>(0x60 | (i % 2) << 4)}, 1))[0].Data[0] < 0x20;) {
+        ++i;
+      }
+    }
+  }
+  CSimServoFiles files(4000, 1024);
+  files.Preload("\\project\\a.dat", Bytes(100, 1));
+  const std::uint8_t types[] = {142, 143, 144, 145, 154, 176, 209, 130, 0};
+  for (int i = 0; i < 20000; ++i) {
+    Bytes payload(random() % 40);
+    for (std::uint8_t& b : payload) b = random() % 3 ? byte() : 0;
+    const std::uint32_t small[] = {0, 1, 2, 3, 0x80, 1024, 1025, 0xFFFFFFFF, static_cast<std::uint32_t>(random())};
+    auto pick = [&] { return small[random() % std::size(small)]; };
+    Bytes request = Request(types[random() % std::size(types)], pick(), pick(), pick(), payload);
+    request[16] = random() % 2 ? 'r' : 'w';
+    request[17] = 'b';
+    request[18] = random() % 2 ? '+' : 0;
+    std::optional<Bytes> answer = files.Execute(request);
+    ASSERT_TRUE(answer);
+    ASSERT_GE(answer->size(), gci::kHeaderSize);
+    ASSERT_EQ(GetLe(*answer, 4), answer->size() - 8);
+    ASSERT_EQ((*answer)[1], request[1]);
+  }
+  EXPECT_LE(files.FreeBytes(), 4000u);
 }
 
 }  // namespace

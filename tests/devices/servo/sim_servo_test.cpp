@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "devices/downloads/c28xx_program.h"
 #include "devices/downloads/segment_download.h"
 #include "devices/servo/flash_regions_servo.h"
 #include "devices/servo/servo_usb.h"
@@ -133,9 +134,18 @@ TEST_F(SimServoTest, FramesReachTheDriveThroughTheLink) {
   // A command by expedited download, then its status.
   EXPECT_EQ(Exchange({0xC3, 0x06, 0x01, 8, 0x23, 0xFD, 0x5D, 0x06, 23, 0, 0, 0}, 1), (Bytes_t{'!'}));
   EXPECT_EQ(Exchange({0xC4, 0x03, 0xE8}, 12), (Bytes_t{'!', 0x05, 0x81, 8, 0x60, 0xFD, 0x5D, 0x06, 0, 0, 0, 0}));
+  // A transfer a host left half done (a block download begun) is forgotten when the link opens
+  // again, and so is an answer nobody fetched.
+  EXPECT_EQ(Exchange({0xC3, 0x06, 0x01, 8, 0xC6, 0x89, 0x21, 0x00, 28, 0, 0, 0}, 1), (Bytes_t{'!'}));
+  EXPECT_EQ(Exchange({0xC2}, 1), (Bytes_t{'!'}));
+  EXPECT_EQ(Exchange({0xC1}, 1), (Bytes_t{'!'}));
+  EXPECT_EQ(Exchange(read150, 1), (Bytes_t{'!'}));
+  EXPECT_EQ(Exchange({0xC4, 0x03, 0xE8}, 12), (Bytes_t{'!', 0x05, 0x81, 8, 0x4B, 0x69, 0x5F, 0x00, 0x80, 0, 0, 0}));
+  // A frame longer than the bus carries is refused as well.
+  EXPECT_EQ(Exchange({0xC3, 0x06, 0x01, 9, 0x40, 0x69, 0x5F, 0x00, 0, 0, 0, 0}, 1), (Bytes_t{'?'}));
   EXPECT_EQ(Exchange({0xC2}, 1), (Bytes_t{'!'}));
   EXPECT_EQ(device.Drive().Commands(), (std::vector<CSimServoCommand>{{6, 23, 0}}));
-  EXPECT_EQ(device.Violations().size(), 1u);
+  EXPECT_EQ(device.Violations().size(), 2u);
 }
 
 TEST_F(SimServoTest, TakesItsFirmwareBySegmentDownloadAndRecordsIt) {
@@ -163,6 +173,32 @@ TEST_F(SimServoTest, TakesItsFirmwareBySegmentDownloadAndRecordsIt) {
   EXPECT_EQ(lines, (std::vector<std::string>{"download segment", "segment 0x00006000", "segment 0x00008000",
                                              "segment 0x00010000", "end complete", "drive commands",
                                              "command 514/2 = 1 -> 0", "application 100", "drive files"}));
+}
+
+TEST_F(SimServoTest, TheC28xxUnitTakesTheSingleByteProgramDownloadAndRunsItAtOnce) {
+  CSimServo& device = Plug("id=ZP2290-8E,firmware=125");
+  CTempFolder folder;
+  const std::string image = (folder.Path() / "servo.hex").string();
+  WriteDemoFirmware("CUpdaterC28XX", 142, image);
+
+  EXPECT_TRUE(CFlashUpdateC28XX(m_usb.get()).ProgramFile(image, true));
+  ASSERT_TRUE(device.WaitForEndedDownloads(1, 5s));
+  EXPECT_EQ(Identity(), "ZP2290-8E 142");
+  const CSimBootDownload download = device.Downloads()[0];
+  EXPECT_TRUE(download.Complete);
+  ASSERT_EQ(download.Items.size(), 3u);
+  EXPECT_EQ(download.Items[0].Address, 0x300000u);
+  EXPECT_EQ(download.Items[0].SizeField, 0xC00);
+  EXPECT_TRUE(device.Violations().empty()) << device.Violations()[0];
+
+  // A refused segment acknowledgement ends the download and leaves the firmware.
+  m_usb.reset();
+  m_bus->Unplug(*m_server);
+  CSimServo& refusing = Plug("id=ZP2290-8E,firmware=125,refuse_ack=2,serial=R1");
+  EXPECT_FALSE(CFlashUpdateC28XX(m_usb.get()).ProgramFile(image, true));
+  ASSERT_TRUE(refusing.WaitForEndedDownloads(1, 5s));
+  EXPECT_FALSE(refusing.Downloads()[0].Complete);
+  EXPECT_EQ(Identity(), "ZP2290-8E 125");
 }
 
 }  // namespace

@@ -16,13 +16,7 @@ constexpr std::uint16_t kApplication = 110;
 class UpdateServoEndToEndTest : public CliEndToEndTest {
  protected:
   UpdateServoEndToEndTest() {
-    m_catalog = m_folder.Write(
-        "tavrix-update.config",
-        FormatText("<Config><Devices><Device Id=\"ZQ3351-9F\" RTC=\"CUpdaterServo\" USBPID=\"0x3351\">"
-                   "<Name>Servo trainer</Name><Firmware><Version>%u</Version><File>firmware\\servo.seg</File>"
-                   "</Firmware><Application><Version>%u</Version></Application></Device></Devices></Config>",
-                   kFirmware, kApplication));
-    WriteDemoFirmware("CUpdaterServo", kFirmware, (m_folder.Path() / "firmware" / "servo.seg").string());
+    WriteServoCatalog("ZQ3351-9F", "servo.seg", "CUpdaterServo");
     std::string application(3000, 'a');
     application.replace(0x200, 22, FormatText("TAVRIX-FW-VERSION=%u", kApplication) + '\0');
     m_files = {{"DEVCONF.DAT", "[Drive]\r\nNode=1\r\n"}, {"APPLICATION.BIN", application}, {"PARAMETERS.DAT", "C0100=7\r\n"}};
@@ -33,6 +27,18 @@ class UpdateServoEndToEndTest : public CliEndToEndTest {
       list += "<File Name=\"" + name + "\"/>\n";
     }
     m_folder.Write("Drive001/ProjectExportList.xml", list + "</Files>\n</ProjectExport>\n");
+  }
+
+  // The catalog with the trainer's entry `id`, whose firmware `file` is the demo image of
+  // `imageOf`'s download.
+  void WriteServoCatalog(const char* id, const char* file, const char* imageOf) {
+    m_catalog = m_folder.Write(
+        "tavrix-update.config",
+        FormatText("<Config><Devices><Device Id=\"%s\" RTC=\"CUpdaterServo\" USBPID=\"0x3351\">"
+                   "<Name>Servo trainer</Name><Firmware><Version>%u</Version><File>firmware\\%s</File>"
+                   "</Firmware><Application><Version>%u</Version></Application></Device></Devices></Config>",
+                   id, kFirmware, file, kApplication));
+    WriteDemoFirmware(imageOf, kFirmware, (m_folder.Path() / "firmware" / file).string());
   }
 
   // The record's line of a file the drive holds: its path, size and SHA-256.
@@ -92,6 +98,18 @@ TEST_F(UpdateServoEndToEndTest, ProgramsOlderFirmwareFirstThenTheApplication) {
   Run second = Update("ZQ3351-9F");
   EXPECT_EQ(second.status, 0) << second.output;
   EXPECT_FALSE(Shows(second, Text(37))) << second.output;
+}
+
+TEST_F(UpdateServoEndToEndTest, TheC28xxBasedControlUnitTakesTheProgramDownload) {
+  WriteServoCatalog("ZP2290-8E", "servo-c28xx.hex", "CUpdaterC28XX");
+  ASSERT_TRUE(Plug("servo", "id=ZP2290-8E,firmware=125,application=100"));
+  Run run = Update("ZP2290-8E");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Shows(run, Text(37))) << run.output;
+  const std::string record = Record();
+  EXPECT_EQ(record.rfind("download program\n", 0), 0u) << record.substr(0, 200);
+  EXPECT_NE(record.find("\nend complete\n"), std::string::npos) << record.substr(0, 400);
+  ExpectProjectOnTheDrive();
 }
 
 TEST_F(UpdateServoEndToEndTest, ARefusedCheckFailsTheUpdate) {

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <map>
 
 #include "devices/servo/updater_servo.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
+#include "sim/demo_firmware.h"
 #include "sim/devices/servo/sim_servo.h"
 #include "sim/sim_test_support.h"
 #include "support/temp_folder.h"
@@ -201,7 +203,52 @@ TEST_F(ServoDownloadTest, NothingOlderClosesTheControlUnitAndSendsNothing) {
   EXPECT_EQ(FramesBeginningWith(trainer, 0xA2), 1u) << "the close command";
 }
 
-// Each case of the download's edge-case list ends as the sequence says: the log, the
+TEST_F(ServoDownloadTest, TheFirmwareDownloadFollowsTheEntryId) {
+  // The control unit's loader as far as the first command of a download, which tells the two
+  // downloads apart: the C28xx-based one starts with the single byte 1E, the segment download
+  // with its header 1F. Then the loader refuses the header.
+  struct Case {
+    const char* id;
+    const char* identity;
+    const char* imageOf;  // the updater class whose demo image the download reads
+    std::uint8_t first;
+  };
+  const Case cases[] = {
+      {"zp2290-8e", "ZP2290-8E 120", "CUpdaterC28XX", 0x1E},
+      {"ZQ3351-9F", "ZQ3351-9F 120", "CUpdaterServo", 0x1F},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    std::atomic<int> first = -1;
+    CSimDeviceSetup setup = Setup(0x3351, ESimGeneration::First);
+    setup.FriendlyName = "Tavrix Kinetra";
+    CTestSimDevice& loader = m_bus->Plug<CTestSimDevice>(setup, [&](CSimConnection& io) {
+      for (;;) {
+        const std::uint8_t command = io.ReadByte();
+        if (command == 0x90) {
+          io.WriteBytes({'!'});
+        } else if (command == 0x91) {
+          io.WriteString(c.identity);
+        } else {
+          if (first == -1) first = command;
+          if (command == 0x1F) {
+            io.ReadBytes(4);
+            io.WriteBytes({0x3F, 0x3F});  // both loaders' refusal of the header: the download fails
+          }
+        }
+      }
+    });
+    m_entry.Id = c.id;
+    ASSERT_EQ(WriteDemoFirmware(c.imageOf, 130, m_entry.FirmwarePath), EDemoFirmwareResult::Written);
+    CUpdaterServo updater(m_log);
+    ASSERT_TRUE(updater.Connect());
+    EXPECT_FALSE(updater.Update(m_entry, &m_progress));
+    EXPECT_EQ(first, c.first);
+    m_bus->Unplug(*m_bus->ServerOf(loader));
+  }
+}
+
+// Each way the download can end early, or pass a failed check: the log, the
 // commands the drive received (an abort is 6/23), the device commands, the result.
 TEST_F(ServoDownloadTest, FailuresEndWithTheirLogTextsAndTheAbortRule) {
   struct Options {
