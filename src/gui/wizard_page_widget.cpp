@@ -20,7 +20,7 @@ constexpr int kTitlePointSize = 12;
 constexpr int kListTabStopUnits = 32;
 constexpr int kSidePictureUnits = 96;
 constexpr int kLogHeadingString = 41007;  // "The update did not complete. The log below ..."
-constexpr int kLogBoxLines = 4;     // the box's least height, in lines of text
+constexpr int kLogBoxLines = 4;  // the box's least height, in lines of text
 
 QString ResourceText(int stringId) {
   return stringId == 0 ? QString() : QString::fromStdString(LoadResString(stringId));

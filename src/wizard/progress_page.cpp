@@ -75,8 +75,6 @@ void CProgressPage::SetDetailText(const std::string& text) {
 bool CProgressPage::PumpMessages() { return PumpPendingMessages(); }
 
 void CProgressPage::ShowProject(const std::string& folder, const std::string& summary) {
-  m_projectFolder = folder;
-  m_projectSummary = summary;
   View().SetControlText(kProgressPageId, kProjectFolder, folder);
   View().SetControlText(kProgressPageId, kProjectSummary, summary);
   for (int controlId : {kProjectLabel, kProjectFolder, kProjectSummary}) {

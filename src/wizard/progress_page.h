@@ -38,8 +38,6 @@ class CProgressPage : public CWizardPage, public IFlashProgress {
   bool IsProgressBarVisible() const { return m_barVisible; }
   const std::string& StatusText() const { return m_status; }
   const std::string& DetailText() const { return m_detail; }
-  const std::string& ProjectFolder() const { return m_projectFolder; }
-  const std::string& ProjectSummary() const { return m_projectSummary; }
 
  protected:
   void ShowStatusText(const std::string& text) override;
@@ -48,6 +46,4 @@ class CProgressPage : public CWizardPage, public IFlashProgress {
   bool m_barVisible = false;
   std::string m_status;
   std::string m_detail;
-  std::string m_projectFolder;
-  std::string m_projectSummary;
 };
