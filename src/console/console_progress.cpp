@@ -108,6 +108,12 @@ void CConsoleProgress::SetMarquee() {
   if (m_terminal) Redraw();
 }
 
+void CConsoleProgress::Line(const std::string& text) {
+  Break();
+  std::fprintf(m_out, "%s\n", OneLine(text).c_str());
+  std::fflush(m_out);
+}
+
 void CConsoleProgress::Break() {
   if (m_lineOpen) std::fprintf(m_out, "\n");
   m_lineOpen = false;

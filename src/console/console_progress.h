@@ -14,6 +14,8 @@ class CConsoleProgress {
   void SetRange(int lower, int upper);
   void SetPos(int position);
   void SetMarquee();
+  // A line that stays, on a terminal too: what the update names once (the project it sends).
+  void Line(const std::string& text);
   // Ends the refreshing line, so that other output starts on a line of its own.
   void Break();
 

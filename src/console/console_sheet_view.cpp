@@ -9,6 +9,10 @@
 #include "wizard/start_page.h"
 #include "wizard/wizard_state.h"
 
+namespace {
+constexpr int kLogHeadingString = 41005;  // "Download Log"
+}  // namespace
+
 CConsoleSheetView::CConsoleSheetView(CConsoleUserInterface& ui, ConsoleSession& session, std::string deviceId)
     : m_ui(ui), m_session(session), m_deviceId(std::move(deviceId)) {}
 
@@ -36,6 +40,13 @@ void CConsoleSheetView::SetControlText(int pageId, int controlId, const std::str
   if (pageId == kProgressPageId && controlId == CProgressPage::kStatusLine) m_ui.Progress().SetStatus(text);
   if (pageId == kProgressPageId && controlId == CProgressPage::kDetailLine) m_ui.Progress().SetDetail(text);
   if (pageId == kDonePageId && controlId == 102) m_doneText = text;
+  // The project lines are printed once, when the updater names the project.
+  if (pageId == kProgressPageId && controlId == CProgressPage::kProjectFolder && !text.empty()) {
+    m_ui.Progress().Line(LoadResString(DialogStringId(kProgressPageId, CProgressPage::kProjectLabel)) + " " + text);
+  }
+  if (pageId == kProgressPageId && controlId == CProgressPage::kProjectSummary && !text.empty()) {
+    m_ui.Progress().Line(text);
+  }
 }
 
 void CConsoleSheetView::AddListLine(int pageId, int controlId, const std::string& line) {
@@ -48,9 +59,16 @@ void CConsoleSheetView::SetProgressPos(int, int, int position) { m_ui.Progress()
 
 void CConsoleSheetView::StartProgressMarquee(int, int) { m_ui.Progress().SetMarquee(); }
 
-void CConsoleSheetView::OfferLog(int, const std::string& log) {
-  m_ui.Progress().Break();
-  std::fprintf(m_session.streams.err, "%s\n", log.c_str());
+void CConsoleSheetView::OfferLog(int, const std::string& log) { m_log = log; }
+
+void CConsoleSheetView::ShowLog(int, const std::string& log) { m_log = log; }
+
+void CConsoleSheetView::PrintLog() {
+  if (m_log.empty()) return;
+  std::string log = m_log;
+  if (log.back() != '\n') log += '\n';
+  std::fprintf(m_session.streams.err, "tavrix-update-cli: %s:\n%s", LoadResString(kLogHeadingString).c_str(), log.c_str());
+  std::fflush(m_session.streams.err);
 }
 
 WizardEvent CConsoleSheetView::WaitForAction() {
@@ -108,5 +126,6 @@ WizardEvent CConsoleSheetView::OnDonePage() {
   m_ui.Progress().Break();
   std::fprintf(m_session.streams.out, "%s\n", m_doneText.c_str());
   std::fflush(m_session.streams.out);
+  PrintLog();
   return {WizardAction::Finish, kDonePageId};
 }

@@ -39,7 +39,10 @@ class CConsoleSheetView : public IWizardSheetView {
   void SetProgressRange(int pageId, int controlId, int lower, int upper) override;
   void SetProgressPos(int pageId, int controlId, int position) override;
   void StartProgressMarquee(int pageId, int controlId) override;
+  // The download log, offered or shown, goes to standard error under a heading once the done
+  // page has printed the outcome.
   void OfferLog(int pageId, const std::string& log) override;
+  void ShowLog(int pageId, const std::string& log) override;
   WizardEvent WaitForAction() override;
   // Nothing arrives while the core works: the terminal has no buttons.
   std::optional<WizardEvent> PollAction() override { return std::nullopt; }
@@ -49,6 +52,7 @@ class CConsoleSheetView : public IWizardSheetView {
   WizardEvent OnFlashPage();
   WizardEvent OnDonePage();
   bool Confirm();
+  void PrintLog();
   void IgnoreInterrupt(bool ignore);
 
   CConsoleUserInterface& m_ui;
@@ -62,6 +66,7 @@ class CConsoleSheetView : public IWizardSheetView {
   bool m_declined = false;
   bool m_reachedDone = false;
   std::string m_doneText;
+  std::string m_log;
   bool m_interruptIgnored = false;
   struct sigaction m_previousInterrupt {};
 };

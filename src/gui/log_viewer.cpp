@@ -13,7 +13,7 @@
 namespace {
 constexpr int kCaptionString = 41005;
 constexpr int kCloseString = 41006;
-constexpr int kIntroString = 41007;
+constexpr int kIntroString = 41008;  // the update completed; what was noted on the way
 
 QString ResourceText(int stringId) { return QString::fromStdString(LoadResString(stringId)); }
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
-// Shows an updater's download log after a failed update: a line saying so, the log itself
-// (read-only, in a fixed-width font) and a Close button.
+// Shows an updater's download log after an update that succeeded (a failed one shows its log on
+// the done page itself): a line saying what the log holds, the log (read-only, in a
+// fixed-width font) and a Close button.
 
 #include <QDialog>
 

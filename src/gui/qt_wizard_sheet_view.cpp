@@ -38,6 +38,10 @@ void CQtWizardSheetView::OfferLog(int pageId, const std::string& log) {
   Draw([pageId, log = Text(log)](CWizardWindow& w) { w.OfferLog(pageId, log); });
 }
 
+void CQtWizardSheetView::ShowLog(int pageId, const std::string& log) {
+  Draw([pageId, log = Text(log)](CWizardWindow& w) { w.ShowLog(pageId, log); });
+}
+
 void CQtWizardSheetView::SetWizardButtons(unsigned flags) {
   Draw([flags](CWizardWindow& w) { w.SetWizardButtons(flags); });
 }

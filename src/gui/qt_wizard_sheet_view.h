@@ -36,6 +36,7 @@ class CQtWizardSheetView : public IWizardSheetView {
   void SetProgressPos(int pageId, int controlId, int position) override;
   void StartProgressMarquee(int pageId, int controlId) override;
   void OfferLog(int pageId, const std::string& log) override;
+  void ShowLog(int pageId, const std::string& log) override;
   WizardEvent WaitForAction() override;
   std::optional<WizardEvent> PollAction() override;
 

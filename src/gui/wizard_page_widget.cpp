@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -18,6 +19,8 @@ constexpr int kFoundDeviceControl = 102;  // the flash page's found-device line
 constexpr int kTitlePointSize = 12;
 constexpr int kListTabStopUnits = 32;
 constexpr int kSidePictureUnits = 96;
+constexpr int kLogHeadingString = 41007;  // "The update did not complete. The log below ..."
+constexpr int kLogBoxLines = 4;  // the box's least height, in lines of text
 
 QString ResourceText(int stringId) {
   return stringId == 0 ? QString() : QString::fromStdString(LoadResString(stringId));
@@ -195,12 +198,17 @@ void CWizardPageWidget::LayOutProgressPage(const CDialogUnits& units) {
   column->addWidget(Control(102));
   column->addWidget(Control(551));
   column->addWidget(Control(103));
+  // The project of an application download: "Project folder:" with the folder beside it, and
+  // what the project holds below.
   auto* project = new QHBoxLayout;
   project->setSpacing(units.X(4));
+  if (auto* label = qobject_cast<QLabel*>(Control(104))) label->setWordWrap(false);
   project->addWidget(Control(104), 0, Qt::AlignTop);
-  project->addWidget(Control(556), 1);
-  column->addSpacing(units.Y(6));
+  project->addWidget(Control(105), 1, Qt::AlignTop);
+  column->addSpacing(units.Y(10));
   column->addLayout(project);
+  column->addWidget(Control(106));
+  column->addWidget(Control(556), 0, Qt::AlignHCenter);
   column->addStretch(1);
 }
 
@@ -216,10 +224,31 @@ void CWizardPageWidget::LayOutDonePage(const CDialogUnits& units) {
   column->addSpacing(units.Y(10));
   column->addWidget(Control(102));
   column->addWidget(Control(103));
+  // The log after a failure takes the room between the result and the closing line; without
+  // it the closing line sits at the bottom of the page.
+  m_logHeading = NewLabel(ResourceText(kLogHeadingString), this);
+  m_logHeading->setObjectName(QStringLiteral("logHeading"));
+  m_logHeading->hide();
+  m_logBox = new QPlainTextEdit(this);
+  m_logBox->setObjectName(QStringLiteral("logBox"));
+  m_logBox->setReadOnly(true);
+  m_logBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  m_logBox->setMinimumHeight(m_logBox->fontMetrics().lineSpacing() * kLogBoxLines);
+  m_logBox->hide();
+  column->addSpacing(units.Y(4));
+  column->addWidget(m_logHeading);
+  column->addWidget(m_logBox, 1);
   if (QWidget* button = Control(105)) column->addWidget(button, 0, Qt::AlignLeft);
-  column->addStretch(1);
+  column->addStretch(0);
   column->addWidget(Control(900));
   row->addLayout(column, 1);
+}
+
+void CWizardPageWidget::ShowLogBox(const QString& log) {
+  if (m_logBox == nullptr) return;
+  m_logBox->setPlainText(log);
+  m_logHeading->setVisible(!log.isEmpty());
+  m_logBox->setVisible(!log.isEmpty());
 }
 
 void CWizardPageWidget::LayOutInOrder(const CDialogUnits& units) {

@@ -11,6 +11,8 @@
 
 class CDialogUnits;
 class CTabStopListBox;
+class QLabel;
+class QPlainTextEdit;
 class QProgressBar;
 
 class CWizardPageWidget : public QWidget {
@@ -36,6 +38,11 @@ class CWizardPageWidget : public QWidget {
   void SetProgressRange(int controlId, int lower, int upper);
   void SetProgressPos(int controlId, int position);
   void StartProgressMarquee(int controlId);
+  // The done page's download log under its result: a heading and the log in a read-only box
+  // that scrolls when the log is longer than the page.
+  void ShowLogBox(const QString& log);
+  // The box, or nullptr on pages without one.
+  QPlainTextEdit* LogBox() const { return m_logBox; }
 
   // The wizard's title font: the dialog font, bold, 12 points.
   static QFont TitleFont(const QFont& dialogFont);
@@ -59,4 +66,6 @@ class CWizardPageWidget : public QWidget {
   std::map<int, QWidget*> m_controls;
   std::map<int, QWidget*> m_pictures;
   std::vector<QWidget*> m_order;
+  QLabel* m_logHeading = nullptr;
+  QPlainTextEdit* m_logBox = nullptr;
 };

@@ -149,7 +149,7 @@ CWizardPageWidget* CWizardWindow::EnsurePage(int pageId) {
     m_sink(event);
   });
   connect(page, &CWizardPageWidget::ButtonClicked, this, [this, pageId](int controlId) {
-    if (controlId == kLogButton) ShowLog(pageId);
+    if (controlId == kLogButton) OpenLogViewer(pageId);
   });
   m_stack->addWidget(page);
   m_pages[pageId] = page;
@@ -217,7 +217,11 @@ QString CWizardWindow::OfferedLog(int pageId) const {
   return it == m_logs.end() ? QString() : it->second;
 }
 
-void CWizardWindow::ShowLog(int pageId) {
+void CWizardWindow::ShowLog(int pageId, const QString& log) {
+  if (CWizardPageWidget* page = EnsurePage(pageId)) page->ShowLogBox(log);
+}
+
+void CWizardWindow::OpenLogViewer(int pageId) {
   const QString log = OfferedLog(pageId);
   if (log.isEmpty()) return;
   auto* viewer = new CLogViewer(log, this);

@@ -42,7 +42,10 @@ class CWizardWindow : public QDialog {
   void ShowAboutBox();
   // A log the person can open from the page: its "Show log" button (control 105) appears.
   void OfferLog(int pageId, const QString& log);
-  void ShowLog(int pageId);
+  // Opens the offered log in the log viewer (what the "Show log" button does).
+  void OpenLogViewer(int pageId);
+  // A log the page shows at once, in a box under its result.
+  void ShowLog(int pageId, const QString& log);
 
   // The page with this id, or nullptr when it was not made yet.
   CWizardPageWidget* Page(int pageId) const;

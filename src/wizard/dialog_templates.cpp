@@ -30,6 +30,9 @@ const std::vector<DialogTemplate>& Templates() {
         Blank(551, ControlKind::ProgressBar, CS_HIDDEN),
         Blank(103, ControlKind::Label, CS_PATH_ELLIPSIS),
         Text(kProgressPageId, 104, ControlKind::Label, CS_HIDDEN),
+        // The project an application download sends: its folder beside the label 104, and
+        // what it holds. Both appear only when the updater names a project.
+        Blank(105, ControlKind::Label, CS_HIDDEN | CS_PATH_ELLIPSIS), Blank(106, ControlKind::Label, CS_HIDDEN),
         {556, ControlKind::Animation, 0, kAnimationClipId, CS_HIDDEN}}},
       {kDonePageId, 290, 188, 0,
        {Text(kDonePageId, 101, ControlKind::Title), Blank(102, ControlKind::Label),

@@ -23,10 +23,18 @@ bool CDonePage::OnSetActive() {
   View().SetControlText(kDonePageId, kResultText, ResultText());
   CWizardPage::OnSetActive();
   Sheet()->CancelToClose();
-  const WizardState& state = TheWizardState();
-  if (state.DoneMessageId == 38 && state.Updater) {
-    std::string log = state.Updater->DownloadLog();
-    if (!log.empty()) View().OfferLog(kDonePageId, log);
-  }
+  PresentDownloadLog();
   return true;
+}
+
+void CDonePage::PresentDownloadLog() {
+  const WizardState& state = TheWizardState();
+  if (!state.Updater) return;
+  std::string log = state.Updater->DownloadLog();
+  if (log.empty()) return;
+  if (state.DoneMessageId == 38) {
+    View().ShowLog(kDonePageId, log);
+  } else {
+    View().OfferLog(kDonePageId, log);
+  }
 }

@@ -1,5 +1,7 @@
 #pragma once
-// The done page: the outcome (string DoneMessageId; 40 with the device's version) and Finish.
+// The done page: the outcome (string DoneMessageId; 40 with the device's version) and Finish,
+// and the updater's download log when it kept one: shown at once after a failure, where it
+// says what went wrong; offered behind the "Show log" button after a success.
 
 #include <string>
 
@@ -14,4 +16,7 @@ class CDonePage : public CWizardPage {
 
   // The text of control 102 for the current wizard state.
   static std::string ResultText();
+
+ private:
+  void PresentDownloadLog();
 };

@@ -73,3 +73,12 @@ void CProgressPage::SetDetailText(const std::string& text) {
 }
 
 bool CProgressPage::PumpMessages() { return PumpPendingMessages(); }
+
+void CProgressPage::ShowProject(const std::string& folder, const std::string& summary) {
+  View().SetControlText(kProgressPageId, kProjectFolder, folder);
+  View().SetControlText(kProgressPageId, kProjectSummary, summary);
+  for (int controlId : {kProjectLabel, kProjectFolder, kProjectSummary}) {
+    View().ShowControl(kProgressPageId, controlId, true);
+  }
+  View().RepaintPage(kProgressPageId);
+}

@@ -1,6 +1,7 @@
 #pragma once
 // The progress page: runs the update once, right after it is shown, and reports the updater's
-// progress (a bar hidden until SetRange, a status line and a detail line).
+// progress (a bar hidden until SetRange, a status line and a detail line) and, for an
+// application download, the project it sends (hidden until the updater names one).
 
 #include <string>
 
@@ -12,6 +13,8 @@ class CProgressPage : public CWizardPage, public IFlashProgress {
   static constexpr int kStatusLine = 102;
   static constexpr int kDetailLine = 103;
   static constexpr int kProjectLabel = 104;
+  static constexpr int kProjectFolder = 105;
+  static constexpr int kProjectSummary = 106;
   static constexpr int kProgressBar = 551;
   static constexpr int kAnimation = 556;
 
@@ -28,6 +31,9 @@ class CProgressPage : public CWizardPage, public IFlashProgress {
   void SetMarquee() override;
   void SetDetailText(const std::string& text) override;
   bool PumpMessages() override;
+  // Shows the label "Project folder:" with the folder beside it and the summary below; they
+  // stay for the rest of the update, while the status and detail lines change.
+  void ShowProject(const std::string& folder, const std::string& summary) override;
 
   bool IsProgressBarVisible() const { return m_barVisible; }
   const std::string& StatusText() const { return m_status; }

@@ -87,9 +87,13 @@ class IWizardSheetView {
   // Indeterminate animation from now on.
   virtual void StartProgressMarquee(int pageId, int controlId) = 0;
 
-  // A text the person can open from the page (the download log after a failed update); the
-  // view offers it with the page's "Show log" button (control 105 of the done page).
+  // A text the person can open from the page (the download log after an update that
+  // succeeded); the view offers it with the page's "Show log" button (control 105 of the done
+  // page).
   virtual void OfferLog(int pageId, const std::string& log) = 0;
+  // A text the page shows at once, below its result (the download log after a failed update):
+  // what went wrong is read without a further click.
+  virtual void ShowLog(int pageId, const std::string& log) = 0;
 
   // --- the person's actions
   // Blocks until the person does something.

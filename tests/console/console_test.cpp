@@ -291,7 +291,11 @@ INSTANTIATE_TEST_SUITE_P(
                                    TestUpdater().updateResult = false;
                                    TestUpdater().downloadLog = "step 3 failed";
                                  },
-                                 1, kFailed, VERSIONS "step 3 failed\n"},
+                                 1, kFailed, VERSIONS "tavrix-update-cli: Download Log:\nstep 3 failed\n"},
+                      UpdateExit{"SuccessWithLog",
+                                 [] { TestUpdater().downloadLog = "Check for standard application failed.\n"; },
+                                 0, kSucceeded,
+                                 VERSIONS "tavrix-update-cli: Download Log:\nCheck for standard application failed.\n"},
                       UpdateExit{"NotConnected", [] { TestUpdater().connectResult = false; }, 3, "", ""},
                       UpdateExit{"ConnectThrows", [] { TestUpdater().connectThrows = "Read error."; }, 3, "",
                                  "Tavrix Update: Read error.\n"},
@@ -300,6 +304,62 @@ INSTANTIATE_TEST_SUITE_P(
                                  "required!",
                                  ""}),
     [](const auto& testCase) { return testCase.param.name; });
+
+// The project an application download sends is named once, in lines that stay, on a terminal
+// as in a script.
+TEST_F(ConsoleTest, ProjectIsNamedOnceAboveTheProgress) {
+  TestUpdater().firmware = 300;
+  TestUpdater().duringUpdate = [](IFlashProgress& progress) {
+    progress.SetRange(0, 8);
+    progress.ShowProject("/opt/tavrix/Drive003", "7 files to download (412 kByte)");
+    progress.SetStatusText("Install GCI");
+    progress.SetPos(8);
+  };
+  const std::string project = "Project folder: /opt/tavrix/Drive003\n7 files to download (412 kByte)\n";
+  ConsoleResult script = Run({"--yes", "update", "T1"});
+  EXPECT_EQ(script.status, 0);
+  EXPECT_EQ(script.out, project + "Install GCI\n100%\n" + kSucceeded + "\n");
+  ConsoleResult terminal = Run({"--yes", "update", "T1"}, {"", false, true});
+  EXPECT_EQ(terminal.status, 0);
+  EXPECT_NE(terminal.out.find("\n" + project + "\r\x1b[KInstall GCI"), std::string::npos) << terminal.out;
+  ConsoleResult german = Run({"--lang", "1031", "--yes", "update", "T1"});
+  EXPECT_EQ(german.out.rfind("Projektordner: /opt/tavrix/Drive003\n", 0), 0u) << german.out;
+}
+
+// A device that asks the person to turn a switch before it goes on (an OK/Cancel question while
+// connecting). Without a terminal nobody can turn it: Cancel, and the script ends with exit 3
+// instead of waiting; on a terminal the person answers.
+struct SwitchCase {
+  const char* name;
+  ConsoleInput input;
+  int status;
+  int updates;
+};
+
+class ConsoleSwitchPrompt : public ConsoleTest, public ::testing::WithParamInterface<SwitchCase> {};
+
+TEST_P(ConsoleSwitchPrompt, AsksOnATerminalAndCancelsOtherwise) {
+  constexpr const char* kPrompt = "Switch the servo-drive control unit to \"OFF\".";
+  TestUpdater().firmware = 300;
+  int prompts = 0;
+  TestUpdater().onConnect = [&prompts, kPrompt] {
+    // The switch stands at RUN until the person has turned it and pressed OK.
+    ++prompts;
+    return UserInterface().MessageBox(kPrompt, MB_OKCANCEL) == IDOK;
+  };
+  ConsoleResult result = Run({"update", "T1"}, GetParam().input);
+  EXPECT_EQ(result.status, GetParam().status);
+  EXPECT_EQ(prompts, 1);
+  EXPECT_EQ(result.err.rfind(std::string("Tavrix Update: ") + kPrompt + "\n", 0), 0u) << result.err;
+  EXPECT_EQ(TestUpdater().updates, GetParam().updates);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ConsoleSwitchPrompt,
+                         ::testing::Values(SwitchCase{"NoTerminalCancels", {"o\ny\n", false, false}, 3, 0},
+                                           SwitchCase{"TerminalOkGoesOn", {"o\ny\n", true, false}, 0, 1},
+                                           SwitchCase{"TerminalCancel", {"c\n", true, false}, 3, 0},
+                                           SwitchCase{"TerminalEndOfInputCancels", {"", true, false}, 3, 0}),
+                         [](const auto& testCase) { return testCase.param.name; });
 
 TEST_F(ConsoleTest, DebugProgramsAnUpToDateDevice) {
   TestUpdater().firmware = 305;

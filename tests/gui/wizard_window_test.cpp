@@ -143,6 +143,16 @@ class WizardWindowTest : public ::testing::TestWithParam<int> {
 
   std::vector<std::string> LanguageArgs() const { return {"/lang", std::to_string(GetParam())}; }
 
+  // Starts the wizard in the test's language and goes through the start and flash pages, so
+  // that the update runs.
+  void StartAndConfirm() {
+    Start(LanguageArgs());
+    ASSERT_TRUE(WaitUntil([&] { return OnPage(kStartPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+    Click(CWizardWindow::kNextButton);
+    ASSERT_TRUE(WaitUntil([&] { return OnPage(kFlashPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
+    Click(CWizardWindow::kNextButton);
+  }
+
   QString Shot(const char* name) const {
     return QString::fromLatin1(name) + QLatin1Char('_') + QString::fromLatin1(gui_test::LanguageSuffix(GetParam()));
   }
@@ -380,38 +390,106 @@ TEST_P(WizardWindowTest, RunsTheWholeRoad) {
   ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
 }
 
-// A failed update whose updater kept a log: the done page offers it.
-TEST_P(WizardWindowTest, FailureOffersTheDownloadLog) {
+// A failed update whose updater kept a log: the done page shows it at once, in a read-only box
+// under the result, and the page keeps its size however long the log is.
+TEST_P(WizardWindowTest, FailureShowsTheDownloadLog) {
   m_script.update = [](IFlashProgress& progress) {
     progress.SetMarquee();
     return false;
   };
-  m_script.log = "Step 4: write DEVCONF.DAT\nThe drive refused the file (code 0x0605).\n";
-  Start(LanguageArgs());
-  ASSERT_TRUE(WaitUntil([&] { return OnPage(kStartPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
-  Click(CWizardWindow::kNextButton);
-  ASSERT_TRUE(WaitUntil([&] { return OnPage(kFlashPageId) && Button(CWizardWindow::kNextButton)->isEnabled(); }));
-  Click(CWizardWindow::kNextButton);
-  ASSERT_TRUE(WaitUntil([&] {
-    return OnPage(kDonePageId) && Page(kDonePageId)->Control(105) && !Page(kDonePageId)->Control(105)->isHidden();
-  }));
+  m_script.log =
+      "Could not write Code Value 514/2 Value 1.\nCould not read CodeValue 514/1.\nCheck software modules failed.\n"
+      "Check hardware modules failed.\nDownload aborted.";
+  StartAndConfirm();
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kDonePageId) && Page(kDonePageId)->LogBox()->isVisible(); }));
   EXPECT_EQ(Page(kDonePageId)->ControlText(102).toStdString(), LoadResString(38));
   // The marquee ran in the bar, which SetMarquee leaves hidden.
   auto* bar = static_cast<QProgressBar*>(Page(kProgressPageId)->Control(551));
   EXPECT_EQ(bar->maximum(), 0);
   EXPECT_TRUE(bar->isHidden());
+  QPlainTextEdit* box = Page(kDonePageId)->LogBox();
+  EXPECT_EQ(box->toPlainText().toStdString(), m_script.log);
+  EXPECT_TRUE(box->isReadOnly());
+  auto* heading = Page(kDonePageId)->findChild<QLabel*>(QStringLiteral("logHeading"));
+  ASSERT_NE(heading, nullptr);
+  EXPECT_TRUE(heading->isVisible());
+  EXPECT_EQ(heading->text().toStdString(), LoadResString(41007));
+  EXPECT_TRUE(Page(kDonePageId)->Control(105)->isHidden());  // nothing to open: it is on the page
+  EXPECT_TRUE(Page(kDonePageId)->Control(900)->isVisible());
+  EXPECT_EQ(ButtonState(), "Back- Finish+ Cancel-");
+  ExpectNothingClipped(m_window.get());
+  EXPECT_EQ(Page(kDonePageId)->size(), Page(kDonePageId)->TemplateSize());
+  gui_test::SaveScreenshot(*m_window, Shot("wizard_done_failure"));
+
+  Click(CWizardWindow::kFinishButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+}
+
+// After a success the log is offered: the "Show log" button opens it in the log viewer, which
+// says the update completed.
+TEST_P(WizardWindowTest, SuccessOffersTheDownloadLog) {
+  m_script.log = "Check for standard application failed.\n";
+  StartAndConfirm();
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kDonePageId) && Page(kDonePageId)->Control(105)->isVisible(); }));
+  EXPECT_EQ(Page(kDonePageId)->ControlText(102).toStdString(), LoadResString(37));
+  EXPECT_TRUE(Page(kDonePageId)->LogBox()->isHidden());
   EXPECT_EQ(m_window->OfferedLog(kDonePageId).toStdString(), m_script.log);
   ExpectNothingClipped(m_window.get());
-  gui_test::SaveScreenshot(*m_window, Shot("wizard_done_failure"));
+  gui_test::SaveScreenshot(*m_window, Shot("wizard_done_log_offered"));
 
   QTest::mouseClick(static_cast<QPushButton*>(Page(kDonePageId)->Control(105)), Qt::LeftButton);
   CLogViewer* viewer = m_window->findChild<CLogViewer*>();
   ASSERT_NE(viewer, nullptr);
   EXPECT_TRUE(viewer->isVisible());
   EXPECT_EQ(viewer->LogText()->toPlainText().toStdString(), m_script.log);
+  std::vector<std::string> labels;
+  for (QLabel* label : viewer->findChildren<QLabel*>()) labels.push_back(label->text().toStdString());
+  EXPECT_EQ(labels, std::vector<std::string>{LoadResString(41008)});
+  ExpectNothingClipped(viewer);
   gui_test::SaveScreenshot(*viewer, Shot("log_viewer"));
   viewer->reject();
 
+  Click(CWizardWindow::kFinishButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
+}
+
+// An application download names its project: "Project folder:" appears with the folder beside
+// it (shortened in the middle when long) and the summary below, under the changing lines.
+TEST_P(WizardWindowTest, ApplicationDownloadShowsItsProject) {
+  const std::string folder = "/home/lab/tavrix/servo-trainer/projects/2024-11/positioning-exercise/Drive003";
+  const std::string summary = "7 files to download (412 kByte)";
+  m_script.update = [this, folder, summary](IFlashProgress& progress) {
+    progress.SetRange(0, 8);
+    progress.ShowProject(folder, summary);
+    progress.SetStatusText("Transfering %s", "POSITION.BIN");
+    progress.SetDetailText("\\");
+    progress.SetPos(3);
+    m_checkpoints.Reach(1);
+    return true;
+  };
+  CWizardPageWidget* page = nullptr;
+  StartAndConfirm();
+  ASSERT_TRUE(WaitUntil([&] { return m_checkpoints.Reached(1) && (page = Page(kProgressPageId)) != nullptr; }));
+  QApplication::processEvents();
+  for (int control : {104, 105, 106}) EXPECT_TRUE(page->Control(control)->isVisible()) << control;
+  EXPECT_TRUE(page->Control(556)->isHidden());
+  EXPECT_EQ(page->ControlText(104).toStdString(), LoadResString(1002104));
+  EXPECT_EQ(page->ControlText(105).toStdString(), folder);
+  EXPECT_EQ(page->ControlText(106).toStdString(), summary);
+  EXPECT_EQ(page->ControlText(102).toStdString(), "Transfering POSITION.BIN");
+  auto* path = static_cast<CPathLabel*>(page->Control(105));
+  EXPECT_TRUE(path->text().endsWith(QStringLiteral("/Drive003")));
+  EXPECT_LE(path->fontMetrics().horizontalAdvance(path->text()), path->contentsRect().width());
+  // The folder sits beside its label, the summary below both.
+  EXPECT_EQ(page->Control(105)->y(), page->Control(104)->y());
+  EXPECT_GT(page->Control(105)->x(), page->Control(104)->x() + page->Control(104)->width() - 1);
+  EXPECT_GT(page->Control(106)->y(), page->Control(104)->y());
+  EXPECT_GT(page->Control(104)->y(), page->Control(103)->y());
+  ExpectNothingClipped(m_window.get());
+  gui_test::SaveScreenshot(*m_window, Shot("wizard_progress_project"));
+  m_checkpoints.Open(1);
+
+  ASSERT_TRUE(WaitUntil([&] { return OnPage(kDonePageId) && Button(CWizardWindow::kFinishButton)->isVisible(); }));
   Click(CWizardWindow::kFinishButton);
   ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
 }

@@ -90,6 +90,11 @@ void CScriptedSheetView::OfferLog(int pageId, const std::string& log) {
   calls.push_back("OfferLog " + std::to_string(pageId));
 }
 
+void CScriptedSheetView::ShowLog(int pageId, const std::string& log) {
+  shownLogs[pageId] = log;
+  calls.push_back("ShowLog " + std::to_string(pageId));
+}
+
 WizardEvent CScriptedSheetView::WaitForAction() {
   ++waits;
   if (onWait) onWait(*this);

@@ -47,7 +47,8 @@ class CScriptedSheetView : public IWizardSheetView {
   std::map<ControlKey, std::pair<int, int>> ranges;
   std::map<ControlKey, std::vector<int>> positions;
   std::map<ControlKey, bool> marquee;
-  std::map<int, std::string> offeredLogs;
+  std::map<int, std::string> offeredLogs;  // behind the page's button
+  std::map<int, std::string> shownLogs;    // on the page itself
   int waits = 0;
 
   std::string Text(int pageId, int controlId) const;
@@ -68,6 +69,7 @@ class CScriptedSheetView : public IWizardSheetView {
   void SetProgressPos(int pageId, int controlId, int position) override;
   void StartProgressMarquee(int pageId, int controlId) override;
   void OfferLog(int pageId, const std::string& log) override;
+  void ShowLog(int pageId, const std::string& log) override;
   // Throws std::logic_error when nothing is queued: a test that forgot an action fails
   // instead of hanging.
   WizardEvent WaitForAction() override;

@@ -338,25 +338,63 @@ INSTANTIATE_TEST_SUITE_P(Table, UpdateFailures,
                                            UpdateFailure{"Throws", [] { TestUpdater().updateThrows = "Write error."; }}),
                          [](const auto& testCase) { return testCase.param.name; });
 
-TEST_F(WizardPages, FailedUpdateOffersTheUpdatersLog) {
+struct LogCase {
+  const char* name;
+  bool updateResult;
+  const char* log;
+  const char* shown;    // in the done page's box
+  const char* offered;  // behind its button
+};
+
+class DownloadLogs : public WizardPages, public ::testing::WithParamInterface<LogCase> {};
+
+// A failure shows the updater's log at once; a success offers it; an empty log is neither.
+TEST_P(DownloadLogs, FollowTheOutcome) {
   TestUpdater().firmware = 1;
-  TestUpdater().updateResult = false;
-  TestUpdater().downloadLog = "step 3 failed";
+  TestUpdater().updateResult = GetParam().updateResult;
+  TestUpdater().downloadLog = GetParam().log;
   Choose(kT1);
   m_view.Queue(WizardAction::Next);
   m_view.Queue(WizardAction::Finish);
   Run();
-  EXPECT_EQ(m_view.offeredLogs[kDonePageId], "step 3 failed");
+  auto logOf = [](const std::map<int, std::string>& logs) {
+    auto it = logs.find(kDonePageId);
+    return it == logs.end() ? std::string("(none)") : it->second;
+  };
+  EXPECT_EQ(logOf(m_view.shownLogs), GetParam().shown);
+  EXPECT_EQ(logOf(m_view.offeredLogs), GetParam().offered);
+  EXPECT_EQ(m_view.shownLogs.size() + m_view.offeredLogs.size(), std::string(GetParam().log).empty() ? 0u : 1u);
 }
 
-TEST_F(WizardPages, SuccessOffersNoLog) {
+INSTANTIATE_TEST_SUITE_P(
+    Table, DownloadLogs,
+    ::testing::Values(LogCase{"FailureShowsIt", false, "step 3 failed", "step 3 failed", "(none)"},
+                      LogCase{"SuccessOffersIt", true, "Check for standard application failed.", "(none)",
+                              "Check for standard application failed."},
+                      LogCase{"EmptyFailure", false, "", "(none)", "(none)"},
+                      LogCase{"EmptySuccess", true, "", "(none)", "(none)"}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+// An application download names its project: the label, the folder beside it and the summary
+// appear, and stay while the status and detail lines go on changing.
+TEST_F(WizardPages, ProgressPageShowsTheProjectItIsNamed) {
   TestUpdater().firmware = 1;
-  TestUpdater().downloadLog = "all went well";
+  TestUpdater().duringUpdate = [this](IFlashProgress& progress) {
+    for (int control : {104, 105, 106}) EXPECT_EQ(m_view.visible.count({kProgressPageId, control}), 0u) << control;
+    progress.ShowProject("/opt/tavrix/Drive003", "7 files to download (412 kByte)");
+    EXPECT_EQ(m_view.calls.back(), "Repaint 1002");
+    progress.SetStatusText("Transfering %s", "APP.BIN");
+    progress.SetDetailText("/");
+  };
   Choose(kT1);
   m_view.Queue(WizardAction::Next);
   m_view.Queue(WizardAction::Finish);
   Run();
-  EXPECT_TRUE(m_view.offeredLogs.empty());
+  for (int control : {104, 105, 106}) EXPECT_TRUE((m_view.visible[{kProgressPageId, control}])) << control;
+  EXPECT_EQ(m_view.Text(kProgressPageId, 105), "/opt/tavrix/Drive003");
+  EXPECT_EQ(m_view.Text(kProgressPageId, 106), "7 files to download (412 kByte)");
+  EXPECT_EQ(m_view.Text(kProgressPageId, 102), "Transfering APP.BIN");
+  EXPECT_EQ(m_view.Text(kProgressPageId, 103), "/");
 }
 
 TEST_F(WizardPages, ProgressPageShowsWhatTheUpdaterReports) {

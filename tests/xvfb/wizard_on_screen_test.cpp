@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,6 +47,7 @@ const std::string kInterfaceTitle = English(20002000);
 const std::string kConnectTitle = English(20005000);
 const std::string kAnimationTitle = English(30502000);
 const std::string kLanguageTitle = English(3010000);
+const std::string kServerLoginTitle = English(20004000);
 
 std::string ShellQuoted(const std::string& text) {
   std::string quoted = "'";
@@ -96,6 +98,33 @@ std::vector<ScreenRect> InterfaceButtons(const CXwdImage& screen, const ScreenRe
 bool ShowsArtworkAtLeft(const CXwdImage& screen, const ScreenRect& wizard) {
   const ScreenRect strip{wizard.x + 4, wizard.y + 10, 20, wizard.height / 2};
   return screen.CountOtherThan(strip, kWhite) > static_cast<std::size_t>(strip.width * strip.height) * 9 / 10;
+}
+
+// Whether every pixel in which `a` and `b` differ inside `rect` lies in one band of rows at
+// most `band` high: a page that holds still but for its busy bar.
+bool ChangedOnlyInOneBand(const CXwdImage& a, const CXwdImage& b, const ScreenRect& rect, int band) {
+  int first = -1;
+  int last = -1;
+  for (int y = rect.y; y < rect.y + rect.height; ++y) {
+    if (a.CountDifferences(b, {rect.x, y, rect.width, 1}) == 0) continue;
+    if (first < 0) first = y;
+    last = y;
+  }
+  return first < 0 || last - first < band;
+}
+
+// The runs of rows of `rect` that hold anything but `background` (lines of text, a bar, a box),
+// as first row and height, top to bottom.
+std::vector<std::pair<int, int>> InkBands(const CXwdImage& screen, const ScreenRect& rect, std::uint32_t background) {
+  std::vector<std::pair<int, int>> bands;
+  bool inBand = false;
+  for (int y = rect.y; y < rect.y + rect.height; ++y) {
+    const bool ink = screen.CountOtherThan({rect.x, y, rect.width, 1}, background) > 0;
+    if (ink && !inBand) bands.push_back({y, 0});
+    if (ink) ++bands.back().second;
+    inBand = ink;
+  }
+  return bands;
 }
 
 // The virtual X server on a display number it picks itself, its framebuffer in `folder`. It
@@ -318,9 +347,9 @@ class WizardOnScreen : public ::testing::Test {
   }
 
   // The terminal front end, in this test's environment, finds the entry `id` up to date at
-  // 3.12 (without a terminal to confirm on, an older device would exit 2). The device may still
-  // be on its way back from a reset.
-  void ExpectUpToDate(const std::string& id) {
+  // `version` (without a terminal to confirm on, an older device would exit 2). The device may
+  // still be on its way back from a reset.
+  void ExpectUpToDate(const std::string& id, const std::string& version = "3.12") {
     std::string command = "env";
     for (const auto& [name, value] : Environment()) command += " " + name + "=" + ShellQuoted(value);
     command += " " + std::string(TAVRIX_BIN_DIR) + "/tavrix-update-cli update " + id + " </dev/null 2>&1";
@@ -330,8 +359,54 @@ class WizardOnScreen : public ::testing::Test {
       output = RunProgram(command, cliStatus);
       return cliStatus == 0;
     }, 10s)) << output;
-    EXPECT_NE(output.find("3.12"), std::string::npos) << output;
+    EXPECT_NE(output.find(version), std::string::npos) << output;
   }
+
+  // The start page of the demo catalog with its last entry, the servo trainer, selected.
+  std::optional<Seen> StartWithTheServoTrainer() {
+    StartWizard({"/lang", std::to_string(LANG_ENGLISH)});
+    auto start = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& wizard) {
+      return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;
+    });
+    EXPECT_TRUE(start) << "no drawn start page";
+    if (!start) return std::nullopt;
+    m_x->Key("End");  // the device list has the focus: its last entry
+    auto picked = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+      return start->screen.CountDifferences(screen, window) > 100;
+    });
+    EXPECT_TRUE(picked) << "End selected nothing";
+    return picked;
+  }
+
+  // From the start page through the flash page to the progress page of the servo trainer's
+  // application download, once it holds still while the drive works on a command: only the
+  // busy bar moves then. The flash page is returned in `flash`.
+  std::optional<Seen> GoToServoProgressPage(const Seen& start, std::optional<Seen>& flash) {
+    const ScreenRect wizard = start.window;
+    m_x->Click(Centred(WizardButtons(start.screen, wizard)[kNextOrFinish]));
+    flash = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& window) {
+      return !ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount;
+    });
+    EXPECT_TRUE(flash) << "no drawn flash page";
+    if (!flash) return std::nullopt;
+    m_x->Click(Centred(WizardButtons(flash->screen, wizard)[kNextOrFinish]));
+    std::optional<Seen> seen;
+    std::optional<CXwdImage> previous;
+    WaitFor([&] {
+      std::optional<CXwdImage> screen = m_x->Screen();
+      if (!screen) return false;
+      const bool progressPage = !ShowsArtworkAtLeft(*screen, wizard) &&
+                                flash->screen.CountDifferences(*screen, wizard) > 1000;
+      const bool still = previous && ChangedOnlyInOneBand(*previous, *screen, wizard, kBusyBarRows);
+      previous = screen;
+      if (!progressPage || !still) return false;
+      seen = Seen{*std::move(screen), wizard};
+      return true;
+    }, 20s);
+    EXPECT_TRUE(seen) << "no progress page that held still";
+    return seen;
+  }
+  static constexpr int kBusyBarRows = 40;
 
   CTempFolder m_folder;
   std::unique_ptr<CXServer> m_x;
@@ -426,9 +501,104 @@ TEST_F(WizardOnScreen, UpdatesTheAutomotiveTrainerPickedFromTheDemoBench) {
   UpdateFromStartPage(*picked, false);
   ExpectUpToDate("AT-MOTREVO");
 }
+// The servo trainer's drive takes the project of its drive number: while the drive works on
+// a command of the sequence ("Check target", held for a while by the simulated drive), the
+// progress page names the project folder and what the project holds under the changing status
+// line and the busy bar. Afterwards the drive reports the new application version.
+TEST_F(WizardOnScreen, TheServoTrainersProjectIsNamedWhileItDownloads) {
+  PlugIn({"--device", "servo:application=100,busy=27:30000"});
+  auto start = StartWithTheServoTrainer();
+  ASSERT_TRUE(start);
+  const ScreenRect wizard = start->window;
+  std::optional<Seen> flash;
+  auto progress = GoToServoProgressPage(*start, flash);
+  ASSERT_TRUE(progress);
+  SaveShot(progress->screen, wizard, "wizard-servo-progress-page");
+  // On the white page, top to bottom: the title, the status line, the bar, the detail line,
+  // then the project's two lines, "Project folder:" with the folder and the summary.
+  const ScreenRect page{wizard.x + 4, wizard.y, wizard.width - 8, wizard.height * 3 / 4};
+  const auto lines = InkBands(progress->screen, page, kWhite);
+  EXPECT_EQ(lines.size(), 6u);
+
+  auto done = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+    return ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount;
+  }, 40s);
+  ASSERT_TRUE(done) << "no drawn done page";
+  SaveShot(done->screen, wizard, "wizard-servo-done-page");
+  m_x->Click(Centred(WizardButtons(done->screen, wizard)[kNextOrFinish]));
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
+  EXPECT_EQ(*status, 0);
+  // The drive took the whole project: its application is the catalog's now.
+  ExpectUpToDate("ZQ3351-9F", "1.30");
+}
+
+// A drive that refuses a command of the sequence: the done page says the update failed and
+// shows the download log at once, in a box under the result.
+TEST_F(WizardOnScreen, AFailedServoDownloadShowsItsLogOnTheDonePage) {
+  PlugIn({"--device", "servo:application=100,fail=27:5"});
+  auto start = StartWithTheServoTrainer();
+  ASSERT_TRUE(start);
+  const ScreenRect wizard = start->window;
+  m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
+  auto flash = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& window) {
+    return !ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount;
+  });
+  ASSERT_TRUE(flash) << "no drawn flash page";
+  m_x->Click(Centred(WizardButtons(flash->screen, wizard)[kNextOrFinish]));
+  auto done = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+    return ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount;
+  }, 40s);
+  ASSERT_TRUE(done) << "no drawn done page";
+  SaveShot(done->screen, wizard, "wizard-servo-done-page-failed");
+  // Right of the artwork, under the result and its heading: the log's box, much taller than a
+  // line of text, with the log's one line in it.
+  const ScreenRect column{wizard.x + wizard.width * 7 / 20, wizard.y, wizard.width * 3 / 5, wizard.height * 3 / 4};
+  const auto bands = InkBands(done->screen, column, kWhite);
+  const auto box = std::max_element(bands.begin(), bands.end(),
+                                    [](const auto& a, const auto& b) { return a.second < b.second; });
+  ASSERT_NE(box, bands.end());
+  EXPECT_GT(box->second, wizard.height / 4);
+  const ScreenRect inside{column.x + column.width / 10, box->first + 4, column.width * 4 / 5, box->second - 8};
+  EXPECT_EQ(InkBands(done->screen, inside, kWhite).size(), 1u);
+  m_x->Click(Centred(WizardButtons(done->screen, wizard)[kNextOrFinish]));
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
+  EXPECT_EQ(*status, 0);
+}
+
+// The servo trainer set to be reached through a remote device server that does not answer:
+// Next brings up the "Server Login" dialog over the wizard, with the server's address; Escape
+// is its Exit, and the wizard stays on its start page.
+TEST_F(WizardOnScreen, AServoTrainerBehindAnAbsentServerAsksForTheServer) {
+  std::filesystem::create_directories(m_folder / "config/Tavrix");
+  std::ofstream(m_folder / "config/Tavrix/Device Manager.ini")
+      << "[ZQ3351-9F]\nAddress=127.0.0.1\nPort=1\nName=SERVO-7\nEnabled=1\n";
+  auto start = StartWithTheServoTrainer();
+  ASSERT_TRUE(start);
+  const ScreenRect wizard = start->window;
+  m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
+  auto dialog = WaitForWindow(kServerLoginTitle);
+  ASSERT_TRUE(dialog) << "no drawn \"" << kServerLoginTitle << "\" dialog";
+  EXPECT_TRUE(wizard.Contains(dialog->window));
+  SaveShot(dialog->screen, dialog->window, "server-login-dialog");
+  SaveShot(dialog->screen, wizard, "server-login-dialog-over-wizard");
+
+  m_x->Key("Escape");
+  ASSERT_TRUE(WindowGone(kServerLoginTitle)) << "Escape left the dialog open";
+  auto again = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+    return start->screen.CountDifferences(screen, window) * 100 < static_cast<std::size_t>(window.width) * window.height;
+  });
+  ASSERT_TRUE(again) << "the start page did not come back";
+  m_x->Click(Centred(WizardButtons(again->screen, wizard).back()));  // Cancel
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Cancel did not end the program";
+  EXPECT_EQ(*status, 0);
+}
+
 }  // namespace
 
-// The demo catalog's last entry is a network unit: Next brings up the "Connect" dialog over the
+// The demo catalog's network unit (above the servo trainer at its end): Next brings up the "Connect" dialog over the
 // wizard, with the preset address and without "Configuration...". Escape cancels it, the
 // updater's Connect fails, and the wizard stays on its start page.
 TEST_F(WizardOnScreen, ANetworkUnitIsChosenInTheConnectDialog) {
