@@ -11,6 +11,7 @@
 
 namespace {
 constexpr int kFoundDeviceString = 42001;
+constexpr int kFoundApplicationString = 42002;
 }  // namespace
 
 CFlashPage::CFlashPage() : CWizardPage(kFlashPageId) {}
@@ -18,8 +19,17 @@ CFlashPage::CFlashPage() : CWizardPage(kFlashPageId) {}
 std::string CFlashPage::FoundDeviceText() {
   const WizardState& state = TheWizardState();
   const DeviceRecord& record = state.Catalog.Record();
-  return FormatMessage(LoadResString(kFoundDeviceString),
-                       {record.Id, FormatVersion(state.ReportedFirmwareVersion), FormatVersion(record.FirmwareVersion)});
+  std::string text = FormatMessage(LoadResString(kFoundDeviceString),
+                                   {record.Id, FormatVersion(state.ReportedFirmwareVersion),
+                                    FormatVersion(record.FirmwareVersion)});
+  // An entry with an application is also programmed for an older application alone; the
+  // person sees both versions that decide it.
+  if (record.HasApplication) {
+    text += "\n" + FormatMessage(LoadResString(kFoundApplicationString),
+                                 {FormatVersion(state.DeviceApplicationVersion),
+                                  FormatVersion(record.ApplicationVersion)});
+  }
+  return text;
 }
 
 void CFlashPage::ShowFoundDevice() { View().SetControlText(kFlashPageId, kFoundDevice, FoundDeviceText()); }

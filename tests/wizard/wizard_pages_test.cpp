@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text_format.h"
 #include "platform/user_interface.h"
 #include "support/wizard_fixture.h"
 #include "updater/flash_progress.h"
@@ -295,6 +296,14 @@ TEST_P(ApplicationVersions, CountForEntriesWithAnApplication) {
   EXPECT_EQ(TestUpdater().updates, GetParam().programmed ? 1 : 0);
   EXPECT_EQ(TestUpdater().applicationReads, 1);
   EXPECT_EQ(State().DeviceApplicationVersion, GetParam().application);
+  if (GetParam().programmed) {
+    // Both versions that decide it are named.
+    EXPECT_NE(m_view.Text(kFlashPageId, CFlashPage::kFoundDevice)
+                  .find(FormatText("\nApplication %d.%02d on the device, 0.10 in the catalog",
+                                   GetParam().application / 100, GetParam().application % 100)),
+              std::string::npos)
+        << m_view.Text(kFlashPageId, CFlashPage::kFoundDevice);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ApplicationVersions,

@@ -329,11 +329,24 @@ class CDownloadRun {
 }  // namespace
 
 bool CDrive::PrepareProject(IFlashProgress* progress) {
+  // Without a project there is nothing to send; the log says why, so that a person is not
+  // left with a failure and no reason.
   const std::uint8_t drive = GetDriveNumber();
-  if (drive < kFirstDrive || drive > kLastDrive) return false;
+  if (drive == 0) {
+    LogDownloadFailure("No drive is attached to the control unit.");
+    return false;
+  }
+  if (drive < kFirstDrive || drive > kLastDrive) {
+    LogDownloadFailure(FormatText("The control unit reports drive %d; projects exist for drives %d to %d.", drive,
+                                  kFirstDrive, kLastDrive));
+    return false;
+  }
   const std::string folder = DeviceCatalog::DataFolder() + FormatText("Drive%03d", drive);
   std::error_code error;
-  if (!std::filesystem::is_directory(folder, error)) return false;
+  if (!std::filesystem::is_directory(folder, error)) {
+    LogDownloadFailure(FormatText("The project folder '%s' of drive %d does not exist.", folder.c_str(), drive));
+    return false;
+  }
   m_projectFolder = folder;
   // What the drive will be sent is checked here, before anything of the download reaches it.
   CProjectList list;
