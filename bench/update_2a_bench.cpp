@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "../tests/support/silent_user_interface.h"
 #include "platform/clock.h"
 #include "platform/emulated_usb_bus.h"
 #include "platform/user_interface.h"
@@ -20,25 +21,6 @@
 #include "updater/updater_registry.h"
 
 namespace {
-
-// Shows nothing and answers every question with its first button.
-class CSilentUserInterface : public IUserInterface {
- public:
-  int MessageBox(const std::string&, unsigned) override { return IDOK; }
-  void Beep() override {}
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
-  bool IsShiftKeyDown() override { return false; }
-  int RunInterfaceDialog(CUsbInitFailedDlg&) override { return CStreamIO::kExit; }
-  int RunLanguageDialog(CLanguageDialog&) override { return IDCANCEL; }
-  int RunSocketLoginDialog(CSocketLoginDlg&) override { return CStreamIO::kExit; }
-  int RunConnectDialog(CUdpConnectDlg&) override { return IDCANCEL; }
-  bool ShowAnimationWindow(int, int) override { return true; }
-  void SetAnimationText(const std::string&) override {}
-  void CloseAnimationWindow() override {}
-  void EnableOwnerWindow(bool) override {}
-  bool PumpPendingMessages() override { return true; }
-};
 
 // `resets`: the download ends with a reset, after which the device comes back.
 void Update2A(benchmark::State& state, const char* className, const char* variant, bool resets) {

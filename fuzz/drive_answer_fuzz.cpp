@@ -12,29 +12,11 @@
 #include <vector>
 
 #include "../tests/support/memory_stream.h"
+#include "../tests/support/silent_user_interface.h"
 #include "devices/servo/drive.h"
 #include "platform/user_interface.h"
 
 namespace {
-
-// Shows nothing and answers every question with its first button.
-class CSilentUserInterface : public IUserInterface {
- public:
-  int MessageBox(const std::string&, unsigned) override { return IDOK; }
-  void Beep() override {}
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
-  bool IsShiftKeyDown() override { return false; }
-  int RunInterfaceDialog(CUsbInitFailedDlg&) override { return CStreamIO::kExit; }
-  int RunLanguageDialog(CLanguageDialog&) override { return IDCANCEL; }
-  int RunSocketLoginDialog(CSocketLoginDlg&) override { return CStreamIO::kExit; }
-  int RunConnectDialog(CUdpConnectDlg&) override { return IDCANCEL; }
-  bool ShowAnimationWindow(int, int) override { return true; }
-  void SetAnimationText(const std::string&) override {}
-  void CloseAnimationWindow() override {}
-  void EnableOwnerWindow(bool) override {}
-  bool PumpPendingMessages() override { return true; }
-};
 
 // The drive with the fuzzer's bytes as everything the control unit will ever answer.
 class CFuzzedDrive : public CDrive {
