@@ -53,7 +53,8 @@ dpkg_root=(dpkg --root="$root" --force-script-chrootless --force-not-root --log=
 pass "installed into $root"
 
 # --- the file list ------------------------------------------------------------------------
-# Every firmware file the catalog names is in the package, whatever families it lists.
+# Every firmware file the catalog names is in the package, whatever families it lists, and
+# every demo project.
 catalog=resources/demo/tavrix-update.config
 {
   printf '%s\n' \
@@ -68,6 +69,8 @@ catalog=resources/demo/tavrix-update.config
     /usr/share/man/man1/tavrix-devsim.1.gz \
     /usr/share/bash-completion/completions/tavrix-update-cli
   sed -n 's|.*<File>\(.*\)</File>.*|\1|p' "$catalog" | tr '\\' / | sed 's|^|/usr/share/tavrix-update/|'
+  # The servo trainer's demo projects lie beside the catalog too.
+  (cd resources/demo && find Drive* -type f 2>/dev/null || true) | sed 's|^|/usr/share/tavrix-update/|'
 } | sort >"$work/expected-files"
 "${dpkg_root[@]}" -L tavrix-update | while IFS= read -r path; do
   [ -d "$root$path" ] || printf '%s\n' "$path"

@@ -113,6 +113,9 @@ class CSilentProgress final : public IFlashProgress {
 
 std::string DrivePath(const std::string& driveFolder, const std::string& name) { return driveFolder + "\\" + name; }
 
+// Whole kilobytes, as the texts show them.
+int KiloBytes(std::uint64_t bytes) { return static_cast<int>(std::min<std::uint64_t>(bytes / 1024, INT_MAX)); }
+
 // One run of the download sequence on a drive whose link is not open yet.
 class CDownloadRun {
  public:
@@ -192,7 +195,7 @@ class CDownloadRun {
     const bool sizeKnown = m_drive.GetSizeDir(m_driveFolder, freeBytes);
     if (sizeKnown && freeBytes < m_list.RequiredBytes()) {
       return Abort(FormatText("Not enough memory.\nFree space on the drive is %d KB. Required space is %d KB.",
-                              static_cast<int>(freeBytes / 1024), KiloBytes(m_list.RequiredBytes())));
+                              KiloBytes(freeBytes), KiloBytes(m_list.RequiredBytes())));
     }
     return SendConfiguration(sizeKnown);
   }
@@ -313,8 +316,6 @@ class CDownloadRun {
     return false;
   }
 
-  static int KiloBytes(std::uint64_t bytes) { return static_cast<int>(std::min<std::uint64_t>(bytes / 1024, INT_MAX)); }
-
   CDrive& m_drive;
   const std::string m_projectFolder;
   const SOptions m_options;
@@ -340,7 +341,7 @@ bool CDrive::PrepareProject(IFlashProgress* progress) {
     LogDownloadFailure(list.Refusal());
     return false;
   }
-  m_projectSizeKB = static_cast<int>(std::min<std::uint64_t>(list.RequiredBytes() / 1024, INT_MAX));
+  m_projectSizeKB = KiloBytes(list.RequiredBytes());
   m_progressSteps = list.NumberOfFiles() + 1;
   if (progress != nullptr) {
     progress->SetRange(0, static_cast<std::uint16_t>(m_progressSteps));

@@ -91,9 +91,11 @@ class CDrive : public CKinetra {
  private:
   CDownloadLog& m_log;
 
-  // --- object transfers and request messages (drive_messages.cpp) ------------------------
+  // --- frame exchange (drive_frames.cpp) ---------------------------------------------------
   // "!" from the control unit to a link command (C1, C2); false without an open transport.
   bool LinkCommand(std::uint8_t command);
+
+  // --- object transfers and request messages (drive_messages.cpp) ------------------------
   // A request of `type` with room for `payloadSize` payload bytes in the next free slot;
   // nothing when it would not fit `bufferSize` or no slot is free (or the table is not there).
   std::optional<CGciPacket> NewRequest(gci::EGciType type, std::size_t payloadSize,

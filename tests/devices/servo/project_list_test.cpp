@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pugixml.hpp>
+
+#include "sim/firmware_version_tag.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -134,6 +137,28 @@ TEST(ProjectList, LoadsTheListFromTheProjectFolder) {
   folder.Write("ProjectExportList.xml", ExportList("1", {"A.DAT"}));
   ASSERT_TRUE(list.Load(folder.Path().string())) << list.Refusal();
   EXPECT_EQ(list.FileNames(), std::vector<std::string>{"A.DAT"});
+}
+
+// The demo project of drive 1 is one the download takes, and its application carries the
+// version the demo catalog names, so the demo finds the trainer up to date after a download.
+TEST(ProjectList, TheDemoProjectFitsTheDemoCatalog) {
+  const std::string demo = TAVRIX_SOURCE_DIR "/resources/demo";
+  CProjectList list;
+  ASSERT_TRUE(list.Load(demo + "/Drive001")) << list.Refusal();
+  ASSERT_TRUE(list.CheckFiles(demo + "/Drive001")) << list.Refusal();
+  ASSERT_EQ(list.NumberOfFiles(), 3);
+
+  pugi::xml_document catalog;
+  ASSERT_TRUE(catalog.load_file((demo + "/tavrix-update.config").c_str()));
+  const pugi::xml_node entry = catalog.select_node("/Config/Devices/Device[@RTC='CUpdaterServo']").node();
+  const unsigned application = entry.child("Application").child("Version").text().as_uint();
+  ASSERT_NE(application, 0u);
+  std::optional<std::uint16_t> tagged;
+  for (const std::string& name : list.FileNames()) {
+    const std::string bytes = ReadWholeFile(CProjectList::LocalPath(demo + "/Drive001", name));
+    if (!tagged) tagged = FindFirmwareVersionTag(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+  }
+  EXPECT_EQ(tagged, application);
 }
 
 }  // namespace
