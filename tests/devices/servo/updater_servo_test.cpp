@@ -322,8 +322,13 @@ TEST_F(ServoDownloadTest, FailuresEndWithTheirLogTextsAndTheAbortRule) {
     const CSimServoDrive state = trainer.Drive();
     EXPECT_EQ(Commands(state), c.commands);
     EXPECT_EQ(DeviceCommands(state), c.deviceCommands);
-    // A failure without a text is one of the preparation's: the link to the drive never opened.
-    if (!c.result && c.log.empty()) EXPECT_EQ(FramesBeginningWith(trainer, 0xC1), 0u);
+    // A drive without a project is refused by the preparation: its link never opened.
+    const bool refusedInPreparation = c.log.starts_with("No drive ") ||
+                                      c.log.starts_with("The control unit reports drive ") ||
+                                      c.log.starts_with("The project folder '");
+    if (refusedInPreparation) {
+      EXPECT_EQ(FramesBeginningWith(trainer, 0xC1), 0u);
+    }
     m_bus->Unplug(*m_server);
   }
 }
