@@ -1,5 +1,6 @@
 #include "devices/servo/project_list.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -110,6 +111,12 @@ bool CProjectList::Load(const std::string& folder) {
   return Parse(bytes);
 }
 
+bool CProjectList::LeavesFolder(const std::string& name) {
+  const std::filesystem::path path(ResolveFirmwarePath("", name));
+  if (path.is_absolute()) return true;
+  return std::any_of(path.begin(), path.end(), [](const std::filesystem::path& part) { return part == ".."; });
+}
+
 std::string CProjectList::LocalPath(const std::string& folder, const std::string& name) {
   return ResolveFirmwarePath(folder + "/", name);
 }
@@ -117,6 +124,11 @@ std::string CProjectList::LocalPath(const std::string& folder, const std::string
 bool CProjectList::CheckFiles(const std::string& folder) {
   m_requiredBytes = 0;
   auto size = [&](const std::string& name, std::uint64_t& bytes) {
+    // A name is a file of the project: one that climbs out of the folder would send any file
+    // of the PC into the drive.
+    if (LeavesFolder(name)) {
+      return Refuse(FormatText("The project file name '%s' in %s leaves the project folder.", name.c_str(), kFileName));
+    }
     const std::string path = LocalPath(folder, name);
     std::error_code error;
     if (std::filesystem::is_regular_file(path, error)) {

@@ -54,6 +54,8 @@ class CProjectList {
   // The file a listed name is read from on the PC: names written with backslashes (lists made
   // on Windows) name sub-folders too.
   static std::string LocalPath(const std::string& folder, const std::string& name);
+  // Whether a listed name reaches out of the project folder (an absolute name, or a ".." part).
+  static bool LeavesFolder(const std::string& name);
 
  private:
   bool Refuse(std::string text);

@@ -129,6 +129,21 @@ TEST(ProjectList, FilesOnThePcAreCheckedAndAddedUp) {
   EXPECT_NE(renamed.Refusal().find(project + "/DEVCONF.DAT"), std::string::npos) << renamed.Refusal();
 }
 
+// A listed name stays inside the project folder, whichever separator it is written with.
+TEST(ProjectList, ANameThatLeavesTheProjectFolderIsRefused) {
+  CTempFolder folder;
+  folder.Write("APP.BIN", "a");
+  for (const char* name : {"..\\secret.bin", "../secret.bin", "sub\\..\\..\\secret.bin", "/etc/passwd"}) {
+    SCOPED_TRACE(name);
+    CProjectList list;
+    ASSERT_TRUE(list.Parse(ExportList("2", {"APP.BIN", name})));
+    EXPECT_FALSE(list.CheckFiles(folder.Path().string()));
+    EXPECT_EQ(list.Refusal(), std::string("The project file name '") + name +
+                                  "' in ProjectExportList.xml leaves the project folder.");
+  }
+  EXPECT_FALSE(CProjectList::LeavesFolder("sub\\..x\\APP.BIN"));
+}
+
 TEST(ProjectList, LoadsTheListFromTheProjectFolder) {
   CTempFolder folder;
   CProjectList list;
