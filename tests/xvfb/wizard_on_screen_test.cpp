@@ -513,6 +513,7 @@ TEST_F(WizardOnScreen, TheServoTrainersProjectIsNamedWhileItDownloads) {
   std::optional<Seen> flash;
   auto progress = GoToServoProgressPage(*start, flash);
   ASSERT_TRUE(progress);
+  SaveShot(flash->screen, wizard, "wizard-servo-flash-page");
   SaveShot(progress->screen, wizard, "wizard-servo-progress-page");
   // On the white page, top to bottom: the title, the status line, the bar, the detail line,
   // then the project's two lines, "Project folder:" with the folder and the summary.
