@@ -11,6 +11,12 @@
 #   DEMO_NETNS=1                      with a ZT7720 unit: as root, the unit and the program run
 #                                     in two network namespaces of their own, joined by a veth
 #                                     pair, so that the Connect dialog's "Find Devices" finds it
+#   DEMO_REMOTE=1                     instead: the servo trainer alone, reached through a
+#                                     simulated remote device server on 127.0.0.1 (port
+#                                     DEMO_REMOTE_PORT, default 8080) rather than USB; this run's
+#                                     own "Device Manager.ini" enables it. Its control unit runs
+#                                     the catalog's firmware: the remote stream cannot reset a
+#                                     device, so only the drive application is downloaded
 #   TAVRIX_WAIT_SCALE=F               how much of the device waits to sit through (default 0.3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -91,27 +97,48 @@ fi
 
 bus=$(mktemp -d /tmp/tavrix-demo-bus.XXXXXX)
 log=$(mktemp /tmp/tavrix-demo-devsim.XXXXXX)
-export TAVRIX_USB_BUS="$bus" TAVRIX_WAIT_SCALE="${TAVRIX_WAIT_SCALE:-0.3}"
-build/bin/tavrix-devsim --demo build/bin/tavrix-update.config >"$log" 2>&1 &
-devsim=$!
+export TAVRIX_WAIT_SCALE="${TAVRIX_WAIT_SCALE:-0.3}"
+config=""
+if [ "${DEMO_REMOTE:-0}" = 1 ]; then
+  # The program gets no bus: the trainer is only on the server's. A configuration folder of
+  # this run (the person's own copied in, if any) holds the Device Manager.ini that names it.
+  port=${DEMO_REMOTE_PORT:-8080}
+  firmware=$(sed -n '/Id="ZQ3351-9F"/,/<\/Device>/{s/.*<Version>\([0-9]*\)<\/Version>.*/\1/p;}' \
+    build/bin/tavrix-update.config | head -1)
+  TAVRIX_USB_BUS="$bus" build/bin/tavrix-devsim --bus "$bus" --remote-server "127.0.0.1:$port" \
+    --device "servo:firmware=$firmware,application=100" >"$log" 2>&1 &
+  devsim=$!
+  config=$(mktemp -d /tmp/tavrix-demo-config.XXXXXX)
+  own="${XDG_CONFIG_HOME:-$HOME/.config}/Tavrix"
+  [ -d "$own" ] && cp -r "$own" "$config/"
+  mkdir -p "$config/Tavrix"
+  printf '[ZQ3351-9F]\nAddress=127.0.0.1\nPort=%s\nName=Tavrix Kinetra\nEnabled=1\n' "$port" \
+    >"$config/Tavrix/Device Manager.ini"
+  export XDG_CONFIG_HOME="$config"
+else
+  export TAVRIX_USB_BUS="$bus"
+  build/bin/tavrix-devsim --demo build/bin/tavrix-update.config >"$log" 2>&1 &
+  devsim=$!
+fi
 cleanup() {
   kill "$devsim" 2>/dev/null || true
   wait "$devsim" 2>/dev/null || true
-  rm -rf "$bus" "$log"
+  rm -rf "$bus" "$log" "$config"
 }
 trap cleanup EXIT
 
 # tavrix-devsim names each demo device ("demo ID KIND:OPTIONS") before it plugs them in, and
-# prints one "serving" line per device once it is on the bus.
+# prints one "serving" line per device once it is on the bus (and one for a remote server).
 ids=()
+[ -n "$config" ] && ids=(ZQ3351-9F)
 for _ in $(seq 100); do
-  mapfile -t ids < <(sed -n 's/^demo \([^ ]*\) .*/\1/p' "$log")
-  served=$(grep -c '^serving ' "$log" || true)
+  [ -n "$config" ] || mapfile -t ids < <(sed -n 's/^demo \([^ ]*\) .*/\1/p' "$log")
+  served=$(grep '^serving ' "$log" | grep -vc '^serving remote ' || true)
   [ "${#ids[@]}" -gt 0 ] && [ "$served" -eq "${#ids[@]}" ] && break
   kill -0 "$devsim" 2>/dev/null || break
   sleep 0.1
 done
-if [ "${#ids[@]}" -eq 0 ] || [ "$(grep -c '^serving ' "$log" || true)" -ne "${#ids[@]}" ]; then
+if [ "${#ids[@]}" -eq 0 ] || [ "$(grep '^serving ' "$log" | grep -vc '^serving remote ' || true)" -ne "${#ids[@]}" ]; then
   cat "$log" >&2
   echo "tavrix-devsim did not start the demo devices" >&2
   exit 1
