@@ -1,5 +1,6 @@
 #include "console/console_sheet_view.h"
 
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/string_table.h"
@@ -115,7 +116,11 @@ bool CConsoleSheetView::Confirm() {
 }
 
 WizardEvent CConsoleSheetView::OnFlashPage() {
-  std::fprintf(m_session.streams.err, "tavrix-update-cli: %s\n", CFlashPage::FoundDeviceText().c_str());
+  // One line for each version pair, each under the program's name, so that a script can grep them.
+  std::istringstream found(CFlashPage::FoundDeviceText());
+  for (std::string line; std::getline(found, line);) {
+    std::fprintf(m_session.streams.err, "tavrix-update-cli: %s\n", line.c_str());
+  }
   if (Confirm()) return {WizardAction::Next, kFlashPageId};
   m_declined = true;
   return {WizardAction::Cancel, kFlashPageId};

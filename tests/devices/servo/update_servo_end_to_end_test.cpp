@@ -77,6 +77,8 @@ TEST_F(UpdateServoEndToEndTest, DownloadsTheApplicationThenFindsTheTrainerUpToDa
   Run first = Update("ZQ3351-9F");
   EXPECT_EQ(first.status, 0) << first.output;
   EXPECT_TRUE(Shows(first, Text(37))) << first.output;
+  // Only the application is older: the versions that decide it are named, one line each.
+  EXPECT_TRUE(Shows(first, "tavrix-update-cli: Application 1.00 on the device, 1.10 in the catalog\n")) << first.output;
   EXPECT_TRUE(Eventually([this] { return Record().find("drive files\nfile ") != std::string::npos; }));
   ExpectProjectOnTheDrive();
 
