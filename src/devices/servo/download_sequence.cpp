@@ -333,18 +333,22 @@ bool CDrive::PrepareProject(IFlashProgress* progress) {
   // left with a failure and no reason.
   const std::uint8_t drive = GetDriveNumber();
   if (drive == 0) {
-    LogDownloadFailure("No drive is attached to the control unit.");
+    LogDownloadFailure(
+        "No drive is attached to the control unit. Connect the drive, switch it on and start the update again.");
     return false;
   }
   if (drive < kFirstDrive || drive > kLastDrive) {
-    LogDownloadFailure(FormatText("The control unit reports drive %d; projects exist for drives %d to %d.", drive,
-                                  kFirstDrive, kLastDrive));
+    LogDownloadFailure(FormatText("The control unit reports drive %d; projects exist for drives %d to %d. "
+                                  "Check the drive number set on the drive.",
+                                  drive, kFirstDrive, kLastDrive));
     return false;
   }
   const std::string folder = DeviceCatalog::DataFolder() + FormatText("Drive%03d", drive);
   std::error_code error;
   if (!std::filesystem::is_directory(folder, error)) {
-    LogDownloadFailure(FormatText("The project folder '%s' of drive %d does not exist.", folder.c_str(), drive));
+    LogDownloadFailure(FormatText("The project folder '%s' of drive %d does not exist. "
+                                  "Put the drive's project there and start the update again.",
+                                  folder.c_str(), drive));
     return false;
   }
   m_projectFolder = folder;

@@ -117,6 +117,14 @@ class CDrive : public CKinetra {
   EExchange ExchangeCodeValue(gci::EGciType type, int code, int subindex, int value, CGciPacket& answer);
   // Open (142) and size (154) requests name a well-known file by number, others in the payload.
   std::optional<CGciPacket> NamedFileRequest(gci::EGciType type, const std::string& path);
+  // A file operation's exchange: the answer, or nothing with `failure` in the log when the
+  // request could not be built or the exchange failed.
+  std::optional<CGciPacket> FileExchange(const std::optional<CGciPacket>& request, const char* failure,
+                                         std::size_t answerBuffer = gci::kMessageBuffer);
+  // A file operation whose answer carries one number: `result` is set from an answer with
+  // status 0 only (an error answer is no failure of the operation).
+  bool FileQuery(const std::optional<CGciPacket>& request, const char* failure, std::size_t resultOffset,
+                 std::uint32_t& result);
 
   std::uint16_t m_requestIdentifier = 0x601;
   CObjectTransfer m_transfer{*this};

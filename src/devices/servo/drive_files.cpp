@@ -72,6 +72,21 @@ std::optional<CGciPacket> CDrive::NamedFileRequest(gci::EGciType type, const std
   return request;
 }
 
+std::optional<CGciPacket> CDrive::FileExchange(const std::optional<CGciPacket>& request, const char* failure,
+                                               std::size_t answerBuffer) {
+  std::optional<CGciPacket> answer = request ? Transact(*request, answerBuffer) : std::nullopt;
+  if (!answer) LogDownloadFailure(failure);
+  return answer;
+}
+
+bool CDrive::FileQuery(const std::optional<CGciPacket>& request, const char* failure, std::size_t resultOffset,
+                       std::uint32_t& result) {
+  std::optional<CGciPacket> answer = FileExchange(request, failure);
+  if (!answer) return false;
+  if (ParseAnswer(*answer)) result = answer->Number(resultOffset);
+  return true;
+}
+
 bool CDrive::OpenTransferFile(const std::string& path, bool forWrite, std::uint32_t& handle) {
   std::optional<CGciPacket> request = NamedFileRequest(gci::kOpenFile, path);
   if (!request) {
@@ -80,63 +95,32 @@ bool CDrive::OpenTransferFile(const std::string& path, bool forWrite, std::uint3
   }
   const char* mode = forWrite ? kWriteMode : kReadMode;
   for (std::size_t i = 0; i < 3; ++i) request->SetByte(gci::kParameter2Offset + i, static_cast<std::uint8_t>(mode[i]));
-  std::optional<CGciPacket> answer = Transact(*request);
-  if (!answer) {
-    LogDownloadFailure("OpenTransferFile failed.");
-    return false;
-  }
-  if (ParseAnswer(*answer)) handle = answer->Number(kHandleOffset);
-  return true;
+  return FileQuery(request, "OpenTransferFile failed.", kHandleOffset, handle);
 }
 
 bool CDrive::CloseTransferFile(std::uint32_t handle) {
   std::optional<CGciPacket> request = NewRequest(gci::kCloseFile, 0);
-  if (request) {
-    request->SetNumber(gci::kParameter1Offset, handle);
-    std::optional<CGciPacket> answer = Transact(*request);
-    if (answer) {
-      ParseAnswer(*answer);
-      return true;
-    }
-  }
-  LogDownloadFailure("Close file failed.");
-  return false;
+  if (request) request->SetNumber(gci::kParameter1Offset, handle);
+  std::optional<CGciPacket> answer = FileExchange(request, "Close file failed.");
+  if (answer) ParseAnswer(*answer);
+  return answer.has_value();
 }
 
 bool CDrive::GetFileSize(const std::string& path, std::uint32_t& size) {
-  std::optional<CGciPacket> request = NamedFileRequest(gci::kGetFileSize, path);
-  std::optional<CGciPacket> answer = request ? Transact(*request) : std::nullopt;
-  if (!answer) {
-    LogDownloadFailure("GetFileSize failed.");
-    return false;
-  }
-  if (ParseAnswer(*answer)) size = answer->Number(kFileSizeOffset);
-  return true;
+  return FileQuery(NamedFileRequest(gci::kGetFileSize, path), "GetFileSize failed.", kFileSizeOffset, size);
 }
 
 bool CDrive::GetSegmentSize(std::uint32_t& size) {
   std::optional<CGciPacket> request = NewRequest(gci::kGetSegmentSize, 0);
   if (request) request->SetNumber(gci::kParameter1Offset, kSegmentSizeQuery);
-  std::optional<CGciPacket> answer = request ? Transact(*request) : std::nullopt;
-  if (!answer) {
-    LogDownloadFailure("GetSegmentSize failed.");
-    return false;
-  }
-  if (ParseAnswer(*answer)) size = answer->Number(kSegmentSizeOffset);
-  return true;
+  return FileQuery(request, "GetSegmentSize failed.", kSegmentSizeOffset, size);
 }
 
 bool CDrive::GetSizeDir(const std::string& path, std::uint32_t& freeBytes) {
   const std::vector<std::uint8_t> name = NamePayload(path);
   std::optional<CGciPacket> request = NewRequest(gci::kGetSizeDir, name.size());
   if (request) request->SetPayload(name);
-  std::optional<CGciPacket> answer = request ? Transact(*request) : std::nullopt;
-  if (!answer) {
-    LogDownloadFailure("GetSizeDir failed.");
-    return false;
-  }
-  if (ParseAnswer(*answer)) freeBytes = answer->Number(kFreeSpaceOffset);
-  return true;
+  return FileQuery(request, "GetSizeDir failed.", kFreeSpaceOffset, freeBytes);
 }
 
 bool CDrive::ConvFileRead(std::uint32_t handle, std::span<std::uint8_t> destination, std::uint32_t offset) {
@@ -148,20 +132,17 @@ bool CDrive::ConvFileRead(std::uint32_t handle, std::span<std::uint8_t> destinat
     request->SetNumber(gci::kParameter2Offset, offset);
     request->SetNumber(gci::kParameter3Offset, static_cast<std::uint32_t>(destination.size()));
   }
-  std::optional<CGciPacket> answer = request ? Transact(*request, buffer) : std::nullopt;
-  if (answer && ParseAnswer(*answer)) {
+  std::optional<CGciPacket> answer = FileExchange(request, "ConvFileRead failed.", buffer);
+  if (!answer) return false;
+  if (ParseAnswer(*answer)) {
     // The drive's length is believed only as far as the data it sent and the room asked for.
     const std::uint32_t length = answer->Number(kDataLengthOffset);
     std::span<const std::uint8_t> data = answer->Payload();
     if (length > data.size() || length > destination.size()) {
-      answer.reset();
-    } else {
-      std::copy_n(data.begin(), length, destination.begin());
+      LogDownloadFailure("ConvFileRead failed.");
+      return false;
     }
-  }
-  if (!answer) {
-    LogDownloadFailure("ConvFileRead failed.");
-    return false;
+    std::copy_n(data.begin(), length, destination.begin());
   }
   return true;
 }
@@ -176,13 +157,9 @@ bool CDrive::ConvFileWrite(std::uint32_t handle, std::span<const std::uint8_t> s
     request->SetNumber(gci::kParameter3Offset, static_cast<std::uint32_t>(source.size()));
     request->SetPayload(source);
   }
-  std::optional<CGciPacket> answer = request ? Transact(*request, buffer) : std::nullopt;
-  if (!answer) {
-    LogDownloadFailure("ConvFileWrite failed.");
-    return false;
-  }
-  ParseAnswer(*answer);
-  return true;
+  std::optional<CGciPacket> answer = FileExchange(request, "ConvFileWrite failed.", buffer);
+  if (answer) ParseAnswer(*answer);
+  return answer.has_value();
 }
 
 bool CDrive::TransferFile(const std::string& localPath, const std::string& drivePath, std::uint32_t segmentSize,

@@ -271,11 +271,15 @@ TEST_F(ServoDownloadTest, FailuresEndWithTheirLogTextsAndTheAbortRule) {
   };
   const std::string notEnough = "Not enough memory.\nFree space on the drive is 500 KB. Required space is 600 KB.";
   const Case cases[] = {
-      {"no drive", "drive=0", true, {}, false, "No drive is attached to the control unit.", "", {}},
-      {"drive 7", "drive=7", true, {}, false, "The control unit reports drive 7; projects exist for drives 1 to 6.",
-       "", {}},
+      {"no drive", "drive=0", true, {}, false,
+       "No drive is attached to the control unit. Connect the drive, switch it on and start the update again.", "", {}},
+      {"drive 7", "drive=7", true, {}, false,
+       "The control unit reports drive 7; projects exist for drives 1 to 6. Check the drive number set on the drive.", "",
+       {}},
       {"drive 3 without Drive003", "drive=3", true, {}, false,
-       "The project folder '" + ProjectFolder("Drive003") + "' of drive 3 does not exist.", "", {}},
+       "The project folder '" + ProjectFolder("Drive003") +
+           "' of drive 3 does not exist. Put the drive's project there and start the update again.",
+       "", {}},
       {"600 KB for 500 KB free", "free=512000", true, {}, false, notEnough, "2/1 6/23", {},
        {{"DEVCONF.DAT", Filled(1024, 'c')}, {"BIG.BIN", Filled(613376, 'b')}}},
       {"another memory module: exit, no abort", "", true, {}, false, "Check MemoryModule failed.", "", {}, {},
