@@ -229,7 +229,7 @@ class WizardOnScreen : public ::testing::Test {
             {"QT_QPA_PLATFORM", "xcb"},
             {"TAVRIX_USB_BUS", m_folder / "bus"},
             // Long enough for the "Firmware Update" window to be seen, short enough for a test.
-            {"TAVRIX_WAIT_SCALE", "0.5"},
+            {"TAVRIX_WAIT_SCALE", m_waitScale},
             {"XDG_CONFIG_HOME", m_folder / "config"},
             {"XDG_RUNTIME_DIR", m_folder / "runtime"},
             {"LANG", "C.UTF-8"},
@@ -408,6 +408,44 @@ class WizardOnScreen : public ::testing::Test {
   }
   static constexpr int kBusyBarRows = 40;
 
+  // The start page of the demo catalog, in English, its first entry (QI-2A1) selected.
+  std::optional<Seen> StartPage() {
+    StartWizard({"/lang", std::to_string(LANG_ENGLISH)});
+    auto start = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& wizard) {
+      return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;
+    });
+    EXPECT_TRUE(start) << "no drawn start page";
+    return start;
+  }
+
+  // The start page of the demo catalog with the entry `id` picked by typing it: the list has
+  // the keyboard on the start page, and typing an entry's beginning selects it.
+  std::optional<Seen> StartWithEntry(const std::string& id) {
+    auto start = StartPage();
+    if (!start) return std::nullopt;
+    int status = 0;
+    const std::string typed = m_x->XDoTool("type --delay 20 " + id, status);
+    EXPECT_EQ(status, 0) << typed;
+    auto picked = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+      return start->screen.CountDifferences(screen, window) > 100;
+    });
+    EXPECT_TRUE(picked) << "typing " << id << " selected nothing";
+    return picked;
+  }
+
+  // From the start page to the flash page, then Next there: returns the flash page.
+  std::optional<Seen> ConfirmProgramming(const Seen& start) {
+    const ScreenRect wizard = start.window;
+    m_x->Click(Centred(WizardButtons(start.screen, wizard)[kNextOrFinish]));
+    auto flash = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& window) {
+      return !ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount;
+    });
+    EXPECT_TRUE(flash) << "no drawn flash page";
+    if (flash) m_x->Click(Centred(WizardButtons(flash->screen, wizard)[kNextOrFinish]));
+    return flash;
+  }
+
+  std::string m_waitScale = "0.5";
   CTempFolder m_folder;
   std::unique_ptr<CXServer> m_x;
   std::unique_ptr<CChildProcess> m_devsim;
@@ -675,5 +713,110 @@ TEST_F(WizardOnScreen, TheConnectDialogFindsAUnitOnTheNetwork) {
   m_x->Click(Centred(WizardButtons(again->screen, wizard).back()));  // Cancel
   const std::optional<int> status = m_wizard->WaitForExit(10s);
   ASSERT_TRUE(status.has_value()) << "Cancel did not end the program";
+  EXPECT_EQ(*status, 0);
+}
+
+namespace {
+
+// Pixels of a strong colour inside `rect`: the filled part of a progress bar on an otherwise
+// white and grey page.
+std::size_t CountColoured(const CXwdImage& screen, const ScreenRect& rect) {
+  std::size_t count = 0;
+  for (int y = rect.y; y < rect.y + rect.height; ++y) {
+    for (int x = rect.x; x < rect.x + rect.width; ++x) {
+      const std::uint32_t rgb = screen.Pixel(x, y);
+      const int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+      if (std::max({r, g, b}) - std::min({r, g, b}) > 60) ++count;
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
+// The ATMU device is programmed page by page: while it is, the progress page's bar fills step
+// by step, and the page around it holds still.
+TEST_F(WizardOnScreen, TheAtmuBarFillsPageByPage) {
+  m_waitScale = "1";  // the device's own waits per page, so that the bar can be watched
+  PlugIn({"--device", "atmu:firmware=100"});
+  auto start = StartWithEntry("ZA0815-2T");
+  ASSERT_TRUE(start);
+  const ScreenRect wizard = start->window;
+  auto flash = ConfirmProgramming(*start);
+  ASSERT_TRUE(flash);
+
+  // Every frame until the done page: how much of the page above the buttons is filled bar.
+  const ScreenRect page{wizard.x + 4, wizard.y, wizard.width - 8, wizard.height * 3 / 4};
+  std::vector<std::size_t> filled;
+  std::optional<CXwdImage> halfway;
+  const bool done = WaitFor([&] {
+    std::optional<CXwdImage> screen = m_x->Screen();
+    if (!screen) return false;
+    if (ShowsArtworkAtLeft(*screen, wizard)) return true;
+    if (!m_x->FindWindows(kAnimationTitle).empty()) return false;  // not the page alone
+    const std::size_t now = CountColoured(*screen, page);
+    if (filled.empty() || now != filled.back()) filled.push_back(now);
+    if (!halfway && now > 0) halfway = screen;
+    return false;
+  }, 60s);
+  ASSERT_TRUE(done) << "no done page within a minute";
+  if (halfway) SaveShot(*halfway, wizard, "wizard-atmu-progress-page");
+  // The bar grew through several steps, never shrinking, from empty or nearly so.
+  ASSERT_GE(filled.size(), 4u) << "the bar did not move";
+  EXPECT_TRUE(std::is_sorted(filled.begin(), filled.end()));
+  EXPECT_LT(filled.front() * 4, filled.back());
+
+  auto finished = WaitForWindow(kWizardTitle);
+  ASSERT_TRUE(finished);
+  m_x->Click(Centred(WizardButtons(finished->screen, wizard)[kNextOrFinish]));
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
+  EXPECT_EQ(*status, 0);
+}
+
+// A 2A interface (variant 3) that refuses a block of its download: the person is told why in a
+// message box of its own over the wizard, with the error sign, before the done page says that
+// the re-programming failed.
+TEST_F(WizardOnScreen, AFailedUpdateSaysWhyOnScreen) {
+  PlugIn({"--device", "2a:variant=3,firmware=307,refuse_ack=2"});
+  auto start = StartWithEntry("QI-2A3");
+  ASSERT_TRUE(start);
+  const ScreenRect wizard = start->window;
+  auto flash = ConfirmProgramming(*start);
+  ASSERT_TRUE(flash);
+
+  // The message box carries the program's title, as the wizard does: two windows of that name.
+  std::optional<CXwdImage> shown;
+  ScreenRect box;
+  ASSERT_TRUE(WaitFor([&] {
+    const std::vector<ScreenRect> windows = m_x->FindWindows(kWizardTitle);
+    if (windows.size() != 2) return false;
+    box = windows[0].width < windows[1].width ? windows[0] : windows[1];
+    shown = m_x->Screen();
+    return shown && shown->CountColours(box) >= 16;
+  }, 30s)) << "no message box with the cause";
+  // The error sign is red; the text beside it is at least one line.
+  const ScreenRect sign{box.x, box.y, box.width / 4, box.height * 2 / 3};
+  std::size_t red = 0;
+  for (int y = sign.y; y < sign.y + sign.height; ++y) {
+    for (int x = sign.x; x < sign.x + sign.width; ++x) {
+      const std::uint32_t rgb = shown->Pixel(x, y);
+      if (((rgb >> 16) & 0xFF) > 160 && ((rgb >> 8) & 0xFF) < 100 && (rgb & 0xFF) < 100) ++red;
+    }
+  }
+  EXPECT_GT(red, 50u) << "no error sign in the message box";
+  const ScreenRect text{box.x + box.width / 4, box.y + 4, box.width * 3 / 4 - 8, box.height * 2 / 3};
+  EXPECT_GE(InkBands(*shown, text, shown->Pixel(text.x + 2, text.y + 2)).size(), 1u);
+  SaveShot(*shown, wizard, "wizard-failure-cause");
+  m_x->Key("Return");  // OK
+
+  auto done = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
+    return ShowsArtworkAtLeft(screen, window) && WizardButtons(screen, window).size() == kWizardButtonCount;
+  });
+  ASSERT_TRUE(done) << "no drawn done page";
+  SaveShot(done->screen, wizard, "wizard-4-done-page-failed");
+  m_x->Click(Centred(WizardButtons(done->screen, wizard)[kNextOrFinish]));
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
   EXPECT_EQ(*status, 0);
 }
