@@ -21,7 +21,6 @@ class CIntelHexFileReader;
 
 // Resource string ids of the page loader's own refusals (resources/strings/page_programming.inc).
 enum PageImageStringId : int {
-  IDS_PAGES_NO_END_RECORD = 23500,
   IDS_PAGES_NO_DATA = 23501,
 };
 
