@@ -74,7 +74,7 @@ std::uint32_t CIntelHexFileReader16::LoadSegments(CFlashSeg16Array& segments, Fl
   }
   std::uint32_t total = CSegmentCutter<std::uint16_t>::Trim(segments);
   // An image with nothing to send would be "programmed" without a word reaching the device.
-  if (!CSegmentCutter<std::uint16_t>::HasDataToSend(segments)) {
+  if (!Failed() && !CSegmentCutter<std::uint16_t>::HasDataToSend(segments)) {
     FailForFile(LoadResString(IDS_IMAGE_NO_DATA));
     return 0;
   }

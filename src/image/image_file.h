@@ -34,6 +34,8 @@ class CImageFile {
   void Close();
 
   bool IsOpen() const { return m_open; }
+  // Why the last Open of a file failed (None when it did not).
+  CInputFile::EFailure OpenFailure() const { return m_input.Failure(); }
   const std::string& Name() const { return m_name; }
   // The size of the opened file (of the bytes, for an image in memory); nothing when no file
   // is open.

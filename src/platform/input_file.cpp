@@ -43,10 +43,13 @@ void CInputFile::Close() {
   m_fd = -1;
 }
 
-CInputFile::EFailure CInputFile::Probe(const std::string& path) {
+std::string CInputFile::Check(const std::string& path, std::uint64_t limit) {
   CInputFile file;
-  file.Open(path);
-  return file.Failure();
+  if (!file.Open(path)) return file.Failure() == EFailure::NotFound ? std::string() : file.Message();
+  if (file.Size() <= limit) return {};
+  file.m_limit = limit;
+  file.Fail(EFailure::TooLarge, 0);
+  return file.Message();
 }
 
 bool CInputFile::Fail(EFailure failure, int error) {
@@ -104,5 +107,5 @@ std::string CInputFile::Reason() const {
 
 std::string CInputFile::Message() const {
   if (m_failure == EFailure::NotFound) return FormatMessage(LoadResString(kFileNotFoundMessage), {m_path});
-  return FormatMessage(LoadResString(IDS_INPUT_FILE_MESSAGE), {m_path, Reason()});
+  return m_path + "\n" + Reason();
 }

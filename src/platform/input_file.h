@@ -30,9 +30,10 @@ class CInputFile {
   bool Open(const std::string& path);
   void Close();
 
-  // Whether `path` could be opened now: None, or why not. Nothing stays open. For a file
-  // that another library opens by name after this check.
-  static EFailure Probe(const std::string& path);
+  // For a file that another library opens by name (a settings file): empty when `path` is
+  // missing (the library starts it anew) or is a regular file of at most `limit` bytes that
+  // can be opened; otherwise Message() for it. Nothing stays open.
+  static std::string Check(const std::string& path, std::uint64_t limit);
 
   bool IsOpen() const { return m_fd >= 0; }
   const std::string& Path() const { return m_path; }
@@ -70,5 +71,4 @@ enum InputFileStringId : int {
   IDS_INPUT_NOT_A_FILE = 23700,    // not a regular file
   IDS_INPUT_CANNOT_READ = 23701,   // %1 = the system's text
   IDS_INPUT_TOO_LARGE = 23702,     // %1 = the bound in bytes
-  IDS_INPUT_FILE_MESSAGE = 23703,  // %1 = path, %2 = reason
 };
