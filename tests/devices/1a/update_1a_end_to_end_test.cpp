@@ -93,8 +93,9 @@ TEST_F(Update1AEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
 
 // "Succeeded" only for firmware the device got whole.
 TEST_F(Update1AEndToEndTest, AnEmptyOrSpecialFirmwareFileIsNeverSent) {
-  std::vector<CBadFirmware> cases = SpecialFirmwareFiles();
+  std::vector<CBadFirmware> cases;
   cases.push_back(BadFirmwareText("empty", "", ": The file holds no data to send."));
+  for (CBadFirmware& special : SpecialFirmwareFiles()) cases.push_back(std::move(special));
   ExpectNeverDownloaded(k1A.Id, FirmwarePath(k1A), [this] { return Plug("1a", ""); }, cases);
 }
 

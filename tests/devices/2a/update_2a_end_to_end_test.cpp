@@ -164,7 +164,7 @@ TEST_F(Update2AEndToEndTest, FirmwareThatIsNotThereWholeIsNeverSent) {
   for (std::size_t i = 0; i < std::size(kEntries); ++i) {
     const Entry& entry = kEntries[i];
     SCOPED_TRACE(entry.className);
-    std::vector<CBadFirmware> cases = SpecialFirmwareFiles();
+    std::vector<CBadFirmware> cases;
     if (std::string(entry.download) == "block") {
       cases.push_back(BadFirmwareText("empty", "", ":1: The file ends before its end-of-file record"));
       cases.push_back(BadFirmwareText("cut short", hex.substr(0, half), "The file ends before its end-of-file record"));
@@ -173,6 +173,7 @@ TEST_F(Update2AEndToEndTest, FirmwareThatIsNotThereWholeIsNeverSent) {
     } else {
       cases.push_back(BadFirmwareText("empty", "", noData));
     }
+    for (CBadFirmware& special : SpecialFirmwareFiles()) cases.push_back(std::move(special));
     ExpectNeverDownloaded(entry.id, FirmwarePath(entry), [&] { return Plug(std::string("variant=") + variants[i]); },
                           cases);
   }
