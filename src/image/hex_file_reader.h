@@ -72,8 +72,6 @@ class CHexFileReader {
 
   bool Failed() const { return m_error.IsSet(); }
   const CImageLoadError& LastError() const { return m_error; }
-  // Whether the end-of-file record was read so far.
-  bool EndRecordSeen() const { return m_endRecordSeen; }
   // From now on the start address records (types 3 and 5) are refused like an unknown type.
   // A loader whose bootloader takes only data, address and end records sets it.
   void RefuseStartAddressRecords() { m_refuseStartAddresses = true; }

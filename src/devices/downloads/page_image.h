@@ -6,7 +6,6 @@
 // Its loader is stricter than the other HEX downloads', because its bootloader knows only data,
 // address and end records:
 // - the start address records (types 3 and 5) are refused like an unknown type;
-// - the end-of-file record must be there;
 // - every data byte must lie below 0x20000.
 // A file that breaks one of these is refused whole, and so is a file without a data byte,
 // which would only erase page 0.

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "devices/servo/drive.h"
 #include "platform/ascii_text.h"
