@@ -113,6 +113,8 @@ TEST(ProjectList, FilesOnThePcAreCheckedAndAddedUp) {
   folder.Write("APP.BIN", std::string(2000, 'a'));
   folder.Write("sub/PARAM.DAT", std::string(48, 'p'));
   std::filesystem::create_directory(folder.Path() / "DIR.DAT");
+  ASSERT_EQ(::mkfifo((folder / "PIPE.DAT").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", folder.Path() / "ZERO.DAT");
 
   struct Case {
     const char* name;
@@ -125,6 +127,8 @@ TEST(ProjectList, FilesOnThePcAreCheckedAndAddedUp) {
       {"a name with a backslash names a sub-folder", {"APP.BIN", "sub\\PARAM.DAT"}, 2048, ""},
       {"a listed file missing", {"DEVCONF.DAT", "GONE.BIN", "APP.BIN"}, 0, "/GONE.BIN"},
       {"a folder is no file", {"DIR.DAT"}, 0, "/DIR.DAT"},
+      {"a pipe is no file", {"PIPE.DAT"}, 0, "/PIPE.DAT"},
+      {"a device is no file", {"ZERO.DAT"}, 0, "/ZERO.DAT"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
