@@ -1,7 +1,6 @@
 #include "image/binary_image.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <new>
 
 #include "image/image_strings.h"
@@ -10,35 +9,18 @@
 
 namespace {
 
-// A longer file would reach beyond the 32-bit address space. The base is block-aligned, so the
-// blocks of a file of this size end exactly at the top.
-constexpr std::uint64_t kMaxFileSize = (std::uint64_t{1} << 32) - CBinaryImage::kBaseAddress;
-static_assert(kMaxFileSize % CBinaryImage::kBlockSize == 0);
-
 CImageLoadError NotAFile(const std::string& file) {
   return CImageLoadError::ForFile(file, LoadResString(IDS_IMAGE_NOT_A_FILE));
 }
 
-// The first byte that would land above the 32-bit address space.
-CImageLoadError BeyondTheAddressSpace(const std::string& file) {
-  return CImageLoadError::AtOffset(file, kMaxFileSize,
-                                   FormatMessage(LoadResString(IDS_IMAGE_OUTSIDE_REGIONS), {"0x100000000"}));
+CImageLoadError TooLarge(const std::string& file, std::uint64_t size) {
+  return CImageLoadError::ForFile(file, FormatMessage(LoadResString(IDS_IMAGE_TOO_LARGE),
+                                                      {std::to_string(size), std::to_string(CBinaryImage::kMaxFileSize)}));
 }
 
 }  // namespace
 
 bool CBinaryImage::Load(const std::string& path) {
-  // Opening a named pipe would wait for a writer that may never come: what is not a regular
-  // file is refused before it is opened (and once more, by what was opened, in Load(file)).
-  std::error_code error;
-  auto type = std::filesystem::status(path, error).type();
-  bool known = !error && type != std::filesystem::file_type::not_found;  // else the open says why
-  if (known && type != std::filesystem::file_type::regular) {
-    m_bytes.clear();
-    m_fileSize = 0;
-    m_error = NotAFile(path);
-    return false;
-  }
   CImageFile file;
   if (!file.Open(path)) {
     m_bytes.clear();
@@ -62,7 +44,7 @@ bool CBinaryImage::Load(CImageFile& file) {
     return false;
   }
   if (*size > kMaxFileSize) {
-    m_error = BeyondTheAddressSpace(file.Name());
+    m_error = TooLarge(file.Name(), *size);
     return false;
   }
   try {
@@ -71,7 +53,7 @@ bool CBinaryImage::Load(CImageFile& file) {
       std::span<const std::uint8_t> chunk = file.Peek();
       if (chunk.empty()) break;
       if (m_fileSize + chunk.size() > kMaxFileSize) {  // the file grew while it was read
-        m_error = BeyondTheAddressSpace(file.Name());
+        m_error = TooLarge(file.Name(), m_fileSize + chunk.size());
         return false;
       }
       m_bytes.insert(m_bytes.end(), chunk.begin(), chunk.end());
@@ -82,6 +64,10 @@ bool CBinaryImage::Load(CImageFile& file) {
       m_error = CImageLoadError::AtOffset(
           file.Name(), file.Offset(),
           FormatMessage(LoadResString(IDS_IMAGE_READ_ERROR), {file.ReadErrorText()}));
+      return false;
+    }
+    if (m_fileSize == 0) {
+      m_error = CImageLoadError::ForFile(file.Name(), LoadResString(IDS_IMAGE_NO_DATA));
       return false;
     }
     m_bytes.resize((m_bytes.size() + kBlockSize - 1) / kBlockSize * kBlockSize, 0xFF);

@@ -21,9 +21,12 @@ class CBinaryImage {
  public:
   static constexpr std::uint32_t kBaseAddress = 0x0800C000;
   static constexpr std::size_t kBlockSize = 4096;
+  // The largest file taken. Far above any firmware of the devices that take a binary image,
+  // and it keeps a wrong file from an endless download: 100 MB would take minutes to send.
+  static constexpr std::uint64_t kMaxFileSize = 16 * 1024 * 1024;
 
-  // Reads the file at `path`; nothing is shown. False when it cannot be opened or read, or
-  // reaches past the 32-bit address space (LastError() says why).
+  // Reads the file at `path`; nothing is shown. False when it cannot be opened or read, is
+  // empty or is larger than kMaxFileSize (LastError() says why).
   bool Load(const std::string& path);
   // Reads an opened file to its end.
   bool Load(CImageFile& file);

@@ -112,5 +112,11 @@ std::uint32_t ReadSegmentFile(CImageFile& file, CFlashSegArray& segments, FlashR
     return 0;
   }
 
-  return CSegmentCutter<std::uint8_t>::Trim(segments);
+  std::uint32_t total = CSegmentCutter<std::uint8_t>::Trim(segments);
+  // An image with nothing to send would be "programmed" without a byte reaching the device.
+  if (!CSegmentCutter<std::uint8_t>::HasDataToSend(segments)) {
+    file.SetLastError(CImageLoadError::ForFile(file.Name(), LoadResString(IDS_IMAGE_NO_DATA)));
+    return 0;
+  }
+  return total;
 }

@@ -92,6 +92,12 @@ class CSegmentCutter {
     return std::nullopt;
   }
 
+  // Whether, once trimmed, any segment that goes to the device has a unit to send.
+  static bool HasDataToSend(const SegmentArray& segments) {
+    return std::any_of(segments.begin(), segments.end(),
+                       [](const auto& segment) { return segment->IsSent() && segment->Size > 0; });
+  }
+
   // Drops the erased units at the end of every segment and rounds an odd size up (the added
   // unit is an erased one; a region of odd size grows by it). The sum of the sizes.
   static std::uint32_t Trim(SegmentArray& segments) {

@@ -66,11 +66,19 @@ bool CHexFileReader::FailOnLine(std::string reason) {
   return false;
 }
 
+bool CHexFileReader::FailForFile(std::string reason) {
+  m_error = CImageLoadError::ForFile(FileName(), std::move(reason));
+  return false;
+}
+
 CHexFileReader::ELine CHexFileReader::ReadLine() {
   m_lineLength = 0;
-  for (;;) {
+  for (bool first = true;; first = false) {
     std::span<const std::uint8_t> chunk = m_file->Peek();
-    if (chunk.empty()) return m_file->ReadFailed() ? ELine::ReadError : ELine::Read;
+    if (chunk.empty()) {
+      if (m_file->ReadFailed()) return ELine::ReadError;
+      return first ? ELine::End : ELine::Read;
+    }
     const void* lf = std::memchr(chunk.data(), '\n', chunk.size());
     std::size_t take = lf ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(lf) - chunk.data())
                           : chunk.size();
@@ -120,7 +128,14 @@ bool CHexFileReader::ReadRecord() {
       return FailOnLine(
           FormatMessage(LoadResString(IDS_IMAGE_READ_ERROR), {m_file->ReadErrorText()}));
     }
-    if (m_lineLength == 0) return false;  // an empty line, or the end of the file
+    // The data ends at the end-of-file record. A file that stops before it, at its end or at
+    // an empty line, was cut short: what came so far is only a part of the image.
+    if (line == ELine::End) {
+      return m_endRecordSeen ? false : FailOnLine(LoadResString(IDS_IMAGE_NO_END_RECORD));
+    }
+    if (m_lineLength == 0) {
+      return m_endRecordSeen ? false : FailOnLine(LoadResString(IDS_IMAGE_BLANK_BEFORE_END));
+    }
     if (m_line[0] != ':') {
       // Behind the end-of-file record, blank-looking lines and a DOS end-of-file character end
       // the data as an empty line does; other text there is still refused.

@@ -3,13 +3,14 @@
 // CIntelHexFileReader is the byte-addressed variant, which can also copy every record into a
 // flat memory image. The word-addressed variant lives in hex_file_reader16.h.
 //
-// Reading rules: a CR byte is dropped, an LF byte or the end of the file ends a line; an
-// empty line ends the data (so does the end of the file); records after the end-of-file
-// record are still read, and there a line of white space, or a DOS end-of-file character
-// (0x1A) with white space around it, ends the data like an empty line; characters that are
-// no hexadecimal digit count as 0.
+// Reading rules: a CR byte is dropped, an LF byte or the end of the file ends a line; the
+// data must reach the end-of-file record, and records after it are still read; after it, the
+// end of the file, an empty line, a line of white space, or a DOS end-of-file character (0x1A)
+// with white space around it, ends the data; characters that are no hexadecimal digit count
+// as 0.
 //
-// Every other reason to stop is a failure: a line that does not begin with ':', a wrong
+// Every other reason to stop is a failure: the end of the file or an empty line before the
+// end-of-file record (the file was cut short), a line that does not begin with ':', a wrong
 // checksum, a record type above 5 (and the start address records 3 and 5 where
 // RefuseStartAddressRecords asks for it), a line that does not fit the line buffer, a read
 // error, and the variants' own (a record outside the image or the region table). ReadRecord then
@@ -71,8 +72,6 @@ class CHexFileReader {
 
   bool Failed() const { return m_error.IsSet(); }
   const CImageLoadError& LastError() const { return m_error; }
-  // Whether the end-of-file record was read so far.
-  bool EndRecordSeen() const { return m_endRecordSeen; }
   // From now on the start address records (types 3 and 5) are refused like an unknown type.
   // A loader whose bootloader takes only data, address and end records sets it.
   void RefuseStartAddressRecords() { m_refuseStartAddresses = true; }
@@ -104,12 +103,15 @@ class CHexFileReader {
 
   // Ends the reading with a failure on the current line; always false.
   bool FailOnLine(std::string reason);
+  // Ends the reading with a failure of the file as a whole; always false.
+  bool FailForFile(std::string reason);
 
   std::uint32_t m_recordAddress = 0;
   std::uint32_t m_recordLength = 0;
 
  private:
-  enum class ELine { Read, TooLong, ReadError };
+  // End: the file ended before the line had a byte.
+  enum class ELine { Read, End, TooLong, ReadError };
   bool OpenPath(const std::string& path, bool showError);
   ELine ReadLine();
   // Appends a piece of a line without its CR bytes; false when it does not fit the buffer.

@@ -72,5 +72,11 @@ std::uint32_t CIntelHexFileReader16::LoadSegments(CFlashSeg16Array& segments, Fl
     FailOnLine(LoadResString(IDS_IMAGE_OUT_OF_MEMORY));
     return 0;
   }
-  return CSegmentCutter<std::uint16_t>::Trim(segments);
+  std::uint32_t total = CSegmentCutter<std::uint16_t>::Trim(segments);
+  // An image with nothing to send would be "programmed" without a word reaching the device.
+  if (!Failed() && !CSegmentCutter<std::uint16_t>::HasDataToSend(segments)) {
+    FailForFile(LoadResString(IDS_IMAGE_NO_DATA));
+    return 0;
+  }
+  return total;
 }

@@ -1,9 +1,5 @@
 #include "image/image_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -22,11 +18,8 @@ bool CImageFile::Open(const std::string& path) {
   Close();
   m_name = path;
   m_error = {};
-  m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (m_fd < 0) {
-    m_openErrno = errno;
-    m_error = CImageLoadError::ForFile(
-        path, FormatMessage(LoadResString(IDS_IMAGE_CANNOT_OPEN), {std::strerror(errno)}));
+  if (!m_input.Open(path)) {
+    m_error = CImageLoadError::ForFile(path, OpenFailureReason());
     return false;
   }
   if (!m_buffer) m_buffer = std::make_unique<std::uint8_t[]>(kBufferSize);
@@ -36,8 +29,21 @@ bool CImageFile::Open(const std::string& path) {
 
 bool CImageFile::OpenFile(const std::string& path) {
   if (Open(path)) return true;
-  ShowFileOpenError(path, m_openErrno);
+  std::string text;
+  switch (m_input.Failure()) {
+    case CInputFile::EFailure::NotFound: text = m_input.Message(); break;
+    case CInputFile::EFailure::NotAFile: text = path + "\n" + OpenFailureReason(); break;
+    default:
+      text = FormatMessage(LoadResString(IDS_IMAGE_OPEN_FAILED_BOX), {path, std::strerror(m_input.ErrorNumber())});
+  }
+  UserInterface().MessageBox(text, MB_OK | MB_ICONERROR);
   return false;
+}
+
+std::string CImageFile::OpenFailureReason() const {
+  // An image is read only from a file whose size is known before the reading starts.
+  if (m_input.Failure() == CInputFile::EFailure::NotAFile) return LoadResString(IDS_IMAGE_NOT_A_FILE);
+  return FormatMessage(LoadResString(IDS_IMAGE_CANNOT_OPEN), {std::strerror(m_input.ErrorNumber())});
 }
 
 void CImageFile::OpenMemory(std::string_view bytes, std::string name) {
@@ -50,8 +56,7 @@ void CImageFile::OpenMemory(std::string_view bytes, std::string name) {
 }
 
 void CImageFile::Close() {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = -1;
+  m_input.Close();
   m_open = false;
   m_begin = m_end = nullptr;
   m_offset = 0;
@@ -59,27 +64,21 @@ void CImageFile::Close() {
 }
 
 bool CImageFile::Refill() {
-  if (m_fd < 0 || ReadFailed()) return false;
-  for (;;) {
-    ssize_t got = ::read(m_fd, m_buffer.get(), kBufferSize);
-    if (got > 0) {
-      m_begin = m_buffer.get();
-      m_end = m_begin + got;
-      return true;
-    }
-    if (got == 0) return false;
-    if (errno == EINTR) continue;
-    m_readError = std::strerror(errno);
-    return false;
+  if (!m_input.IsOpen() || ReadFailed()) return false;
+  std::size_t got = m_input.ReadSome(m_buffer.get(), kBufferSize);
+  if (got > 0) {
+    m_begin = m_buffer.get();
+    m_end = m_begin + got;
+    return true;
   }
+  if (m_input.Failure() != CInputFile::EFailure::None) m_readError = std::strerror(m_input.ErrorNumber());
+  return false;
 }
 
 std::optional<std::uint64_t> CImageFile::RegularFileSize() const {
   if (!m_open) return std::nullopt;
-  if (m_fd < 0) return m_offset + static_cast<std::uint64_t>(m_end - m_begin);  // in memory
-  struct stat status {};
-  if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-  return static_cast<std::uint64_t>(status.st_size);
+  if (!m_input.IsOpen()) return m_offset + static_cast<std::uint64_t>(m_end - m_begin);  // in memory
+  return m_input.Size();
 }
 
 std::span<const std::uint8_t> CImageFile::Peek() {
@@ -104,12 +103,4 @@ std::size_t CImageFile::Read(void* dest, std::size_t count) {
     done += take;
   }
   return done;
-}
-
-void ShowFileOpenError(const std::string& path, int error) {
-  std::string text = error == ENOENT
-                         ? FormatMessage(LoadResString(IDS_FILE_NOT_FOUND), {path})
-                         : FormatMessage(LoadResString(IDS_IMAGE_OPEN_FAILED_BOX),
-                                         {path, std::strerror(error)});
-  UserInterface().MessageBox(text, MB_OK | MB_ICONERROR);
 }

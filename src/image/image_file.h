@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "image/image_load_error.h"
+#include "platform/input_file.h"
 
 class CImageFile {
  public:
@@ -22,7 +23,8 @@ class CImageFile {
   CImageFile(const CImageFile&) = delete;
   CImageFile& operator=(const CImageFile&) = delete;
 
-  // Opens `path` for reading. On failure LastError() says why; nothing is shown.
+  // Opens `path` for reading; only a regular file is opened (see CInputFile). On failure
+  // LastError() says why; nothing is shown.
   bool Open(const std::string& path);
   // Open, and on failure the file error message box for that path (what a download shows).
   bool OpenFile(const std::string& path);
@@ -32,9 +34,11 @@ class CImageFile {
   void Close();
 
   bool IsOpen() const { return m_open; }
+  // Why the last Open of a file failed (None when it did not).
+  CInputFile::EFailure OpenFailure() const { return m_input.Failure(); }
   const std::string& Name() const { return m_name; }
-  // The size of the opened file when it is a regular file (an image in memory counts as one):
-  // nothing for a pipe, a device or anything else whose end is not known before it is read.
+  // The size of the opened file (of the bytes, for an image in memory); nothing when no file
+  // is open.
   std::optional<std::uint64_t> RegularFileSize() const;
 
   // The bytes available now without consuming them, refilling the buffer when it is empty;
@@ -58,10 +62,11 @@ class CImageFile {
 
  private:
   bool Refill();
+  // Why the last Open failed, without the file's name.
+  std::string OpenFailureReason() const;
 
   std::string m_name;
-  int m_fd = -1;
-  int m_openErrno = 0;
+  CInputFile m_input;
   bool m_open = false;
   std::unique_ptr<std::uint8_t[]> m_buffer;
   const std::uint8_t* m_begin = nullptr;  // unread bytes: [m_begin, m_end)
@@ -70,6 +75,3 @@ class CImageFile {
   std::string m_readError;
   CImageLoadError m_error;
 };
-
-// The file error message box for a file that could not be opened (errno `error`).
-void ShowFileOpenError(const std::string& path, int error);

@@ -17,5 +17,9 @@ enum ImageStringId : int {
   IDS_IMAGE_OUT_OF_MEMORY = 23112,
   IDS_IMAGE_TOO_MANY_SEGMENTS = 23113,  // %1 = the most segments a load may make
   IDS_IMAGE_NOT_A_FILE = 23114,         // not a regular file: its size is not known before reading
+  IDS_IMAGE_NO_END_RECORD = 23710,      // the HEX file ends before its end-of-file record
+  IDS_IMAGE_BLANK_BEFORE_END = 23711,   // an empty line before the end-of-file record
+  IDS_IMAGE_NO_DATA = 23712,            // nothing to send
+  IDS_IMAGE_TOO_LARGE = 23713,          // %1 = the file's size, %2 = the largest taken
   IDS_FILE_NOT_FOUND = 61729,          // %1 = path (program-wide)
 };

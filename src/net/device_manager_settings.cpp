@@ -2,16 +2,31 @@
 
 #include <QSettings>
 #include <QString>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
+
+#include "platform/input_file.h"
 
 namespace {
 
 std::mutex g_mutex;
 std::string g_directory;  // guarded by g_mutex
 
-QString FilePath() {
-  return QString::fromStdString(DeviceManagerDirectory() + "/Device Manager.ini");
+// The largest file read: a few sections take a few hundred bytes each.
+constexpr std::uint64_t kMaxFileBytes = 1024 * 1024;
+
+std::string FileName() { return DeviceManagerDirectory() + "/Device Manager.ini"; }
+
+QString FilePath() { return QString::fromStdString(FileName()); }
+
+// Whether QSettings may open the file: a path that is no regular file (a named pipe would
+// hold it in open() for ever) or a file above kMaxFileBytes is left alone, and said so.
+bool FileUsable() {
+  std::string refusal = CInputFile::Check(FileName(), kMaxFileBytes);
+  if (refusal.empty()) return true;
+  std::fprintf(stderr, "%s\n", refusal.c_str());
+  return false;
 }
 
 // A value the file holds as a number, cut to the width of its field; the default when it is
@@ -44,6 +59,7 @@ void SetDeviceManagerDirectory(const std::string& directory) {
 }
 
 std::optional<CRemoteDeviceSettings> ReadRemoteDeviceSettings(const std::string& deviceKey) {
+  if (!FileUsable()) return std::nullopt;
   QSettings file(FilePath(), QSettings::IniFormat);
   if (!file.childGroups().contains(QString::fromStdString(deviceKey))) return std::nullopt;
   file.beginGroup(QString::fromStdString(deviceKey));
@@ -59,6 +75,7 @@ std::optional<CRemoteDeviceSettings> ReadRemoteDeviceSettings(const std::string&
 
 bool WriteRemoteDeviceAddress(const std::string& deviceKey, const std::string& address,
                               std::uint16_t port) {
+  if (!FileUsable()) return false;
   QSettings file(FilePath(), QSettings::IniFormat);
   // Only a device the file already names is rewritten; a retry never invents a section.
   if (!file.childGroups().contains(QString::fromStdString(deviceKey))) return false;

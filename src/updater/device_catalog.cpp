@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 
+#include "platform/input_file.h"
 #include "platform/module_path.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
@@ -70,26 +70,22 @@ int ParseErrorStringId(pugi::xml_parse_status status) {
   }
 }
 
-// The 1-based line of byte `offset` in the file.
-int LineAtOffset(const std::string& path, std::ptrdiff_t offset) {
-  std::ifstream in(path, std::ios::binary);
-  int line = 1;
-  char c = 0;
-  for (std::ptrdiff_t i = 0; i < offset && in.get(c); ++i) {
-    if (c == '\n') ++line;
-  }
-  return line;
+// The largest catalog read: far above any real list of devices, and a bound for a file that
+// never ends.
+constexpr std::uint64_t kMaxCatalogBytes = 16 * 1024 * 1024;
+
+// The 1-based line of byte `offset` in the text.
+int LineAtOffset(const std::string& text, std::ptrdiff_t offset) {
+  const auto end = text.begin() + std::clamp<std::ptrdiff_t>(offset, 0, static_cast<std::ptrdiff_t>(text.size()));
+  return 1 + static_cast<int>(std::count(text.begin(), end, '\n'));
 }
 
-// What the person is told about a catalog that is missing or does not load: the missing file
-// by message 61729; a file that is there but is not well-formed XML by "FILE:LINE: what is
-// wrong", as an image that does not load is reported.
-std::string CatalogLoadMessage(const std::string& path, const pugi::xml_parse_result& result) {
-  if (result.status == pugi::status_file_not_found) return FormatMessage(LoadResString(61729), {path});
+// What the person is told about a catalog that was read but is not well-formed XML: "FILE:LINE:
+// what is wrong", as an image that does not load is reported.
+std::string CatalogParseMessage(const std::string& path, const std::string& text, const pugi::xml_parse_result& result) {
   int reason = ParseErrorStringId(result.status);
   if (reason == 0) return path + ": " + LoadResString(IDS_CATALOG_UNREADABLE);
-  return FormatText("%s:%d: %s", path.c_str(), LineAtOffset(path, result.offset),
-                    LoadResString(reason).c_str());
+  return FormatText("%s:%d: %s", path.c_str(), LineAtOffset(text, result.offset), LoadResString(reason).c_str());
 }
 
 }  // namespace
@@ -153,10 +149,19 @@ std::string DeviceCatalog::DataFolder() {
 bool DeviceCatalog::OpenCatalog() {
   m_document = std::make_unique<pugi::xml_document>();
   std::string path = CatalogPath();
-  pugi::xml_parse_result result = m_document->load_file(path.c_str());
+  // Read through the opener, so that a pipe or a device named as the catalog is refused
+  // instead of waited on; a missing file is told by message 61729.
+  CInputFile file;
+  std::string text;
+  if (!file.Open(path) || !file.ReadAll(text, kMaxCatalogBytes)) {
+    m_document.reset();
+    UserInterface().MessageBox(file.Message(), MB_OK | MB_ICONERROR);
+    return false;
+  }
+  pugi::xml_parse_result result = m_document->load_buffer(text.data(), text.size());
   if (!result) {
     m_document.reset();
-    UserInterface().MessageBox(CatalogLoadMessage(path, result), MB_OK | MB_ICONERROR);
+    UserInterface().MessageBox(CatalogParseMessage(path, text, result), MB_OK | MB_ICONERROR);
     return false;
   }
   return true;

@@ -5,8 +5,9 @@
 #include <locale.h>
 
 #include <cerrno>
-#include <fstream>
 #include <sstream>
+
+#include "platform/input_file.h"
 
 namespace {
 
@@ -118,15 +119,13 @@ std::vector<std::string> CResponseFile::Split(std::string_view text) {
 
 std::optional<std::vector<std::string>> CResponseFile::Read(const std::string& path, bool* tooLarge) {
   if (tooLarge != nullptr) *tooLarge = false;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  // One byte more than the bound tells a file of the largest size from a larger one, whatever
-  // the file claims its size to be.
-  std::string bytes(kMaxBytes + 1, '\0');
-  file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<std::size_t>(file.gcount()));
-  if (bytes.size() > kMaxBytes) {
-    if (tooLarge != nullptr) *tooLarge = true;
+  // Through the opener: a named pipe or a device is skipped like a file that cannot be opened,
+  // instead of holding the start-up in open() or reading without end.
+  CInputFile file;
+  std::string bytes;
+  if (!file.Open(path)) return std::nullopt;
+  if (!file.ReadAll(bytes, kMaxBytes)) {
+    if (tooLarge != nullptr) *tooLarge = file.Failure() == CInputFile::EFailure::TooLarge;
     return std::nullopt;
   }
   return Split(Decode(bytes));

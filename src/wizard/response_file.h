@@ -13,8 +13,8 @@ class CResponseFile {
   // a file that never ends (@/dev/zero) can take.
   static constexpr std::size_t kMaxBytes = 1024 * 1024;
 
-  // The file's arguments, or nothing when it cannot be opened or is larger than kMaxBytes
-  // (then `tooLarge`, when given, is set).
+  // The file's arguments, or nothing when it cannot be opened, is not a regular file (a pipe,
+  // a device) or is larger than kMaxBytes (then `tooLarge`, when given, is set).
   static std::optional<std::vector<std::string>> Read(const std::string& path, bool* tooLarge = nullptr);
   // UTF-16 text (by byte-order mark or by content) or text in the system's narrow encoding,
   // as UTF-8.

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include <csignal>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -142,6 +145,34 @@ TEST_F(ConsoleTest, MissingCatalogNamesItsPathAndExits2) {
                               "\nCannot find this file.\nPlease verify that the correct path and file name are given.\n")
         << command;
   }
+}
+
+// A pipe as the catalog would hold `list` in open() for ever, /dev/zero would be read without
+// end: both are refused at once, by name.
+TEST_F(ConsoleTest, ACatalogThatIsNoRegularFileIsRefusedAtOnce) {
+  const std::string pipe = m_folder / "pipe.config";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string& catalog : {pipe, std::string("/dev/zero")}) {
+    const auto start = std::chrono::steady_clock::now();
+    ConsoleResult result = RunConsoleCaptured({"--catalog", catalog, "list"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(result.status, 2) << catalog;
+    EXPECT_EQ(result.err, "Tavrix Update: " + catalog +
+                              "\nThis is not a regular file (a pipe, a device or a folder), so it is not read.\n");
+  }
+}
+
+// The program's settings file as a pipe: QSettings would wait in open() for ever; the run goes
+// on with the default settings.
+TEST_F(ConsoleTest, ASettingsFileThatIsNoRegularFileDoesNotHoldTheRun) {
+  std::filesystem::create_directories(m_folder.Path() / "config/Tavrix");
+  const std::string ini = m_folder / "config/Tavrix/Tavrix Update.ini";
+  ASSERT_EQ(::mkfifo(ini.c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  ConsoleResult result = Run({"list"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "T1\tTest One\nNOCLASS\tUnknown Class\nBAD\tNo Firmware\n");
 }
 
 TEST_F(ConsoleTest, MalformedCatalogNamesItsLineAndExits2) {

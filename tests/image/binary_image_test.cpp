@@ -31,11 +31,25 @@ TEST(BinaryImageTest, CutsTheFileIntoBlocksAndPadsTheLastWithErasedBytes) {
   for (std::size_t i = 904; i < 4096; ++i) ASSERT_EQ(image.Block(1)[i], 0xFF) << i;
 }
 
-TEST(BinaryImageTest, AnEmptyFileHasNoBlock) {
+TEST(BinaryImageTest, AnEmptyFileIsRefused) {
   CTempFolder folder;
   CBinaryImage image;
-  ASSERT_TRUE(image.Load(folder.Write("empty.bin", "")));
+  const std::string path = folder.Write("empty.bin", "");
+  EXPECT_FALSE(image.Load(path));
+  EXPECT_EQ(image.LastError().Message(), path + ": The file holds no data to send.");
   EXPECT_EQ(image.BlockCount(), 0u);
+}
+
+TEST(BinaryImageTest, AFileOfTheLargestSizeLoads) {
+  CTempFolder folder;
+  const std::string path = folder / "largest.bin";
+  {
+    std::ofstream file(path);
+  }
+  std::filesystem::resize_file(path, CBinaryImage::kMaxFileSize);
+  CBinaryImage image;
+  ASSERT_TRUE(image.Load(path)) << image.LastError().Message();
+  EXPECT_EQ(image.BlockCount(), CBinaryImage::kMaxFileSize / CBinaryImage::kBlockSize);
 }
 
 TEST(BinaryImageTest, AFileThatCannotBeReadIsRefused) {
@@ -46,15 +60,20 @@ TEST(BinaryImageTest, AFileThatCannotBeReadIsRefused) {
   EXPECT_EQ(image.BlockCount(), 0u);
 }
 
-// The size is known before the reading starts: what has none, or one whose blocks would run
-// past the top of the 32-bit address space, is refused before a byte is read.
+// The size is known before the reading starts: what has none (it is no regular file), or is
+// above 16 MiB, is refused before a byte is read, and no open waits for a pipe's writer.
 TEST(BinaryImageTest, AFileOfUnknownOrTooLargeSizeIsRefusedBeforeItIsRead) {
   CTempFolder folder;
   const std::string tooLarge = folder / "too-large.bin";
   {
     std::ofstream file(tooLarge);  // sparse: no disk space and, when refused, no memory either
   }
-  std::filesystem::resize_file(tooLarge, 0x100000000 - 0x0800C000 + 1);
+  std::filesystem::resize_file(tooLarge, 100'000'000);
+  const std::string justAbove = folder / "just-above.bin";
+  {
+    std::ofstream file(justAbove);
+  }
+  std::filesystem::resize_file(justAbove, CBinaryImage::kMaxFileSize + 1);
   const std::string pipe = folder / "pipe.bin";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0) << "opening it must not wait for a writer";
   const std::pair<std::string, std::string> cases[] = {
@@ -63,7 +82,8 @@ TEST(BinaryImageTest, AFileOfUnknownOrTooLargeSizeIsRefusedBeforeItIsRead) {
       {pipe, pipe + ": This is not a regular file; an image is read only from a file whose size is known."},
       {folder.Path().string(), folder.Path().string() +
                                    ": This is not a regular file; an image is read only from a file whose size is known."},
-      {tooLarge, tooLarge + ": offset 4160700416: The address 0x100000000 lies outside the flash regions of this device."},
+      {tooLarge, tooLarge + ": The image is 100000000 bytes; an image larger than 16777216 bytes is refused."},
+      {justAbove, justAbove + ": The image is 16777217 bytes; an image larger than 16777216 bytes is refused."},
   };
   for (const auto& [path, message] : cases) {
     CBinaryImage image;

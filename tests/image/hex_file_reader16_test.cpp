@@ -160,16 +160,28 @@ TEST_F(HexFileReader16Test, RecordsOfTypes01_03_05ChangeNothing) {
   EXPECT_EQ(Segment(0).Data[1], 2);
 }
 
-TEST_F(HexFileReader16Test, AnEmptyFileMakesNoSegment) {
-  EXPECT_EQ(Load(""), 0u);
-  EXPECT_TRUE(m_segments.empty());
-  EXPECT_FALSE(m_reader.Failed());
-}
-
-TEST_F(HexFileReader16Test, ABlankLineEndsTheLoadingWithoutFailure) {
-  EXPECT_EQ(Load(WordRecord(0x300000, {1, 2}) + "\n" + WordRecord(0x310000, {3, 4})), 2u);
-  EXPECT_EQ(m_segments.size(), 1u);
-  EXPECT_FALSE(m_reader.Failed());
+// Nothing to send, or a file cut short before its end record: refused, whatever was loaded.
+TEST_F(HexFileReader16Test, AFileWithoutDataOrWithoutItsEndRecordIsRefused) {
+  const struct {
+    const char* what;
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"an empty file", "", "image16.hex:1: The file ends before its end-of-file record: the image is incomplete."},
+      {"only the end record", Lines({kHexEof}), "image16.hex: The file holds no data to send."},
+      {"only erased words", WordRecord(0x300000, {0xFFFF, 0xFFFF}) + Lines({kHexEof}),
+       "image16.hex: The file holds no data to send."},
+      {"no end record", WordRecord(0x300000, {1, 2}) + WordRecord(0x310000, {3, 4}),
+       "image16.hex:5: The file ends before its end-of-file record: the image is incomplete."},
+      {"a blank line", WordRecord(0x300000, {1, 2}) + "\n" + WordRecord(0x310000, {3, 4}) + Lines({kHexEof}),
+       "image16.hex:3: The line is empty, but the end-of-file record has not come yet."},
+  };
+  for (const auto& c : cases) {
+    m_segments.clear();
+    Load(c.text);
+    EXPECT_TRUE(m_reader.Failed()) << c.what;
+    EXPECT_EQ(m_reader.LastError().Message(), c.message) << c.what;
+  }
 }
 
 TEST_F(HexFileReader16Test, ADosEndOfFileCharacterBehindTheEndRecordIsNoFailure) {

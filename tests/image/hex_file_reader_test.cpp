@@ -52,9 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
     LineEnds, HexLineEndTest,
     ::testing::Values(LineEndCase{"LF", Lines({kRecordA, kRecordB, kHexEof})},
                       LineEndCase{"CRLF", Lines({kRecordA, kRecordB, kHexEof}, "\r\n")},
-                      LineEndCase{"LastLineWithoutLF", kRecordA + "\n" + kRecordB},
-                      LineEndCase{"LastLineWithoutLFAfterCRLF", kRecordA + "\r\n" + kRecordB},
-                      LineEndCase{"CRInsideLine", kRecordA.substr(0, 5) + "\r" + kRecordA.substr(5) + "\n" + kRecordB}),
+                      LineEndCase{"LastLineWithoutLF", Lines({kRecordA, kRecordB}) + kHexEof},
+                      LineEndCase{"LastLineWithoutLFAfterCRLF", Lines({kRecordA, kRecordB}, "\r\n") + kHexEof},
+                      LineEndCase{"CRInsideLine",
+                                  kRecordA.substr(0, 5) + "\r" + kRecordA.substr(5) + "\n" + Lines({kRecordB, kHexEof})}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_P(HexLineEndTest, ReadsBothRecords) {
@@ -127,35 +128,61 @@ TEST_F(HexFileReaderTest, TailsBehindTheEndOfFileRecord) {
 
 TEST_F(HexFileReaderTest, StartAddressRecordsChangeNothing) {
   EXPECT_TRUE(Load(Lines({HexLine(3, 0, {0x12, 0x34, 0x56, 0x78}), HexLine(5, 0, {0, 0, 0x80, 0}),
-                          HexData(0x10, {7})})));
+                          HexData(0x10, {7}), kHexEof})));
   EXPECT_EQ(m_reader.BaseAddress(), 0u);
   EXPECT_EQ(ImageAt(0x10, 1)[0], 7);
   EXPECT_EQ(ProgrammedBytes(), 1u);
 }
 
-TEST_F(HexFileReaderTest, ABlankLineEndsTheDataWithoutFailure) {
+// A file cut short, by its end or by an empty line, before the end-of-file record is only a part
+// of an image: it fails on the line where it stops, and nothing after an empty line is read.
+TEST_F(HexFileReaderTest, AFileThatStopsBeforeItsEndRecordFails) {
+  const std::string kEnded = "The file ends before its end-of-file record: the image is incomplete.";
+  const std::string kBlank = "The line is empty, but the end-of-file record has not come yet.";
+  const struct {
+    const char* what;
+    std::string text;
+    int line;
+    std::string reason;
+  } cases[] = {
+      {"an empty file", "", 1, kEnded},
+      {"no end record", Lines({HexData(0x10, {1}), HexData(0x20, {2})}), 3, kEnded},
+      {"no end record, last line without LF", HexData(0x10, {1}) + "\n" + HexData(0x20, {2}), 3, kEnded},
+      {"cut inside the end record", Lines({HexData(0x10, {1})}) + ":00000001", 2,
+       "The checksum of the record is wrong."},
+      {"a blank line", Lines({HexData(0x10, {1}), "", HexData(0x20, {2}), kHexEof}), 2, kBlank},
+      {"a blank CRLF line", Lines({HexData(0x10, {1}), "", HexData(0x20, {2}), kHexEof}, "\r\n"), 2, kBlank},
+      {"a line of CR bytes", HexData(0x10, {1}) + "\n\r\r\n" + Lines({HexData(0x20, {2}), kHexEof}), 2, kBlank},
+      {"the end character before the end record", Lines({HexData(0x10, {1}), "\x1A", kHexEof}), 2,
+       "The line does not begin with \":\"."},
+  };
+  for (const auto& c : cases) {
+    CIntelHexFileReader reader;
+    reader.OpenMemory(c.text, "mem.hex");
+    ASSERT_TRUE(reader.AllocImage(CIntelHexFileReader::kImageSize));
+    EXPECT_FALSE(reader.ReadImage()) << c.what;
+    EXPECT_EQ(reader.LastError().Message(), "mem.hex:" + std::to_string(c.line) + ": " + c.reason) << c.what;
+    if (c.reason == kBlank) EXPECT_EQ(reader.Image()[0x20], 0xFF) << c.what << ": nothing after the line is read";
+  }
+}
+
+TEST_F(HexFileReaderTest, ABlankLineAfterTheEndRecordEndsTheData) {
   for (const std::string& blank : {std::string("\n"), std::string("\r\n"), std::string("\r\r\n")}) {
     CIntelHexFileReader reader;
-    std::string text = HexData(0x10, {1}) + "\n" + blank + HexData(0x20, {2}) + "\n";
+    std::string text = Lines({HexData(0x10, {1}), kHexEof}) + blank + HexData(0x20, {2}) + "\n";
     reader.OpenMemory(text, "mem.hex");
     ASSERT_TRUE(reader.AllocImage(CIntelHexFileReader::kImageSize));
     EXPECT_TRUE(reader.ReadImage());
     EXPECT_FALSE(reader.Failed());
     EXPECT_EQ(reader.Image()[0x10], 1);
     EXPECT_EQ(reader.Image()[0x20], 0xFF) << "records after a blank line are not read";
-    EXPECT_EQ(reader.LineCount(), 2);
+    EXPECT_EQ(reader.LineCount(), 3);
   }
-}
-
-TEST_F(HexFileReaderTest, AnEmptyFileIsAnEmptyImage) {
-  EXPECT_TRUE(Load(""));
-  EXPECT_EQ(ProgrammedBytes(), 0u);
-  EXPECT_EQ(m_reader.LineCount(), 1);
 }
 
 TEST_F(HexFileReaderTest, CharactersThatAreNoHexDigitsCountAsZero) {
   // Data byte "Z7" is 0x07, "gg" is 0x00; lower-case digits are digits.
-  EXPECT_TRUE(Load(Lines({":02001000Z7gg" + std::string("E7"), ":01002000429d"})));
+  EXPECT_TRUE(Load(Lines({":02001000Z7gg" + std::string("E7"), ":01002000429d", kHexEof})));
   EXPECT_EQ(ImageAt(0x10, 2), (std::vector<std::uint8_t>{0x07, 0x00}));
   EXPECT_EQ(ImageAt(0x20, 1)[0], 0x42);
 }
@@ -181,7 +208,7 @@ TEST_F(HexFileReaderTest, HexByteReadsTwoCharactersHighNibbleFirst) {
 TEST_F(HexFileReaderTest, ALineThatFillsTheLineBufferIsRead) {
   std::string line = HexData(0x10, {0x5A});
   line.append(CHexFileReader::kLineBufferSize - 1 - line.size(), 'x');  // ignored after the checksum
-  EXPECT_TRUE(Load(line + "\r\n"));
+  EXPECT_TRUE(Load(line + "\r\n" + kHexEof));
   EXPECT_EQ(ImageAt(0x10, 1)[0], 0x5A);
 }
 
@@ -259,12 +286,11 @@ TEST_F(HexFileReaderTest, ReadRecordWalksTheRecordsAndCountsEveryLine) {
 }
 
 TEST_F(HexFileReaderTest, AReadErrorFailsOnTheLineItHappenedIn) {
-  // A folder opens for reading, and every read of it fails.
-  ASSERT_TRUE(m_reader.Open(m_folder.Path().string()));
+  // A regular file whose every read at offset 0 fails.
+  ASSERT_TRUE(m_reader.Open("/proc/self/mem"));
   ASSERT_TRUE(m_reader.AllocImage(CIntelHexFileReader::kImageSize));
   EXPECT_FALSE(m_reader.ReadImage());
-  EXPECT_EQ(m_reader.LastError().Message(),
-            m_folder.Path().string() + ":1: The file could not be read: Is a directory");
+  EXPECT_EQ(m_reader.LastError().Message(), "/proc/self/mem:1: The file could not be read: Input/output error");
 }
 
 TEST_F(HexFileReaderTest, AFileThatCannotBeOpened) {

@@ -4,6 +4,7 @@
 // program's real USB path and real waits. The device keeps its record in a file the tests read.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -129,6 +130,44 @@ class CliEndToEndTest : public ::testing::Test {
   static bool Shows(const Run& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
   static std::string UpToDate(std::uint16_t version) {
     return FormatText(Text(40).c_str(), version / 100, version % 100);
+  }
+
+  // A firmware file that must be refused before the download begins, with the reason the person
+  // is told besides the file's name.
+  struct CBadFirmware {
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    std::string shown;
+  };
+  static CBadFirmware BadFirmwareText(const char* name, std::string text, std::string shown) {
+    return {name, [text](const std::string& path) { std::ofstream(path, std::ios::binary | std::ios::trunc) << text; },
+            std::move(shown)};
+  }
+  // A named pipe, and a link to /dev/zero: no open may wait, no read may run without end.
+  static std::vector<CBadFirmware> SpecialFirmwareFiles() {
+    const std::string notAFile = "This is not a regular file";
+    return {{"a named pipe", [](const std::string& path) { ::mkfifo(path.c_str(), 0600); }, notAFile},
+            {"/dev/zero", [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); }, notAFile}};
+  }
+  // Updates `id` once for each bad firmware file at `firmware`: each fails at once, named, and
+  // the device, plugged anew by `plug`, never hears a download begin.
+  void ExpectNeverDownloaded(const std::string& id, const std::string& firmware, const std::function<bool()>& plug,
+                             const std::vector<CBadFirmware>& cases) {
+    for (const CBadFirmware& bad : cases) {
+      SCOPED_TRACE(bad.name);
+      std::filesystem::remove(firmware);
+      bad.make(firmware);
+      ASSERT_TRUE(plug());
+      const auto start = std::chrono::steady_clock::now();
+      Run run = Update(id);
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+      EXPECT_EQ(run.status, 1) << run.output;
+      EXPECT_TRUE(Shows(run, firmware)) << run.output;
+      EXPECT_TRUE(Shows(run, bad.shown)) << run.output;
+      EXPECT_TRUE(Shows(run, Text(38))) << run.output;
+      EXPECT_FALSE(Shows(run, Text(37))) << run.output;
+      EXPECT_EQ(Record(), "");
+    }
   }
 
   CTempFolder m_folder;

@@ -1,7 +1,10 @@
 #include "updater/device_catalog.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -38,6 +41,26 @@ TEST_F(CatalogTest, MissingFileShowsPathAndFails) {
   EXPECT_EQ(m_ui.MessageTexts()[0], (m_folder / "tavrix-update.config").string() +
                                         "\nCannot find this file.\nPlease verify that the correct "
                                         "path and file name are given.");
+}
+
+// A pipe would hold the program in open() for ever, a device would be read without end: the
+// catalog is refused at once, by name.
+TEST_F(CatalogTest, ACatalogThatIsNoRegularFileIsRefusedAtOnce) {
+  const std::string path = (m_folder / "tavrix-update.config").string();
+  const std::string notAFile = "\nThis is not a regular file (a pipe, a device or a folder), so it is not read.";
+  for (bool pipe : {true, false}) {
+    std::filesystem::remove(path);
+    if (pipe) {
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    } else {
+      std::filesystem::create_symlink("/dev/zero", path);
+    }
+    m_ui.ClearRecord();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(m_catalog.OpenCatalog());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(m_ui.MessageTexts(), std::vector<std::string>{path + notAFile});
+  }
 }
 
 TEST_F(CatalogTest, IdWithApostropheIsFoundLikeAnyOther) {

@@ -1,6 +1,10 @@
 #include "wizard/command_line.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include "support/temp_folder.h"
 #include "wizard/response_file.h"
@@ -128,6 +132,20 @@ TEST(ResponseFile, UnopenableFileIsSkipped) {
   CTempFolder folder;
   EXPECT_EQ(ExpandResponseFiles({"@" + (folder / "missing.rsp"), "/DEBUG", "@"}), (Args{"/DEBUG"}));
   EXPECT_TRUE(CCommandLine::Parse({"@" + (folder / "missing.rsp"), "/DEBUG"}).DebugMode());
+}
+
+// "@pipe" would hold the start-up in open(), "@/dev/zero" would be read without end: both are
+// skipped at once, like a file that cannot be opened.
+TEST(ResponseFile, WhatIsNoRegularFileIsSkippedAtOnce) {
+  CTempFolder folder;
+  const std::string pipe = folder / "args.rsp";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::string> refused;
+  EXPECT_EQ(ExpandResponseFiles({"@" + pipe, "@/dev/zero", "@" + folder.Path().string(), "/DEBUG"}, &refused),
+            (Args{"/DEBUG"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_TRUE(refused.empty());
 }
 
 TEST(ResponseFile, AFileAboveTheBoundIsRefusedAndNamed) {

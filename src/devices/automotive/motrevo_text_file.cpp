@@ -65,6 +65,12 @@ bool CMotrevoTextFile::Load(CImageFile& file) {
     return false;
   }
   Split(text);
+  // Without a character to send the trainer would stay in its loader, told nothing.
+  if (std::all_of(m_lines.begin(), m_lines.end(), [](const auto& line) { return line.empty(); })) {
+    m_lines.clear();
+    m_error = CImageLoadError::ForFile(file.Name(), LoadResString(IDS_IMAGE_NO_DATA));
+    return false;
+  }
   return true;
 }
 

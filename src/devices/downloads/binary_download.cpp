@@ -32,7 +32,14 @@ const RegisterImageKind g_binary("binary", ListBinaryImage);
 bool ProgramBinaryBlocks(CStreamIO& stream, const std::string& path) {
   std::optional<CAnimWait> animation(std::in_place);
   CImageFile file;
-  if (!file.Open(path)) return false;
+  if (!file.Open(path)) {
+    // A missing file fails quietly, as it always has; what is there but cannot be read (a
+    // pipe, a device, a file without read permission) is said.
+    if (file.OpenFailure() == CInputFile::EFailure::NotFound) return false;
+    animation.reset();
+    ShowImageRefusal(file.LastError());
+    return false;
+  }
   CBinaryImage image;
   if (!image.Load(file)) {
     animation.reset();

@@ -62,6 +62,8 @@ CImageLoadError CHexBlockPlan::Load(CIntelHexFileReader& reader) {
       m_offsets.push_back(offset);
     }
   }
+  // Nothing but erased flash: the device would be told "done" without a block sent.
+  if (m_offsets.empty()) return CImageLoadError::ForFile(reader.FileName(), LoadResString(IDS_IMAGE_NO_DATA));
   return {};
 }
 

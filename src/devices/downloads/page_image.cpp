@@ -57,7 +57,6 @@ CImageLoadError CPageImage::Load(CIntelHexFileReader& reader) {
     m_highest = std::max(m_highest, address + length - 1);
   }
   if (reader.Failed()) return reader.LastError();
-  if (!reader.EndRecordSeen()) return CImageLoadError::ForFile(reader.FileName(), LoadResString(IDS_PAGES_NO_END_RECORD));
   if (m_lowest > m_highest) return CImageLoadError::ForFile(reader.FileName(), LoadResString(IDS_PAGES_NO_DATA));
   return {};
 }

@@ -6,7 +6,6 @@
 // Its loader is stricter than the other HEX downloads', because its bootloader knows only data,
 // address and end records:
 // - the start address records (types 3 and 5) are refused like an unknown type;
-// - the end-of-file record must be there;
 // - every data byte must lie below 0x20000.
 // A file that breaks one of these is refused whole, and so is a file without a data byte,
 // which would only erase page 0.
@@ -21,7 +20,6 @@ class CIntelHexFileReader;
 
 // Resource string ids of the page loader's own refusals (resources/strings/page_programming.inc).
 enum PageImageStringId : int {
-  IDS_PAGES_NO_END_RECORD = 23500,
   IDS_PAGES_NO_DATA = 23501,
 };
 

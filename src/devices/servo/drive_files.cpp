@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "devices/servo/drive.h"
 #include "platform/ascii_text.h"
+#include "platform/input_file.h"
 #include "platform/text_format.h"
 #include "updater/flash_progress.h"
 #include "wizard/message_pump.h"
@@ -46,13 +46,13 @@ std::vector<std::uint8_t> NamePayload(const std::string& name) {
   return payload;
 }
 
-// The whole file; nothing when it cannot be read or is larger than an offset can name.
+// The whole file; nothing when it cannot be read, is no regular file (a pipe would hold the
+// download) or is larger than an offset can name.
 std::optional<std::vector<std::uint8_t>> ReadLocalFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (file.bad() || bytes.size() > UINT32_MAX) return std::nullopt;
-  return bytes;
+  CInputFile file;
+  std::string bytes;
+  if (!file.Open(path) || !file.ReadAll(bytes, UINT32_MAX)) return std::nullopt;
+  return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 }  // namespace

@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "platform/input_file.h"
+#include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "updater/device_catalog.h"
 
 namespace {
+
+// Rows in resources/strings/input_file.inc; %1 = the list's file name.
+constexpr int IDS_PROJECT_LIST_NOT_A_LIST = 23720;
+constexpr int IDS_PROJECT_LIST_NO_FILE = 23721;
 
 constexpr std::string_view kFirmwareVersionKey = "Version Firmware";
 constexpr std::string_view kMemoryModuleKey = "MemoryModule";
@@ -71,10 +75,12 @@ bool CProjectList::ReadSingleValue(std::string_view bytes, std::string_view key,
 bool CProjectList::Parse(std::string_view bytes) {
   *this = CProjectList();
   std::string numberOfFiles;
+  bool numberOfFilesFound = false;
+  std::size_t next = 0;
   if (!ReadSingleValue(bytes, kFirmwareVersionKey, m_firmwareVersion) ||
       !ReadSingleValue(bytes, kMemoryModuleKey, m_memoryModule) ||
       !ReadSingleValue(bytes, kSafetyModuleKey, m_safetyModule) ||
-      !ReadSingleValue(bytes, kNumberOfFilesKey, numberOfFiles)) {
+      !ReadValue(bytes, kNumberOfFilesKey, 0, numberOfFiles, numberOfFilesFound, next)) {
     return false;
   }
   for (std::size_t from = 0;;) {
@@ -88,26 +94,29 @@ bool CProjectList::Parse(std::string_view bytes) {
     }
     m_fileNames.push_back(std::move(name));
   }
+  // Empty, binary or any other text: without the count there is no list to go by.
+  if (!numberOfFilesFound) return Refuse(FormatMessage(LoadResString(IDS_PROJECT_LIST_NOT_A_LIST), {kFileName}));
   const long long count = LeadingNumber(numberOfFiles);
   if (count < 0 || static_cast<unsigned long long>(count) > m_fileNames.size()) {
     return Refuse(FormatText("%s gives NumberOfFiles=\"%s\" but names %zu files.", kFileName, numberOfFiles.c_str(),
                              m_fileNames.size()));
   }
+  // Nothing to download would end in "done" with the drive's application unchanged.
+  if (count == 0) return Refuse(FormatMessage(LoadResString(IDS_PROJECT_LIST_NO_FILE), {kFileName}));
   m_numberOfFiles = static_cast<int>(count);
   return true;
 }
 
 bool CProjectList::Load(const std::string& folder) {
-  std::ifstream file(folder + "/" + kFileName, std::ios::binary);
-  if (!file) {
-    *this = CProjectList();
+  *this = CProjectList();
+  CInputFile file;
+  std::string bytes;
+  if (!file.Open(folder + "/" + kFileName)) {
+    // A pipe or a device is told what it is; a list that is not there keeps its short text.
+    if (file.Failure() == CInputFile::EFailure::NotAFile) return Refuse(file.Message());
     return Refuse(FormatText("%s could not be opened.", kFileName));
   }
-  const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (file.bad()) {
-    *this = CProjectList();
-    return Refuse(FormatText("%s could not be read.", kFileName));
-  }
+  if (!file.ReadAll(bytes, kMaxFileBytes)) return Refuse(file.Message());
   return Parse(bytes);
 }
 

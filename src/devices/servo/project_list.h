@@ -10,8 +10,8 @@
 //
 // The list is refused, with a text that says why, when a value is longer than the buffers the
 // drive side keeps (254 characters) or has no closing quote, when it names more files than a
-// download takes, or when NumberOfFiles is no count of the names it lists. Nothing is ever
-// copied past its bound.
+// download takes, when NumberOfFiles is missing (the file is no project list), is 0 or is no
+// count of the names it lists. Nothing is ever copied past its bound.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,11 +28,15 @@ class CProjectList {
   static constexpr const char* kConfigurationDriveName = "DevConf.dat";
   static constexpr std::size_t kMaxFiles = 30;
   static constexpr std::size_t kMaxValueLength = 254;
+  // The largest list read: far above what 30 names and their values take, and a bound for a
+  // file that never ends.
+  static constexpr std::uint64_t kMaxFileBytes = 4 * 1024 * 1024;
 
   // Takes the list from `bytes`; false, with Refusal() saying why, when it is refused.
   bool Parse(std::string_view bytes);
-  // Reads kFileName in `folder` and parses it. False when the file cannot be opened (Refusal()
-  // says so) or the list is refused.
+  // Reads kFileName in `folder` and parses it. False when the file cannot be opened, is not a
+  // regular file, is larger than kMaxFileBytes or cannot be read (Refusal() says so), or the
+  // list is refused.
   bool Load(const std::string& folder);
 
   // Checks that every file the list names (and the configuration file, when one is named) is

@@ -5,6 +5,7 @@
 
 #include "image/hex_file_reader.h"
 #include "image/image_load_error.h"
+#include "image/image_strings.h"
 #include "net/udp_connect_dlg.h"
 #include "platform/anim_wait.h"
 #include "platform/clock.h"
@@ -102,6 +103,11 @@ bool CUpdaterTCPIP::Update(const DeviceRecord& record, IFlashProgress* /*progres
     return false;
   }
   const std::vector<std::uint8_t>& image = reader.Image();
+  if (std::all_of(image.begin(), image.end(), [](std::uint8_t b) { return b == 0xFF; })) {
+    // Only the end command would go out, and the unit would be reported programmed.
+    ShowImageRefusal(CImageLoadError::ForFile(record.FirmwarePath, LoadResString(IDS_IMAGE_NO_DATA)));
+    return false;
+  }
   Clock().Sleep(kPauseBeforeFirstBlock);
   for (std::uint32_t block = 0; block < kImageSize / kBlockSize; ++block) {
     const std::uint32_t address = block * kBlockSize;

@@ -91,6 +91,14 @@ TEST_F(Update1AEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
   EXPECT_EQ(Transcript().find(" 1F "), std::string::npos) << Transcript();
 }
 
+// "Succeeded" only for firmware the device got whole.
+TEST_F(Update1AEndToEndTest, AnEmptyOrSpecialFirmwareFileIsNeverSent) {
+  std::vector<CBadFirmware> cases;
+  cases.push_back(BadFirmwareText("empty", "", ": The file holds no data to send."));
+  for (CBadFirmware& special : SpecialFirmwareFiles()) cases.push_back(std::move(special));
+  ExpectNeverDownloaded(k1A.Id, FirmwarePath(k1A), [this] { return Plug("1a", ""); }, cases);
+}
+
 TEST_F(Update1AEndToEndTest, UpdatesThroughTheRealUsbPath) {
   if (!BridgeUsable()) GTEST_SKIP() << "umockdev's preload library is missing (scripts/setup.sh installs it)";
   ASSERT_TRUE(Plug("1a", "firmware=105"));

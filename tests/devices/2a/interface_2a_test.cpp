@@ -1,5 +1,9 @@
 #include "devices/2a/interface_2a.h"
 
+#include <sys/stat.h>
+
+#include <utility>
+
 #include "devices/downloads/download_fixture.h"
 #include "platform/text_format.h"
 
@@ -85,7 +89,6 @@ TEST_F(Interface2ATest, BinaryDownloadOfNothingOrToTheWrongVariant) {
     std::vector<Bytes> packets;
   };
   const Case cases[] = {
-      {"empty file", 3, true, true, {{0x1D, 0x01}, {0x12}}},
       {"variant 2", 2, true, false, {}},
       {"missing file", 3, false, false, {}},
   };
@@ -95,22 +98,33 @@ TEST_F(Interface2ATest, BinaryDownloadOfNothingOrToTheWrongVariant) {
     ASSERT_TRUE(device.IdentifyAs("ZR6618-7D Quadrel 107", c.variant));
     device.memory->packets.clear();
     device.memory->Answer(Bytes(2, CStreamIO::kAck));
-    std::string path = c.fileExists ? m_folder.Write("empty.bin", "") : (m_folder / "missing.bin");
+    std::string path = c.fileExists ? m_folder.Write("fw.bin", "\x01") : (m_folder / "missing.bin");
     EXPECT_EQ(device.ProgramBinary(path), c.result) << c.name;
     EXPECT_EQ(device.memory->packets, c.packets) << c.name;
     EXPECT_TRUE(ui.MessageTexts().empty()) << c.name;
   }
 }
 
+// An empty file, a pipe, a device and a folder: refused, named, and nothing goes to the device.
 TEST_F(Interface2ATest, BinaryFileThatCannotBeReadIsNeverSent) {
-  CMemoryInterface2A device(3);
-  ASSERT_TRUE(device.IdentifyAs("ZR6618-7D Quadrel 107", 3));
-  device.memory->written.clear();
-  // A folder opens for reading, but reading it fails.
-  EXPECT_FALSE(device.ProgramBinary(m_folder.Path().string()));
-  EXPECT_TRUE(device.memory->written.empty());
-  ASSERT_EQ(m_ui.MessageTexts().size(), 1u);
-  EXPECT_NE(m_ui.MessageTexts()[0].find(m_folder.Path().string()), std::string::npos) << m_ui.MessageTexts()[0];
+  const std::string pipe = m_folder / "pipe.bin";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {m_folder.Write("empty.bin", ""), "The file holds no data to send."},
+      {pipe, "This is not a regular file"},
+      {"/dev/zero", "This is not a regular file"},
+      {m_folder.Path().string(), "This is not a regular file"},
+  };
+  for (const auto& [path, reason] : cases) {
+    CScriptedUserInterface ui;
+    CMemoryInterface2A device(3);
+    ASSERT_TRUE(device.IdentifyAs("ZR6618-7D Quadrel 107", 3));
+    device.memory->written.clear();
+    EXPECT_FALSE(device.ProgramBinary(path)) << path;
+    EXPECT_TRUE(device.memory->written.empty()) << path;
+    ASSERT_EQ(ui.MessageTexts().size(), 1u) << path;
+    EXPECT_NE(ui.MessageTexts()[0].find(path + ": " + reason), std::string::npos) << ui.MessageTexts()[0];
+  }
 }
 
 }  // namespace

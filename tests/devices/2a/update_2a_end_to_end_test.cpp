@@ -153,4 +153,30 @@ TEST_F(Update2AEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
   EXPECT_EQ(Transcript().find(" 1F "), std::string::npos) << Transcript();
 }
 
+// "Succeeded" only for firmware the device got whole: an empty file, a HEX image cut short or
+// broken by a blank line, a pipe or a device as the file, each fails before the download begins.
+TEST_F(Update2AEndToEndTest, FirmwareThatIsNotThereWholeIsNeverSent) {
+  const std::string hex = ReadWholeFile(FirmwarePath(kEntries[2]));
+  const std::size_t half = hex.find('\n', hex.size() / 2) + 1;
+  const std::size_t third = hex.find('\n', hex.find('\n', hex.find('\n') + 1) + 1) + 1;
+  const std::string noData = ": The file holds no data to send.";
+  const char* variants[] = {"1", "2", "3", "3"};
+  for (std::size_t i = 0; i < std::size(kEntries); ++i) {
+    const Entry& entry = kEntries[i];
+    SCOPED_TRACE(entry.className);
+    std::vector<CBadFirmware> cases;
+    if (std::string(entry.download) == "block") {
+      cases.push_back(BadFirmwareText("empty", "", ":1: The file ends before its end-of-file record"));
+      cases.push_back(BadFirmwareText("cut short", hex.substr(0, half), "The file ends before its end-of-file record"));
+      cases.push_back(BadFirmwareText("a blank line", hex.substr(0, third) + "\n" + hex.substr(third),
+                                      ":4: The line is empty, but the end-of-file record has not come yet."));
+    } else {
+      cases.push_back(BadFirmwareText("empty", "", noData));
+    }
+    for (CBadFirmware& special : SpecialFirmwareFiles()) cases.push_back(std::move(special));
+    ExpectNeverDownloaded(entry.id, FirmwarePath(entry), [&] { return Plug(std::string("variant=") + variants[i]); },
+                          cases);
+  }
+}
+
 }  // namespace

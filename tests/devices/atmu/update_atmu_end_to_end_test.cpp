@@ -117,7 +117,7 @@ TEST_F(UpdateATMUEndToEndTest, AnImageWithoutItsEndRecordIsNeverSent) {
 
   Run run = Update(kATMU.Id);
   EXPECT_EQ(run.status, 1) << run.output;
-  EXPECT_NE(run.output.find(FirmwarePath(kATMU) + ": " + LoadResString(23500)), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(FirmwarePath(kATMU) + ":2: " + LoadResString(23710)), std::string::npos) << run.output;
   EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
   EXPECT_EQ(Record(), "");
   EXPECT_EQ(Transcript().find(" 1E "), std::string::npos) << Transcript();

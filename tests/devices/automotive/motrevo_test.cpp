@@ -1,6 +1,8 @@
 // The trainer's protocol object over a memory transport: what Identify sends and accepts, the
 // version it reads; and the firmware text as it is cut into the lines that are sent.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "devices/automotive/motrevo.h"
@@ -85,15 +87,32 @@ TEST(MotrevoTextFileTest, LinesLoseTheirLineEndsAndEmptyLinesStay) {
   EXPECT_EQ(Lines("S0\r\nS9\r\n\x1A"
                   "after the end\r\n"),
             (L{"S0", "S9"}));
-  EXPECT_EQ(Lines(""), L{});
-  EXPECT_EQ(Lines("\n"), L{""});
+}
+
+// Text without a character to send would leave the trainer in its loader, told "done".
+TEST(MotrevoTextFileTest, TextWithNothingToSendIsRefused) {
+  SetUiLanguage(LANG_ENGLISH);
+  CTempFolder folder;
+  for (const char* text : {"", "\n", "\r\n\n", "\x1A", "\x1A" "S0\n"}) {
+    CMotrevoTextFile file;
+    const std::string path = folder.Write("firmware.srec", text);
+    EXPECT_FALSE(file.Load(path)) << text;
+    EXPECT_EQ(file.LastError().Message(), path + ": The file holds no data to send.");
+    EXPECT_EQ(file.LineCount(), 0u);
+  }
 }
 
 TEST(MotrevoTextFileTest, WhatIsNotARegularFileIsRefusedBeforeItIsRead) {
   SetUiLanguage(LANG_ENGLISH);
   CMotrevoTextFile file;
-  EXPECT_FALSE(file.Load("/dev/zero"));
-  EXPECT_EQ(file.LastError().File(), "/dev/zero");
+  CTempFolder folder;
+  const std::string pipe = folder / "firmware.srec";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0) << "opening it must not wait for a writer";
+  for (const std::string& path : {std::string("/dev/zero"), pipe}) {
+    EXPECT_FALSE(file.Load(path));
+    EXPECT_EQ(file.LastError().Message(),
+              path + ": This is not a regular file; an image is read only from a file whose size is known.");
+  }
   EXPECT_FALSE(file.Load("/nonexistent/motrevo.srec"));
   EXPECT_TRUE(file.LastError().IsSet());
 }

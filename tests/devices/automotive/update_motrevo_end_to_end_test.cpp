@@ -3,10 +3,13 @@
 // after its restart, or is another device.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include "platform/string_table.h"
@@ -131,6 +134,41 @@ TEST_F(UpdateMotrevoEndToEndTest, FailuresEndAsFailedOrNotConnected) {
       EXPECT_TRUE(record.ends_with("\nend incomplete\n")) << record;
       EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 5) << "three lines, the third refused";
     }
+    m_devsim.reset();
+  }
+}
+
+// "Succeeded" only for a text the trainer got whole: an empty text, or one with only line ends,
+// would leave the trainer in its loader; a pipe or a device as the file must not hold the
+// program. Each fails at once, and the trainer is never told to start its loader.
+TEST_F(UpdateMotrevoEndToEndTest, FirmwareWithNothingToSendOrNoRegularFileIsNeverSent) {
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    std::string shown;
+  } cases[] = {
+      {"empty", [](const std::string& path) { std::ofstream(path, std::ios::trunc); },
+       ": The file holds no data to send."},
+      {"only line ends", [](const std::string& path) { std::ofstream(path, std::ios::trunc) << "\r\n\r\n"; },
+       ": The file holds no data to send."},
+      {"a named pipe", [](const std::string& path) { ::mkfifo(path.c_str(), 0600); }, "This is not a regular file"},
+      {"/dev/zero", [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); },
+       "This is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(FirmwarePath());
+    c.make(FirmwarePath());
+    std::filesystem::remove(RecordPath());
+    ASSERT_TRUE(Plug(""));
+    const auto start = std::chrono::steady_clock::now();
+    Run run = Update();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find(FirmwarePath()), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(c.shown), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
+    EXPECT_EQ(ReadWholeFile(RecordPath()), "") << "the trainer was never sent to its loader";
     m_devsim.reset();
   }
 }

@@ -4,6 +4,7 @@
 // pass end to end.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -159,6 +160,46 @@ TEST_F(UpdateC28XXEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
   EXPECT_NE(run.output.find(FirmwarePath() + ":4:"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
   EXPECT_EQ(ReadWholeFile(RecordPath()), "") << "the device heard the identity question, nothing more";
+}
+
+// "Succeeded" only for firmware the device got whole: an empty file, one cut short or broken
+// by a blank line, a pipe or a device as the file fail at once, before the download begins.
+TEST_F(UpdateC28XXEndToEndTest, FirmwareThatIsNotThereWholeIsNeverSent) {
+  const std::string hex = ReadWholeFile(FirmwarePath());
+  const std::size_t half = hex.find('\n', hex.size() / 2) + 1;
+  const std::size_t second = hex.find('\n', hex.find('\n') + 1) + 1;
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    std::string shown;
+  } cases[] = {
+      {"empty", [](const std::string& path) { std::ofstream(path, std::ios::trunc); },
+       ":1: The file ends before its end-of-file record"},
+      {"cut short", [&](const std::string& path) { std::ofstream(path, std::ios::trunc) << hex.substr(0, half); },
+       "The file ends before its end-of-file record"},
+      {"a blank line",
+       [&](const std::string& path) {
+         std::ofstream(path, std::ios::trunc) << hex.substr(0, second) + "\n" + hex.substr(second);
+       },
+       ":3: The line is empty, but the end-of-file record has not come yet."},
+      {"a named pipe", [](const std::string& path) { ::mkfifo(path.c_str(), 0600); }, "This is not a regular file"},
+      {"/dev/zero", [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); },
+       "This is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(FirmwarePath());
+    c.make(FirmwarePath());
+    ASSERT_TRUE(Plug(""));
+    const auto start = std::chrono::steady_clock::now();
+    Run run = Update();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find(FirmwarePath()), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(c.shown), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
+    EXPECT_EQ(ReadWholeFile(RecordPath()), "") << "the device heard the identity question, nothing more";
+  }
 }
 
 }  // namespace

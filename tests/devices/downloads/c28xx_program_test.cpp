@@ -82,44 +82,12 @@ TEST_F(C28xxProgramTest, SendsTheSegmentsOfKindOtherThanZeroInBothCommandForms) 
   }
 }
 
-TEST_F(C28xxProgramTest, ImagesWithNothingToSendOrOnlyErasedWords) {
-  struct Case {
-    const char* name;
-    std::vector<std::string> lines;
-    std::vector<Bytes> packets;
-    std::vector<std::uint32_t> waits;
-  };
-  const Case cases[] = {
-      // Data only where the flash is never written: the header announces no segment.
-      {"only kind 0",
-       {HexExtLinear(0x0033), HexData(0x0000, {0x01, 0x02}), kHexEof},
-       {{0x00, 0x1E}, {0x00, 0x1F, 0x00, 0x01, 0x00, 0x00}, {0x00, 0x21}},
-       {2000, 1000}},
-      // A segment of erased words is still sent, with no words: an empty data write.
-      {"erased words only",
-       {HexExtLinear(0x0030), HexData(0x0010, {0xFF, 0xFF, 0xFF, 0xFF}), kHexEof},
-       {{0x00, 0x1E}, {0x00, 0x1F, 0x00, 0x01, 0x00, 0x01}, {0x00, 0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01}, {},
-        {0x00, 0x21}},
-       {2000, 1000, 1000}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    CVirtualClock clock;
-    CClockScope scope(clock);
-    CMemoryStream stream;
-    stream.Open();
-    AnswerAfterStart(stream, {0x00, 0x00, 0x00, 0x21, 0x00, 0x00});
-    EXPECT_TRUE(Program(stream, m_folder.Write("fw16.hex", Lines(c.lines)), false));
-    EXPECT_EQ(stream.packets, c.packets);
-    EXPECT_EQ(clock.Waits(), c.waits);
-  }
-}
-
 TEST_F(C28xxProgramTest, DrainsWhatTheDeviceSaidBeforeAndDuringTheStart) {
-  std::string path = m_folder.Write("fw16.hex", Lines({HexExtLinear(0x0033), HexData(0x0000, {0x01, 0x02}), kHexEof}));
+  std::string path = m_folder.Write("fw16.hex", Lines({HexExtLinear(0x0030), HexData(0x0000, {0x01, 0x02}), kHexEof}));
   m_stream.Answer({0x99});             // left over from before
   m_stream.ReplyToNextWrite("\x55\x55");  // said while the bootloader starts
-  m_stream.ReplyToNextWrite(std::string(2, '\0'));  // the status of the program header
+  // The statuses of the program header and the segment header, and the data's.
+  m_stream.ReplyToNextWrite(std::string("\0\0\0\x21\0\0", 6));
   EXPECT_TRUE(Program(m_stream, path, false));
   EXPECT_TRUE(m_stream.input.empty());
 }
@@ -161,7 +129,16 @@ TEST_F(C28xxProgramTest, AnImageThatDoesNotLoadWhollyIsNeverSent) {
        // An odd byte count leaves a data byte to be read as the checksum.
        {"odd byte count", Lines({HexExtLinear(0x0030), HexData(0x0000, {0x01, 0x02, 0x03}), kHexEof}), "bad.hex:2"},
        {"beyond the table", Lines({HexExtLinear(0x0034), HexData(0x0000, {0x01, 0x02}), kHexEof}), "bad.hex:2"},
-       {"below the table", Lines({HexExtLinear(0x002F), HexData(0xFFFE, {0x01, 0x02}), kHexEof}), "bad.hex:2"}},
+       {"below the table", Lines({HexExtLinear(0x002F), HexData(0xFFFE, {0x01, 0x02}), kHexEof}), "bad.hex:2"},
+       // Nothing that would be written: the device would be told "done" with its flash as it was.
+       {"a lone line end", "\n", "bad.hex:1: The line is empty"},
+       {"cut short", Lines({HexExtLinear(0x0030), HexData(0x0000, {0x01, 0x02})}), "bad.hex:3: The file ends before"},
+       {"blank line", Lines({HexExtLinear(0x0030), "", HexData(0x0000, {0x01, 0x02}), kHexEof}), "bad.hex:2: The line is empty"},
+       {"only the end record", Lines({kHexEof}), "bad.hex: The file holds no data to send."},
+       {"only where the flash is never written", Lines({HexExtLinear(0x0033), HexData(0x0000, {0x01, 0x02}), kHexEof}),
+        "bad.hex: The file holds no data to send."},
+       {"only erased words", Lines({HexExtLinear(0x0030), HexData(0x0010, {0xFF, 0xFF, 0xFF, 0xFF}), kHexEof}),
+        "bad.hex: The file holds no data to send."}},
       ".hex", [](CMemoryStream& stream, const std::string& path) { return Program(stream, path, false); });
 }
 

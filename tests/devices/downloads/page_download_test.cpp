@@ -8,6 +8,7 @@
 
 #include "devices/downloads/download_fixture.h"
 #include "image/hex_file_reader.h"
+#include "image/image_strings.h"
 #include "platform/text_format.h"
 #include "updater/flash_progress.h"
 
@@ -217,7 +218,7 @@ TEST_F(PageDownloadTest, AnImageThatDoesNotLoadCompletelyIsNeverSent) {
   const std::string outside = FormatMessage(LoadResString(23104), {"0x1FFFF", "2", "0x20000"});
   ExpectRefusedBeforeSending(
       {
-          {"no end-of-file record", Lines({HexData(0, {1, 2})}), "bad.hex: " + LoadResString(IDS_PAGES_NO_END_RECORD)},
+          {"no end-of-file record", Lines({HexData(0, {1, 2})}), "bad.hex:2: " + LoadResString(IDS_IMAGE_NO_END_RECORD)},
           {"only the end-of-file record", Lines({kHexEof}), LoadResString(IDS_PAGES_NO_DATA)},
           {"start segment address", Lines({HexData(0, {1}), HexLine(3, 0, {0, 0, 0, 0}), kHexEof}), ":2: "},
           {"start linear address", Lines({HexData(0, {1}), HexLine(5, 0, {0, 0, 0, 0}), kHexEof}), ":2: "},

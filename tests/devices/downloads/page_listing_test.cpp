@@ -37,7 +37,7 @@ TEST(PageListingTest, AFileThePageLoaderRefusesIsNamedAndNotListed) {
   InspectRun run = Inspect({path, "--as", "pages"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, path + ": The end-of-file record is missing.\n");
+  EXPECT_EQ(run.err, path + ":2: The file ends before its end-of-file record: the image is incomplete.\n");
 }
 
 }  // namespace

@@ -97,6 +97,22 @@ TEST_F(UpdateMKEndToEndTest, FailuresEndAsFailedOrNotConnected) {
   }
 }
 
+// "Succeeded" only for firmware the device got whole: an empty HEX file, one cut short or
+// broken by a blank line, a pipe or a device as the file fail before the download begins.
+TEST_F(UpdateMKEndToEndTest, FirmwareThatIsNotThereWholeIsNeverSent) {
+  const std::string hex = ReadWholeFile(FirmwarePath(kMK));
+  const std::size_t half = hex.find('\n', hex.size() / 2) + 1;
+  const std::size_t second = hex.find('\n', hex.find('\n') + 1) + 1;
+  std::vector<CBadFirmware> cases;
+  cases.push_back(BadFirmwareText("empty", "", ":1: The file ends before its end-of-file record"));
+  cases.push_back(BadFirmwareText("cut short", hex.substr(0, half), "The file ends before its end-of-file record"));
+  cases.push_back(BadFirmwareText("a blank line", hex.substr(0, second) + "\n" + hex.substr(second),
+                                  ":3: The line is empty, but the end-of-file record has not come yet."));
+  cases.push_back(BadFirmwareText("only the end record", ":00000001FF\n", ": The file holds no data to send."));
+  for (CBadFirmware& special : SpecialFirmwareFiles()) cases.push_back(std::move(special));
+  ExpectNeverDownloaded(kMK.Id, FirmwarePath(kMK), [this] { return Plug("mk", ""); }, cases);
+}
+
 TEST_F(UpdateMKEndToEndTest, UpdatesThroughTheRealUsbPath) {
   if (!BridgeUsable()) GTEST_SKIP() << "umockdev's preload library is missing (scripts/setup.sh installs it)";
   ASSERT_TRUE(Plug("mk", "firmware=105"));

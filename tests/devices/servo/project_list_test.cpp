@@ -4,7 +4,13 @@
 
 #include "devices/servo/project_list.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <utility>
 
 #include <pugixml.hpp>
 
@@ -50,16 +56,19 @@ TEST(ProjectList, TakesWhatTheKeyRulesGiveAndRefusesWhatWouldNotFit) {
     std::string refusal;  // part of the refusal, when refused
   };
   const std::string longValue(254, 'v');
+  const std::string oneFile = " NumberOfFiles=\"1\" File Name=\"A\"";
+  std::string randomBytes;
+  for (int i = 0; i < 4096; ++i) randomBytes += static_cast<char>((i * 7919 + 13) % 251);
   const Case cases[] = {
-      {"no keys at all: empty module texts, no files", "<Project/>", true, "", 0, {}, ""},
       {"a key on the first byte does not count",
        "File Name=\"A.DAT\" NumberOfFiles=\"1\" File Name=\"B.DAT\"", true, "", 1, {"B.DAT"}, ""},
-      {"a key right after the first byte counts", " MemoryModule=\"M\"", true, "M", 0, {}, ""},
-      {"keys are case-sensitive", " memorymodule=\"M\" file name=\"A\"", true, "", 0, {}, ""},
-      {"any two characters are skipped", " MemoryModule:#M2\" NumberOfFiles= \"1\"", true, "M2", 0, {}, ""},
+      {"a key right after the first byte counts", " MemoryModule=\"M\"" + oneFile, true, "M", 1, {"A"}, ""},
+      {"keys are case-sensitive", " memorymodule=\"M\" file name=\"B\"" + oneFile, true, "", 1, {"A"}, ""},
+      {"any two characters are skipped", " MemoryModule:#M2\" NumberOfFiles:#1\" File Name=\"A\"", true, "M2", 1, {"A"},
+       ""},
       {"fewer files to send than listed", ExportList("1", {"A.DAT", "B.DAT"}), true, "MM-PLUS", 1,
        {"A.DAT", "B.DAT"}, ""},
-      {"a value of 254 characters", " MemoryModule=\"" + longValue + "\"", true, longValue, 0, {}, ""},
+      {"a value of 254 characters", " MemoryModule=\"" + longValue + "\"" + oneFile, true, longValue, 1, {"A"}, ""},
       {"thirty files", ExportList("30", Names(30)), true, "MM-PLUS", 30, Names(30), ""},
       {"a value of 255 characters", " File Name=\"" + longValue + "w\"", false, "", 0, {},
        "the value of \"File Name\" is longer than 254 characters"},
@@ -71,6 +80,16 @@ TEST(ProjectList, TakesWhatTheKeyRulesGiveAndRefusesWhatWouldNotFit) {
        "gives NumberOfFiles=\"3\" but names 2 files"},
       {"a negative number of files", ExportList("-1", {"A.DAT"}), false, "", 0, {}, "NumberOfFiles=\"-1\""},
       {"a number beyond int", ExportList("99999999999", {"A.DAT"}), false, "", 0, {}, "but names 1 files"},
+      // What is no list, or names nothing to download, would end in "done" with the drive's
+      // application as it was.
+      {"an empty file", "", false, "", 0, {}, "is no project list: it has no NumberOfFiles value"},
+      {"no keys at all", "<Project/>", false, "", 0, {}, "is no project list"},
+      {"random bytes", randomBytes, false, "", 0, {}, "is no project list"},
+      {"one long line", std::string(3'000'000, 'x'), false, "", 0, {}, "is no project list"},
+      {"names without a count", " File Name=\"A\"", false, "", 0, {}, "is no project list"},
+      {"no file to send", ExportList("0", {"A.DAT"}), false, "", 0, {}, "names no file to download"},
+      {"a count without names", ExportList("0", {}), false, "", 0, {}, "names no file to download"},
+      {"a count that is no number", ExportList("many", {"A.DAT"}), false, "", 0, {}, "names no file to download"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -94,6 +113,8 @@ TEST(ProjectList, FilesOnThePcAreCheckedAndAddedUp) {
   folder.Write("APP.BIN", std::string(2000, 'a'));
   folder.Write("sub/PARAM.DAT", std::string(48, 'p'));
   std::filesystem::create_directory(folder.Path() / "DIR.DAT");
+  ASSERT_EQ(::mkfifo((folder / "PIPE.DAT").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", folder.Path() / "ZERO.DAT");
 
   struct Case {
     const char* name;
@@ -106,6 +127,8 @@ TEST(ProjectList, FilesOnThePcAreCheckedAndAddedUp) {
       {"a name with a backslash names a sub-folder", {"APP.BIN", "sub\\PARAM.DAT"}, 2048, ""},
       {"a listed file missing", {"DEVCONF.DAT", "GONE.BIN", "APP.BIN"}, 0, "/GONE.BIN"},
       {"a folder is no file", {"DIR.DAT"}, 0, "/DIR.DAT"},
+      {"a pipe is no file", {"PIPE.DAT"}, 0, "/PIPE.DAT"},
+      {"a device is no file", {"ZERO.DAT"}, 0, "/ZERO.DAT"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -152,6 +175,33 @@ TEST(ProjectList, LoadsTheListFromTheProjectFolder) {
   folder.Write("ProjectExportList.xml", ExportList("1", {"A.DAT"}));
   ASSERT_TRUE(list.Load(folder.Path().string())) << list.Refusal();
   EXPECT_EQ(list.FileNames(), std::vector<std::string>{"A.DAT"});
+}
+
+// A pipe would hold the preparation in open(), a device would be read without end, a file
+// far larger than any list would be read whole: each is refused at once, by name.
+TEST(ProjectList, AListThatIsNoRegularFileOrTooLargeIsRefusedAtOnce) {
+  CTempFolder folder;
+  const std::string pipeFolder = (folder / "pipe");
+  const std::string zeroFolder = (folder / "zero");
+  const std::string largeFolder = (folder / "large");
+  std::filesystem::create_directories(pipeFolder);
+  std::filesystem::create_directories(zeroFolder);
+  ASSERT_EQ(::mkfifo((pipeFolder + "/ProjectExportList.xml").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", zeroFolder + "/ProjectExportList.xml");
+  folder.Write("large/ProjectExportList.xml", ExportList("1", {"A.DAT"}));
+  std::filesystem::resize_file(largeFolder + "/ProjectExportList.xml", CProjectList::kMaxFileBytes + 1);
+  const std::pair<std::string, std::string> cases[] = {
+      {pipeFolder, "This is not a regular file"},
+      {zeroFolder, "This is not a regular file"},
+      {largeFolder, "The file is larger than 4194304 bytes"},
+  };
+  for (const auto& [project, reason] : cases) {
+    CProjectList list;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(list.Load(project));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500)) << project;
+    EXPECT_EQ(list.Refusal().rfind(project + "/ProjectExportList.xml\n" + reason, 0), 0u) << "[" << list.Refusal() << "]";
+  }
 }
 
 // The demo project of drive 1 is one the download takes, and its application carries the

@@ -97,15 +97,18 @@ TEST_F(UpdaterTcpip, ConnectsThroughTheDialogAndSendsOnlyTheBlocksThatHoldData) 
   EXPECT_EQ(texts, std::vector<std::string>{"Programming segment 31 at 1F000\n"});
 }
 
-TEST_F(UpdaterTcpip, AnEmptyImageSendsOnlyTheEnd) {
+// Only the end command would go out, and the unit would count as programmed.
+TEST_F(UpdaterTcpip, AnImageWithoutDataIsRefusedBeforeAnythingIsSent) {
   StartUnit();
   CUpdater5R updater;
   AnswerConnect();
   ASSERT_TRUE(updater.Connect());
-  ASSERT_TRUE(updater.Update(Record(HexLine(1, 0, {}) + "\n"), nullptr));
+  EXPECT_FALSE(updater.Update(Record(HexLine(1, 0, {}) + "\n"), nullptr));
   updater.Finish();
   EXPECT_TRUE(m_unit->Blocks().empty());
-  EXPECT_TRUE(m_unit->WaitForEnds(1));
+  EXPECT_EQ(m_unit->Ends(), 0u);
+  ASSERT_EQ(m_ui.MessageTexts().size(), 1u);
+  EXPECT_NE(m_ui.MessageTexts()[0].find(": The file holds no data to send."), std::string::npos) << m_ui.MessageTexts()[0];
 }
 
 TEST_F(UpdaterTcpip, AnotherModelOrAModelCodeOffIndexZeroIsRefusedWith20006) {
