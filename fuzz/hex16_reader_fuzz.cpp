@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CFlashSeg16Array segments;
   std::uint32_t total = reader.LoadSegments(segments, kFlashRegionsC28xx);
   if (reader.Failed() && reader.LastError().Line() < 1) std::abort();
-  if (segments.size() > kMaxFlashSegments) std::abort();
+  if (segments.size() > MaxFlashSegments(kMaxSentWordSegments)) std::abort();
   std::uint32_t counted = 0;
   unsigned sum = 0;
   for (const auto& segment : segments) {

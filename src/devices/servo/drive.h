@@ -125,6 +125,9 @@ class CDrive : public CKinetra {
   // status 0 only (an error answer is no failure of the operation).
   bool FileQuery(const std::optional<CGciPacket>& request, const char* failure, std::size_t resultOffset,
                  std::uint32_t& result);
+  // Whether a file operation that changes the drive's files was done: an answer that is no
+  // error answer. An error answer puts `failure` and the drive's status in the log.
+  bool Accepted(const std::optional<CGciPacket>& answer, const char* failure);
 
   std::uint16_t m_requestIdentifier = 0x601;
   CObjectTransfer m_transfer{*this};

@@ -101,9 +101,15 @@ bool CDrive::OpenTransferFile(const std::string& path, bool forWrite, std::uint3
 bool CDrive::CloseTransferFile(std::uint32_t handle) {
   std::optional<CGciPacket> request = NewRequest(gci::kCloseFile, 0);
   if (request) request->SetNumber(gci::kParameter1Offset, handle);
-  std::optional<CGciPacket> answer = FileExchange(request, "Close file failed.");
-  if (answer) ParseAnswer(*answer);
-  return answer.has_value();
+  // A file the drive could not close may not hold what was written.
+  return Accepted(FileExchange(request, "Close file failed."), "Close file failed.");
+}
+
+bool CDrive::Accepted(const std::optional<CGciPacket>& answer, const char* failure) {
+  if (!answer) return false;
+  if (ParseAnswer(*answer)) return true;
+  LogDownloadFailure(FormatText("%s The drive answered with status %u.", failure, answer->Status()));
+  return false;
 }
 
 bool CDrive::GetFileSize(const std::string& path, std::uint32_t& size) {
@@ -157,9 +163,9 @@ bool CDrive::ConvFileWrite(std::uint32_t handle, std::span<const std::uint8_t> s
     request->SetNumber(gci::kParameter3Offset, static_cast<std::uint32_t>(source.size()));
     request->SetPayload(source);
   }
-  std::optional<CGciPacket> answer = FileExchange(request, "ConvFileWrite failed.", buffer);
-  if (answer) ParseAnswer(*answer);
-  return answer.has_value();
+  // A write the drive refused leaves the file short on the drive: it fails like a write that
+  // got no answer, so the download is never reported whole.
+  return Accepted(FileExchange(request, "ConvFileWrite failed.", buffer), "ConvFileWrite failed.");
 }
 
 bool CDrive::TransferFile(const std::string& localPath, const std::string& drivePath, std::uint32_t segmentSize,
