@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (reader.Failed() && reader.LastError().Line() < 1 && CSegmentCutter<std::uint16_t>::HasDataToSend(segments)) {
     std::abort();
   }
-  if (segments.size() > kMaxFlashSegments) std::abort();
+  if (segments.size() > MaxFlashSegments(kMaxSentWordSegments)) std::abort();
   std::uint32_t counted = 0;
   unsigned sum = 0;
   for (const auto& segment : segments) {

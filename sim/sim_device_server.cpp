@@ -210,6 +210,7 @@ void CSimDeviceServer::RunConnection(Connection& connection) {
       transcript.Add(connection.Id, ESimEvent::Note, {}, "device program failed");
     }
   }
+  if (io.EjectRequested()) AwaitReset(connection);
   {
     std::lock_guard lock(m_mutex);
     bool byDevice = connection.Dropped || io.ClosedByDevice();
@@ -218,22 +219,39 @@ void CSimDeviceServer::RunConnection(Connection& connection) {
     connection.Fd = -1;
     transcript.Add(connection.Id, byDevice ? ESimEvent::DeviceClose : ESimEvent::HostClose);
   }
-  if (io.EjectRequested()) RequestEject();
   connection.Finished = true;
   Wake();
 }
 
-void CSimDeviceServer::DropConnections() {
+// The connection that sent the eject frame is closed only once the reset is over: the device
+// has left the bus and, after its away time, come back. A host that waits for that close
+// never opens the device it has just reset, and finds it back at once, however fast either
+// side runs (with no away time and no reset wait, as in a simulated setup at wait scale 0).
+void CSimDeviceServer::AwaitReset(Connection& connection) {
+  std::unique_lock lock(m_mutex);
+  const std::uint32_t ended = m_resetsEnded;
+  connection.Resetting = true;
+  RequestEject();
+  m_changed.wait(lock, [&] { return m_resetsEnded != ended || m_stopRequested; });
+}
+
+void CSimDeviceServer::DropConnections(bool all) {
   std::list<std::unique_ptr<Connection>> dropped;
   {
     std::lock_guard lock(m_mutex);
-    for (auto& connection : m_connections) {
-      if (connection->Fd >= 0) {
-        connection->Dropped = true;
-        ::shutdown(connection->Fd, SHUT_RDWR);
+    for (auto it = m_connections.begin(); it != m_connections.end();) {
+      Connection& connection = **it;
+      if (connection.Resetting && !all) {
+        ++it;
+        continue;
       }
+      if (connection.Fd >= 0) {
+        connection.Dropped = true;
+        ::shutdown(connection.Fd, SHUT_RDWR);
+      }
+      dropped.push_back(std::move(*it));
+      it = m_connections.erase(it);
     }
-    dropped.swap(m_connections);
   }
   for (auto& connection : dropped) connection->Thread.join();
 }
@@ -258,8 +276,15 @@ void CSimDeviceServer::Eject() {
   Leave();
   SetPresence(ESimPresence::Away);
   m_device->Transcript().Add(0, ESimEvent::Away);
-  DropConnections();
+  DropConnections(false);
   m_ejectRequested = false;  // every connection is gone: a second reset frame changes nothing
+  ComeBack();
+  std::lock_guard lock(m_mutex);
+  ++m_resetsEnded;
+  m_changed.notify_all();
+}
+
+void CSimDeviceServer::ComeBack() {
   // A device without an away time comes straight back, with no wait on the clock at all.
   if (m_device->AwayMilliseconds() > 0) Clock().Sleep(m_device->AwayMilliseconds());
   if (m_stopRequested) return;
@@ -278,10 +303,14 @@ void CSimDeviceServer::Eject() {
 void CSimDeviceServer::Stop() {
   if (m_thread.joinable()) {
     m_stopRequested = true;
+    {
+      std::lock_guard lock(m_mutex);
+      m_changed.notify_all();  // a connection waiting for its reset to end
+    }
     Wake();
     m_thread.join();
   }
-  DropConnections();
+  DropConnections(true);
   if (Presence() != ESimPresence::Stopped) {
     Leave();
     SetPresence(ESimPresence::Stopped);

@@ -1,7 +1,8 @@
 #pragma once
 // Serves one simulated device on an emulated bus directory: its socket and .name file, one
 // thread per connection, probe opens, the eject frame (drop every connection, leave the bus,
-// come back after the device's away time) and a clean stop.
+// come back after the device's away time, and only then close the connection that asked for
+// it) and a clean stop.
 
 #include <atomic>
 #include <chrono>
@@ -46,6 +47,7 @@ class CSimDeviceServer {
     int Fd = -1;
     std::uint32_t Id = 0;
     bool Dropped = false;  // shut down by the server
+    bool Resetting = false;  // sent the eject frame: kept open until the reset is over
     std::atomic<bool> Finished{false};
     std::thread Thread;
   };
@@ -55,9 +57,13 @@ class CSimDeviceServer {
   void ServeLoop();
   void Accept();
   void RunConnection(Connection& connection);
-  void DropConnections();
+  // Shuts down and joins the connections; those that asked for the reset under way stay,
+  // unless `all`.
+  void DropConnections(bool all);
   void ReapFinished();
   void RequestEject();
+  void AwaitReset(Connection& connection);
+  void ComeBack();
   void Wake();
   void Eject();
   void SetPresence(ESimPresence presence, bool comeback = false);
@@ -70,6 +76,7 @@ class CSimDeviceServer {
   std::string m_devicePath;
   ESimPresence m_presence = ESimPresence::Stopped;
   std::uint32_t m_reenumerations = 0;
+  std::uint32_t m_resetsEnded = 0;  // ejects over, with or without a comeback
   std::uint32_t m_nextConnectionId = 1;
   std::list<std::unique_ptr<Connection>> m_connections;
 

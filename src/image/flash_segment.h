@@ -46,12 +46,18 @@ class CFlashSegment {
   std::vector<Unit> Data;  // the image at offset (address - Start)
 };
 
-// The downloads announce the segments they send in one byte.
+// The byte downloads announce the segments they send in one byte; the C28xx program download
+// counts its segments in a 16-bit word.
 inline constexpr std::size_t kMaxSentSegments = 255;
+inline constexpr std::size_t kMaxSentWordSegments = 65535;
 // Segments that are not sent do not count there, but each holds a region's buffer: at most one
 // between, before and after the sent ones is what a sensible image has, and the bound keeps a
 // hostile file from making a region-sized buffer per record.
-inline constexpr std::size_t kMaxFlashSegments = 2 * kMaxSentSegments + 1;
+constexpr std::size_t MaxFlashSegments(std::size_t maxSent) { return 2 * maxSent + 1; }
+inline constexpr std::size_t kMaxFlashSegments = MaxFlashSegments(kMaxSentSegments);
+// What all segment buffers of one image may take together: a word image may have many more
+// segments than a byte image, and each holds a whole region.
+inline constexpr std::size_t kMaxSegmentBufferBytes = 64u << 20;
 
 // Why the cutter stopped: the address it could not place, and whether a bound was reached
 // (then `Limit` is the bound) or the address lies outside the table.
@@ -66,8 +72,13 @@ class CSegmentCutter {
   using Segment = CFlashSegment<Unit>;
   using SegmentArray = std::vector<std::unique_ptr<Segment>>;
 
-  CSegmentCutter(SegmentArray& segments, FlashRegionTable table) : m_segments(segments), m_table(table) {
-    for (const auto& segment : segments) m_sent += segment->IsSent() ? 1 : 0;
+  // `maxSent`: the most sent segments the download can announce.
+  CSegmentCutter(SegmentArray& segments, FlashRegionTable table, std::size_t maxSent = kMaxSentSegments)
+      : m_segments(segments), m_table(table), m_maxSent(maxSent) {
+    for (const auto& segment : segments) {
+      m_sent += segment->IsSent() ? 1 : 0;
+      m_bufferBytes += segment->Data.size() * sizeof(Unit);
+    }
   }
 
   // Copies `count` units for `address` on into the segments. Nothing, or why it failed.
@@ -118,16 +129,21 @@ class CSegmentCutter {
     std::optional<std::size_t> region = FindFlashRegion(m_table, address);
     if (!region) return CSegmentCutFailure{address, std::nullopt};
     const bool sent = m_table[*region].Kind != FLASH_REGION_NOT_SENT;
-    if (sent && m_sent >= kMaxSentSegments) return CSegmentCutFailure{address, kMaxSentSegments};
-    if (m_segments.size() >= kMaxFlashSegments) return CSegmentCutFailure{address, kMaxFlashSegments};
+    if (sent && m_sent >= m_maxSent) return CSegmentCutFailure{address, m_maxSent};
+    if (m_segments.size() >= MaxFlashSegments(m_maxSent)) return CSegmentCutFailure{address, MaxFlashSegments(m_maxSent)};
+    const std::size_t regionBytes = (m_table[*region + 1].Start - m_table[*region].Start) * sizeof(Unit);
+    if (m_bufferBytes + regionBytes > kMaxSegmentBufferBytes) return CSegmentCutFailure{address, m_segments.size()};
     m_segments.push_back(std::make_unique<Segment>(address, m_table));
     m_current = m_segments.back().get();
     m_sent += sent ? 1 : 0;
+    m_bufferBytes += regionBytes;
     return std::nullopt;
   }
 
   SegmentArray& m_segments;
   FlashRegionTable m_table;
+  std::size_t m_maxSent;
   Segment* m_current = nullptr;
   std::size_t m_sent = 0;
+  std::size_t m_bufferBytes = 0;
 };

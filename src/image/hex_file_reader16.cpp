@@ -63,7 +63,7 @@ bool CIntelHexFileReader16::LoadRecord(CSegmentCutter<std::uint16_t>& cutter, Fl
 
 std::uint32_t CIntelHexFileReader16::LoadSegments(CFlashSeg16Array& segments, FlashRegionTable table) {
   if (table.empty()) return 0;
-  CSegmentCutter<std::uint16_t> cutter(segments, table);
+  CSegmentCutter<std::uint16_t> cutter(segments, table, kMaxSentWordSegments);
   try {
     while (ReadRecord()) {
       if (!LoadRecord(cutter, table)) return 0;

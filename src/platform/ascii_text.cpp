@@ -24,3 +24,28 @@ std::string CutToBuffer(const std::string& text, std::size_t maxChars) {
   }
   return text;
 }
+
+namespace {
+
+// The bytes of the UTF-8 character that begins at `text[at]` (1 for a stray byte).
+std::size_t Utf8CharacterLength(const std::string& text, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  return std::min(length, text.size() - at);
+}
+
+}  // namespace
+
+bool EqualOverUtf8Characters(const std::string& a, const std::string& b, std::size_t count) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  for (std::size_t character = 0; character < count; ++character) {
+    if (i == a.size() || j == b.size()) return i == a.size() && j == b.size();
+    std::size_t lengthA = Utf8CharacterLength(a, i);
+    std::size_t lengthB = Utf8CharacterLength(b, j);
+    if (a.compare(i, lengthA, b, j, lengthB) != 0) return false;
+    i += lengthA;
+    j += lengthB;
+  }
+  return true;
+}

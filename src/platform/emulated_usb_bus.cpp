@@ -267,6 +267,13 @@ bool CEmulatedUsbBus::Eject(const std::string& devicePath) {
   if (fd < 0) return false;
   auto deadline = SteadyClock::now() + ReadBound();
   bool sent = SendFrame(fd, nullptr, 0, kEjectFrame, deadline);
+  if (sent) {
+    // A device that closes the reset connection once it is back from the reset tells the host
+    // so: a host that opened it earlier would reach the device it has just reset, or nothing.
+    // A device that waits for the host to close first costs this bound, no more.
+    std::uint8_t ignored = 0;
+    ReceiveAll(fd, &ignored, 1, SteadyClock::now() + kEjectDepartureBound);
+  }
   ::close(fd);
   return sent;
 }

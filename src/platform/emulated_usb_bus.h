@@ -6,6 +6,7 @@
 // it asks the device to start again (eject). Any program that follows this contract can stand
 // on the bus as a device.
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,8 @@
 class CEmulatedUsbBus : public IUsbBus {
  public:
   static constexpr std::uint16_t kEjectFrame = 0xFFFF;
+  // How long a reset waits, after the reset frame, for the device to close its connection.
+  static constexpr std::chrono::milliseconds kEjectDepartureBound{2000};
 
   explicit CEmulatedUsbBus(std::string directory);
   ~CEmulatedUsbBus() override;

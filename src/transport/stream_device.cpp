@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
+#include "platform/ascii_text.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
@@ -42,7 +42,9 @@ bool CStreamDevice::ReadIdentity(const std::string& modelCode, const std::string
   m_stream->ClearInput();
   m_stream->WriteByte(0x02);
   m_identity = m_stream->ReadString();
-  if (std::strncmp(m_identity.c_str(), modelCode.c_str(), kModelCodeLength) == 0) return true;
+  // The device sends one byte per character, the model code is UTF-8 (a catalog Id may go
+  // beyond ASCII): the nine characters are compared as characters, not as bytes.
+  if (EqualOverUtf8Characters(DeviceTextToUtf8(m_identity), modelCode, kModelCodeLength)) return true;
   if (!m_identity.empty()) ShowWrongDevice(m_identity, expectedName.empty() ? modelCode : expectedName);
   return false;
 }

@@ -231,6 +231,8 @@ class WizardOnScreen : public ::testing::Test {
             // Long enough for the "Firmware Update" window to be seen, short enough for a test.
             {"TAVRIX_WAIT_SCALE", m_waitScale},
             {"XDG_CONFIG_HOME", m_folder / "config"},
+            // The user's own servo projects: the pictures then name a folder of no machine's.
+            {"XDG_DATA_HOME", m_folder / "data"},
             {"XDG_RUNTIME_DIR", m_folder / "runtime"},
             {"LANG", "C.UTF-8"},
             {"LC_ALL", ""},
@@ -362,8 +364,12 @@ class WizardOnScreen : public ::testing::Test {
     EXPECT_NE(output.find(version), std::string::npos) << output;
   }
 
-  // The start page of the demo catalog with its last entry, the servo trainer, selected.
+  // The start page of the demo catalog with its last entry, the servo trainer, selected. Its
+  // demo project is the user's own, in this test's data folder.
   std::optional<Seen> StartWithTheServoTrainer() {
+    std::filesystem::create_directories(m_folder.Path() / "data" / "tavrix-update");
+    std::filesystem::copy(std::string(TAVRIX_BIN_DIR) + "/Drive001", m_folder.Path() / "data" / "tavrix-update" / "Drive001",
+                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
     StartWizard({"/lang", std::to_string(LANG_ENGLISH)});
     auto start = WaitForWindow(kWizardTitle, [](const CXwdImage& screen, const ScreenRect& wizard) {
       return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;

@@ -4,38 +4,11 @@
 
 #include "devices/atmu/my_usb2.h"
 #include "devices/downloads/page_download.h"
+#include "platform/ascii_text.h"
 #include "platform/clock.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
-
-namespace {
-
-// The bytes of the UTF-8 character that begins at `text[at]` (1 for a stray byte).
-std::size_t Utf8CharacterLength(const std::string& text, std::size_t at) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-  return std::min(length, text.size() - at);
-}
-
-// Whether two UTF-8 texts agree in their first `count` characters, the way a bounded
-// comparison of wide strings does: a text that ends within them matches only a text that
-// ends at the same place.
-bool EqualOverCharacters(const std::string& a, const std::string& b, std::size_t count) {
-  std::size_t i = 0;
-  std::size_t j = 0;
-  for (std::size_t character = 0; character < count; ++character) {
-    if (i == a.size() || j == b.size()) return i == a.size() && j == b.size();
-    std::size_t lengthA = Utf8CharacterLength(a, i);
-    std::size_t lengthB = Utf8CharacterLength(b, j);
-    if (a.compare(i, lengthA, b, j, lengthB) != 0) return false;
-    i += lengthA;
-    j += lengthB;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string SignedDeviceTextToUtf8(const std::string& text) {
   std::string utf8;
@@ -59,7 +32,7 @@ bool CInterfaceATMU::Identify() {
   m_stream->WriteByte(kIdentifyCommand);
   m_identity = m_stream->ReadString();
   const std::string identity = SignedDeviceTextToUtf8(m_identity);
-  if (EqualOverCharacters(identity, m_entry.Id, kModelCodeLength)) return true;
+  if (EqualOverUtf8Characters(identity, m_entry.Id, kModelCodeLength)) return true;
   if (identity.empty()) return false;
   UserInterface().MessageBox(FormatMessage(LoadResString(20007), {identity, m_entry.Id}), MB_OK);
   return false;

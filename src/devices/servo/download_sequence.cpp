@@ -13,6 +13,7 @@
 #include "devices/servo/project_list.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
+#include "platform/user_folders.h"
 #include "updater/device_catalog.h"
 #include "updater/flash_progress.h"
 
@@ -49,7 +50,6 @@ constexpr int kAbortDownload = 23;         // 514/6
 constexpr std::uint32_t kDefaultSegmentSize = 1024;
 // One read answer carries at most this much of a file, whatever segment size the drive names.
 constexpr std::uint32_t kMaxReadSegment = gci::kMaxAnswer - gci::kHeaderSize;
-constexpr const char* kErrorFileName = "DevCErr.dat";
 constexpr std::uint8_t kFirstDrive = 1;
 constexpr std::uint8_t kLastDrive = 6;
 
@@ -230,7 +230,7 @@ class CDownloadRun {
     if (result == ECommand::NotWritten) return true;
     std::string folder;
     if (!ReadString(kDriveFolderCode, 0, folder)) return Abort("Read path for error file failed.");
-    const std::string errorFile = DrivePath(folder, kErrorFileName);
+    const std::string errorFile = DrivePath(folder, CDrive::kErrorFileName);
     std::uint32_t size = 0;
     if (!m_drive.GetFileSize(errorFile, size) || size == 0) return true;
     if (check.CopyErrorFile) {
@@ -343,12 +343,17 @@ bool CDrive::PrepareProject(IFlashProgress* progress) {
                                   drive, kFirstDrive, kLastDrive));
     return false;
   }
-  const std::string folder = DeviceCatalog::DataFolder() + FormatText("Drive%03d", drive);
+  // A project of the user's own comes first: an installed catalog lies in a folder the user
+  // cannot write, and the drive's error file is copied back into the project's folder.
+  const std::string name = FormatText("Drive%03d", drive);
+  const std::string own = UserDataFolder() + "/" + name;
+  const std::string beside = DeviceCatalog::DataFolder() + name;
   std::error_code error;
+  const std::string folder = std::filesystem::is_directory(own, error) ? own : beside;
   if (!std::filesystem::is_directory(folder, error)) {
-    LogDownloadFailure(FormatText("The project folder '%s' of drive %d does not exist. "
-                                  "Put the drive's project there and start the update again.",
-                                  folder.c_str(), drive));
+    LogDownloadFailure(FormatText("The project folder of drive %d does not exist, neither '%s' nor '%s'. "
+                                  "Put the drive's project in one of them and start the update again.",
+                                  drive, own.c_str(), beside.c_str()));
     return false;
   }
   m_projectFolder = folder;

@@ -10,6 +10,7 @@
 //   download_sequence.cpp the project preparation and the download sequence
 
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <span>
@@ -71,6 +72,8 @@ class CDrive : public CKinetra {
   // Sends the PC file to the drive in pieces of `segmentSize` bytes.
   bool TransferFile(const std::string& localPath, const std::string& drivePath, std::uint32_t segmentSize,
                     IFlashProgress* progress);
+  // The drive's error file, by its name on the drive and on the PC.
+  static constexpr const char* kErrorFileName = "DevCErr.dat";
   // Copies the first `size` bytes of the drive's file into "DevCErr.dat" in the project folder.
   bool ReadErrorFile(const std::string& projectFolder, std::uint32_t size, const std::string& drivePath,
                      std::uint32_t segmentSize);
@@ -125,6 +128,12 @@ class CDrive : public CKinetra {
   // status 0 only (an error answer is no failure of the operation).
   bool FileQuery(const std::optional<CGciPacket>& request, const char* failure, std::size_t resultOffset,
                  std::uint32_t& result);
+  // Whether a file operation that changes the drive's files was done: an answer that is no
+  // error answer. An error answer puts `failure` and the drive's status in the log.
+  bool Accepted(const std::optional<CGciPacket>& answer, const char* failure);
+  // The PC's copy of the drive's error file, in the project folder or, where that cannot be
+  // written, in the user's data folder (with a line in the log); not open when neither works.
+  std::ofstream OpenErrorFileCopy(const std::string& projectFolder);
 
   std::uint16_t m_requestIdentifier = 0x601;
   CObjectTransfer m_transfer{*this};

@@ -10,6 +10,7 @@
 #include "platform/ascii_text.h"
 #include "platform/input_file.h"
 #include "platform/text_format.h"
+#include "platform/user_folders.h"
 #include "updater/flash_progress.h"
 #include "wizard/message_pump.h"
 
@@ -101,9 +102,15 @@ bool CDrive::OpenTransferFile(const std::string& path, bool forWrite, std::uint3
 bool CDrive::CloseTransferFile(std::uint32_t handle) {
   std::optional<CGciPacket> request = NewRequest(gci::kCloseFile, 0);
   if (request) request->SetNumber(gci::kParameter1Offset, handle);
-  std::optional<CGciPacket> answer = FileExchange(request, "Close file failed.");
-  if (answer) ParseAnswer(*answer);
-  return answer.has_value();
+  // A file the drive could not close may not hold what was written.
+  return Accepted(FileExchange(request, "Close file failed."), "Close file failed.");
+}
+
+bool CDrive::Accepted(const std::optional<CGciPacket>& answer, const char* failure) {
+  if (!answer) return false;
+  if (ParseAnswer(*answer)) return true;
+  LogDownloadFailure(FormatText("%s The drive answered with status %u.", failure, answer->Status()));
+  return false;
 }
 
 bool CDrive::GetFileSize(const std::string& path, std::uint32_t& size) {
@@ -157,9 +164,9 @@ bool CDrive::ConvFileWrite(std::uint32_t handle, std::span<const std::uint8_t> s
     request->SetNumber(gci::kParameter3Offset, static_cast<std::uint32_t>(source.size()));
     request->SetPayload(source);
   }
-  std::optional<CGciPacket> answer = FileExchange(request, "ConvFileWrite failed.", buffer);
-  if (answer) ParseAnswer(*answer);
-  return answer.has_value();
+  // A write the drive refused leaves the file short on the drive: it fails like a write that
+  // got no answer, so the download is never reported whole.
+  return Accepted(FileExchange(request, "ConvFileWrite failed.", buffer), "ConvFileWrite failed.");
 }
 
 bool CDrive::TransferFile(const std::string& localPath, const std::string& drivePath, std::uint32_t segmentSize,
@@ -189,11 +196,29 @@ bool CDrive::TransferFile(const std::string& localPath, const std::string& drive
   return written && closed;
 }
 
+std::ofstream CDrive::OpenErrorFileCopy(const std::string& projectFolder) {
+  const std::filesystem::path inProject = std::filesystem::path(projectFolder) / kErrorFileName;
+  std::ofstream local(inProject, std::ios::binary | std::ios::trunc);
+  if (local.is_open()) return local;
+  // A project beside an installed catalog lies in a folder the user cannot write: the copy goes
+  // to the user's data folder then, and the log says where.
+  const std::filesystem::path own = std::filesystem::path(UserDataFolder()) / kErrorFileName;
+  std::error_code error;
+  std::filesystem::create_directories(own.parent_path(), error);
+  local.open(own, std::ios::binary | std::ios::trunc);
+  LogDownloadFailure(local.is_open()
+                         ? FormatText("The drive's error file could not be written to '%s'; it is in '%s'.",
+                                      inProject.c_str(), own.c_str())
+                         : FormatText("The drive's error file could be written neither to '%s' nor to '%s'.",
+                                      inProject.c_str(), own.c_str()));
+  return local;
+}
+
 bool CDrive::ReadErrorFile(const std::string& projectFolder, std::uint32_t size, const std::string& drivePath,
                            std::uint32_t segmentSize) {
   std::uint32_t handle = 0;
   if (!OpenTransferFile(drivePath, false, handle) || handle == 0) return false;
-  std::ofstream local(std::filesystem::path(projectFolder) / "DevCErr.dat", std::ios::binary | std::ios::trunc);
+  std::ofstream local = OpenErrorFileCopy(projectFolder);
   bool read = local.is_open() && segmentSize != 0;
   // One segment at a time: the drive's size claim never decides how much memory is taken.
   std::vector<std::uint8_t> segment(read ? std::min(size, segmentSize) : 0);

@@ -49,6 +49,10 @@ TEST_F(InterfaceMKTest, IdentifyComparesWithTheCatalogIdOverNineCharacters) {
       {"", "", true, false},            // an empty Id accepts only an empty identity
       {"", "ZM7310-4K", false, true},
       {"ZM7310-4K", "", false, false},  // refused without message
+      // An Id beyond ASCII: nine characters, not nine bytes of its UTF-8 form, and the device
+      // sends one byte per character.
+      {"ZM7310-\u00c44K", "ZM7310-\xc4" "4K MK boot 105", true, false},
+      {"ZM7310-\u00c44K", "ZM7310-\xc5" "4K MK boot 105", false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id + " / " + c.identity);
@@ -58,7 +62,7 @@ TEST_F(InterfaceMKTest, IdentifyComparesWithTheCatalogIdOverNineCharacters) {
     EXPECT_EQ(device.Identify(), c.accepted);
     EXPECT_EQ(device.memory->written, Bytes{0x02}) << "no variant question";
     std::vector<std::string> messages;
-    if (c.wrongDevice) messages.push_back(FormatMessage(LoadResString(20007), {c.identity, c.id}));
+    if (c.wrongDevice) messages.push_back(FormatMessage(LoadResString(20007), {DeviceTextToUtf8(c.identity), c.id}));
     EXPECT_EQ(ui.MessageTexts(), messages);
   }
 }

@@ -234,6 +234,28 @@ TEST_F(DriveTransferTest, TheDriveFileIsClosedWhateverWentWrong) {
   EXPECT_TRUE(Memory().input.empty());
 }
 
+// A drive that answers a write or the close with an error status has not taken the file
+// whole: the transfer fails, with the operation's text and the drive's status in the log.
+TEST_F(DriveTransferTest, AWriteOrCloseTheDriveRefusesFailsTheTransfer) {
+  const std::string local = m_folder.Write("PROG.BIN", std::string(2500, 'p'));
+  AcceptOpen("P");
+  m_script.Request(gci::kWriteFile, 28 + 1024, Message({.Type = gci::kWriteFile, .Status = 4}));
+  AcceptClose();
+  EXPECT_FALSE(m_drive.TransferFile(local, "P", 1024, &m_progress));
+  EXPECT_EQ(MessagesOf(gci::kWriteFile).size(), 1u) << "no write after a refused one";
+  EXPECT_EQ(MessagesOf(gci::kCloseFile).size(), 1u);
+  EXPECT_EQ(LogText(), "ConvFileWrite failed. The drive answered with status 4.");
+
+  Memory().packets.clear();
+  m_log = CDownloadLog();
+  AcceptOpen("P");
+  for (std::size_t length : {1024, 1024, 452}) AcceptWrite(length);
+  m_script.Request(gci::kCloseFile, 28, Message({.Type = gci::kCloseFile, .Status = 7}));
+  EXPECT_FALSE(m_drive.TransferFile(local, "P", 1024, &m_progress));
+  EXPECT_EQ(LogText(), "Close file failed. The drive answered with status 7.");
+  EXPECT_TRUE(Memory().input.empty());
+}
+
 TEST_F(DriveTransferTest, TheErrorFileIsCopiedIntoTheProjectFolder) {
   const std::string report = "Module 3: not accepted\r\nModule 4: ok";  // 36 bytes
   AcceptOpen("\\D\\DevCErr.dat");

@@ -88,8 +88,13 @@ class ServoDownloadTest : public SimUsbBusTest {
     m_entry.ApplicationVersion = 110;
     m_entry.FirmwarePath = (m_folder / "firmware" / "servo.seg").string();
     WriteProject("Drive001", StandardFiles());
+    // The user's own data folder, empty unless a test puts a project there.
+    ::setenv("XDG_DATA_HOME", (m_folder / "user").c_str(), 1);
   }
-  ~ServoDownloadTest() override { DeviceCatalog::SetCatalogFile({}); }
+  ~ServoDownloadTest() override {
+    ::unsetenv("XDG_DATA_HOME");
+    DeviceCatalog::SetCatalogFile({});
+  }
 
   // The configuration, an application with the version tag of 1.10 that the simulated drive
   // then reports, and a parameter file: 2900 bytes.
@@ -277,8 +282,8 @@ TEST_F(ServoDownloadTest, FailuresEndWithTheirLogTextsAndTheAbortRule) {
        "The control unit reports drive 7; projects exist for drives 1 to 6. Check the drive number set on the drive.", "",
        {}},
       {"drive 3 without Drive003", "drive=3", true, {}, false,
-       "The project folder '" + ProjectFolder("Drive003") +
-           "' of drive 3 does not exist. Put the drive's project there and start the update again.",
+       "The project folder of drive 3 does not exist, neither '" + ProjectFolder("user/tavrix-update/Drive003") +
+           "' nor '" + ProjectFolder("Drive003") + "'. Put the drive's project in one of them and start the update again.",
        "", {}},
       {"600 KB for 500 KB free", "free=512000", true, {}, false, notEnough, "2/1 6/23", {},
        {{"DEVCONF.DAT", Filled(1024, 'c')}, {"BIG.BIN", Filled(613376, 'b')}}},
@@ -329,7 +334,7 @@ TEST_F(ServoDownloadTest, FailuresEndWithTheirLogTextsAndTheAbortRule) {
     // A drive without a project is refused by the preparation: its link never opened.
     const bool refusedInPreparation = c.log.starts_with("No drive ") ||
                                       c.log.starts_with("The control unit reports drive ") ||
-                                      c.log.starts_with("The project folder '");
+                                      c.log.starts_with("The project folder of drive ");
     if (refusedInPreparation) {
       EXPECT_EQ(FramesBeginningWith(trainer, 0xC1), 0u);
     }
@@ -352,6 +357,31 @@ TEST_F(ServoDownloadTest, AHardwareModuleErrorFileIsCopiedIntoTheProject) {
     EXPECT_EQ(ReadWholeFile(m_folder / "Drive001" / "DevCErr.dat"), before.at("\\project\\DevCErr.dat"));
     m_bus->Unplug(*m_server);
   }
+}
+
+// An installed catalog lies where the user cannot write: a project in the user's own data
+// folder comes first, and the drive's error file goes there when the project folder cannot
+// take it (here a folder stands where the file would be, which stops root too).
+TEST_F(ServoDownloadTest, TheUsersOwnProjectComesFirstAndTakesTheErrorFileTheProjectCannot) {
+  std::filesystem::create_directories(m_folder / "user" / "tavrix-update");
+  std::filesystem::rename(m_folder / "Drive001", m_folder / "user" / "tavrix-update" / "Drive001");
+  WriteProject("Drive001", {{"OTHER.DAT", Filled(10, 'o')}});
+  std::filesystem::create_directories(m_folder / "user" / "tavrix-update" / "Drive001" / "DevCErr.dat");
+  CSimServo& trainer = Plug("fail=29:1,error_file_text=\"module 3 missing\"");
+  const std::map<std::string, std::string> before = DriveFiles(trainer.Drive());
+  CDownloadLog log;
+  CDrive drive(log);
+  ASSERT_EQ(drive.OpenAndIdentify(), CStreamDevice::kConnected);
+  CRecordingProgress progress;
+  EXPECT_TRUE(drive.DownloadApplication(&progress)) << log.Text();
+  const std::string own = ProjectFolder("user/tavrix-update/Drive001");
+  EXPECT_NE(std::find(progress.shown.begin(), progress.shown.end(),
+                      "project " + own + ": 3 files to download (2 kByte)"),
+            progress.shown.end());
+  EXPECT_EQ(DriveFiles(trainer.Drive()).count("\\project\\OTHER.DAT"), 0u) << "the project beside the catalog";
+  EXPECT_EQ(ReadWholeFile(m_folder / "user" / "tavrix-update" / "DevCErr.dat"), before.at("\\project\\DevCErr.dat"));
+  EXPECT_EQ(log.Text(), "Check hardware modules failed.\nThe drive's error file could not be written to '" + own +
+                            "/DevCErr.dat'; it is in '" + ProjectFolder("user/tavrix-update/DevCErr.dat") + "'.");
 }
 
 TEST_F(ServoDownloadTest, AProjectListThatCannotBeSentFailsBeforeTheDriveLinkOpens) {
