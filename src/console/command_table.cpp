@@ -8,13 +8,15 @@
 // Each command lives in its own file; this table only names them.
 const std::vector<ConsoleCommand>& ConsoleCommands() {
   static const std::vector<ConsoleCommand> commands{
-      {"list", "list                 the start page's lines: Id, a tab, Name - one per Device, catalog order",
+      {"list", [] { return std::string("list                 the start page's lines: Id, a tab, Name - one per Device, catalog order"); },
        RunListCommand},
-      {"update", "update ID [--address HOST[:PORT]]  the wizard's road for the catalog entry ID, ending with the done page's text",
+      {"update", [] { return std::string("update ID [--address HOST[:PORT]]  the wizard's road for the catalog entry ID, ending with the done page's text"); },
        RunUpdateCommand},
-      {"inspect", "inspect FILE --as segments|hex|hex16|binary [--regions A|B|servo]", RunInspectCommand},
-      {"devices", "devices              list the device interfaces present on the USB bus", RunDevicesCommand},
-      {"discover", "discover [--type N]  list the network units of device type N (default 7720) that answer a search",
+      // The kinds and region tables as the families register them.
+      {"inspect", InspectUsage, RunInspectCommand},
+      {"devices", [] { return std::string("devices              list the device interfaces present on the USB bus"); },
+       RunDevicesCommand},
+      {"discover", [] { return std::string("discover [--type N]  list the network units of device type N (default 7720) that answer a search"); },
        RunDiscoverCommand},
   };
   return commands;

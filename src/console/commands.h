@@ -9,7 +9,7 @@ using CommandArgs = std::vector<std::string>;
 
 struct ConsoleCommand {
   const char* name;
-  const char* usage;  // one line, shown by --help
+  std::string (*usage)();  // one line, shown by --help
   int (*run)(const CommandArgs& args);
 };
 

@@ -39,7 +39,7 @@ void PrintUsage(std::FILE* out) {
                "  --version            the program's name and version\n"
                "commands:\n",
                kProgram, kDefaultCatalog, DeviceCatalog::InstalledDataFolder());
-  for (const auto& command : ConsoleCommands()) std::fprintf(out, "  %s\n", command.usage);
+  for (const auto& command : ConsoleCommands()) std::fprintf(out, "  %s\n", command.usage().c_str());
   std::fprintf(out,
                "exit status: 0 programmed or up to date; 1 programming failed;\n"
                "             2 usage error, catalog missing, entry unusable, updater not created or\n"
@@ -219,8 +219,12 @@ int RunConsole(const CommandArgs& args, const ConsoleStreams& streams) {
     std::fprintf(streams.out, "%s %s\n", kProgram, TAVRIX_VERSION_TEXT);
     return kExitOk;
   }
-  if (!parsed.error.empty() || parsed.positional.empty()) {
-    std::fprintf(streams.err, "%s: %s\n", kProgram, parsed.error.empty() ? "no command" : parsed.error.c_str());
+  if (!parsed.error.empty()) {
+    std::fprintf(streams.err, "%s: %s; see %s --help\n", kProgram, parsed.error.c_str(), kProgram);
+    return kExitSetup;
+  }
+  if (parsed.positional.empty()) {
+    std::fprintf(streams.err, "%s: no command\n", kProgram);
     PrintUsage(streams.err);
     return kExitSetup;
   }
@@ -229,8 +233,8 @@ int RunConsole(const CommandArgs& args, const ConsoleStreams& streams) {
     if (parsed.positional[0] == candidate.name) command = &candidate;
   }
   if (command == nullptr) {
-    std::fprintf(streams.err, "%s: unknown command '%s'\n", kProgram, parsed.positional[0].c_str());
-    PrintUsage(streams.err);
+    std::fprintf(streams.err, "%s: unknown command '%s'; see %s --help\n", kProgram, parsed.positional[0].c_str(),
+                 kProgram);
     return kExitSetup;
   }
   ConsoleSession session{streams, parsed.options};

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <sstream>
 
 namespace {
 
@@ -25,6 +26,24 @@ std::string Fit(const std::string& text, std::size_t columns) {
     if (characters++ == columns) return text.substr(0, i);
   }
   return text;
+}
+
+// The turning characters a long transfer shows: movement on a terminal, noise in a log.
+bool IsSpinner(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("/\\|-") == std::string::npos;
+}
+
+// A text with its numbers left out: "Writing page 5 at 00280" and "Writing page 6 at 00300"
+// say the same thing but for how far the work has come, which the progress lines tell. A
+// word with a digit in it (a decimal or hexadecimal number) counts as a number.
+std::string Shape(const std::string& text) {
+  std::string shape;
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    const bool number = word.find_first_of("0123456789") != std::string::npos;
+    shape += (shape.empty() ? "" : " ") + (number ? std::string("#") : word);
+  }
+  return shape;
 }
 
 std::size_t TerminalColumns(std::FILE* out) {
@@ -58,17 +77,29 @@ void CConsoleProgress::Redraw() {
   std::size_t room = bar.size() < columns ? columns - bar.size() - (bar.empty() ? 0 : 1) : 0;
   line = Fit(line, room);
   if (!bar.empty()) line += (line.empty() ? "" : " ") + bar;
+  if (m_lineOpen && line == m_drawn) return;
   std::fprintf(m_out, "\r\x1b[K%s", line.c_str());
   std::fflush(m_out);
+  m_drawn = line;
   m_lineOpen = true;
+}
+
+void CConsoleProgress::Print(const std::string& text, std::string& last) {
+  if (text.empty() || IsSpinner(text) || text == last) return;
+  // While a bar counts, a text that differs from one already written only in its numbers is
+  // progress, which the tenths tell.
+  if (Counting() && !m_countedShapes.insert(Shape(text)).second) return;
+  last = text;
+  std::fprintf(m_out, "%s\n", text.c_str());
+  std::fflush(m_out);
 }
 
 void CConsoleProgress::SetStatus(const std::string& text) {
   m_status = OneLine(text);
   if (m_terminal) {
     Redraw();
-  } else if (!m_status.empty()) {
-    std::fprintf(m_out, "%s\n", m_status.c_str());
+  } else {
+    Print(m_status, m_printedStatus);
   }
 }
 
@@ -76,8 +107,8 @@ void CConsoleProgress::SetDetail(const std::string& text) {
   m_detail = OneLine(text);
   if (m_terminal) {
     Redraw();
-  } else if (!m_detail.empty()) {
-    std::fprintf(m_out, "%s\n", m_detail.c_str());
+  } else {
+    Print(m_detail, m_printedDetail);
   }
 }
 
@@ -87,6 +118,7 @@ void CConsoleProgress::SetRange(int lower, int upper) {
   m_lower = lower;
   m_upper = upper;
   m_lastStep = -1;
+  m_countedShapes.clear();
   if (m_terminal) Redraw();
 }
 
@@ -97,9 +129,10 @@ void CConsoleProgress::SetPos(int position) {
     return;
   }
   int step = Percent() / 10;
-  if (m_barShown && step != m_lastStep) {
+  if (Counting() && step != m_lastStep) {
     m_lastStep = step;
     std::fprintf(m_out, "%d%%\n", step * 10);
+    std::fflush(m_out);
   }
 }
 
@@ -117,5 +150,6 @@ void CConsoleProgress::Line(const std::string& text) {
 void CConsoleProgress::Break() {
   if (m_lineOpen) std::fprintf(m_out, "\n");
   m_lineOpen = false;
+  m_drawn.clear();
   std::fflush(m_out);
 }

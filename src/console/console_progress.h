@@ -1,8 +1,12 @@
 #pragma once
-// The progress display of the terminal: the status line, the detail line and the bar on one
-// refreshing line on a terminal; plain lines otherwise (the bar in steps of ten percent).
+// The progress display of the terminal. On a terminal: the status, the detail and the bar on
+// one line rewritten in place, drawn again only when it changes. Otherwise, for a log or a
+// pipe: a line per status that says something new, no bars and no turning characters, and
+// at most one progress line per tenth of the range; every line is flushed as it is written,
+// so that nothing is lost when the program is ended.
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 class CConsoleProgress {
@@ -21,8 +25,11 @@ class CConsoleProgress {
 
  private:
   void Redraw();
+  // Off a terminal: `text` as a line of its own unless it says nothing new after `last`.
+  void Print(const std::string& text, std::string& last);
   std::string Bar() const;
   int Percent() const;
+  bool Counting() const { return m_barShown && !m_marquee; }
 
   std::FILE* m_out;
   bool m_terminal;
@@ -35,4 +42,8 @@ class CConsoleProgress {
   int m_position = 0;
   int m_lastStep = -1;
   bool m_lineOpen = false;
+  std::string m_drawn;          // on a terminal: the line as it stands
+  std::string m_printedStatus;  // off a terminal: the last status line written
+  std::string m_printedDetail;
+  std::set<std::string> m_countedShapes;  // of the lines written since the bar began
 };

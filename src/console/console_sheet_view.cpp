@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/ascii_text.h"
 #include "platform/string_table.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/flash_page.h"
@@ -97,8 +98,13 @@ WizardEvent CConsoleSheetView::OnStartPage() {
     m_pending.push_back({WizardAction::Next, kStartPageId});
     return {WizardAction::SelectionChanged, kStartPageId, CStartPage::kDeviceList, static_cast<int>(i)};
   }
-  // The person could not have selected it: the wizard's own text for an unusable entry.
-  m_ui.MessageBox("Could not load device information.", MB_OK);
+  // No such entry: named, with the way to see them all and the entry that differs only in case.
+  std::string text = "tavrix-update-cli: the catalog has no entry '" + m_deviceId + "'";
+  for (const std::string& line : m_lines) {
+    const std::string id = CStartPage::IdOfLine(line);
+    if (EqualsIgnoringAsciiCase(id, m_deviceId)) text += "; did you mean '" + id + "'?";
+  }
+  std::fprintf(m_session.streams.err, "%s\ntavrix-update-cli list names every entry\n", text.c_str());
   return {WizardAction::Cancel, kStartPageId};
 }
 

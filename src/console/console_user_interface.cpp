@@ -121,17 +121,21 @@ int CConsoleUserInterface::AskInterfaceDialog(CUsbInitFailedDlg& dialog) {
   const Button buttons[] = {{'r', CUsbInitFailedDlg::kRepeatButton, true},
                             {'s', CUsbInitFailedDlg::kSimulationButton, dialog.IsSimulationEnabled()},
                             {'x', CUsbInitFailedDlg::kExitButton, dialog.HasExitButton()}};
+  // "Repeat Initialising" is the dialog's default button: its key in capitals, and Enter takes it.
+  const Button& byDefault = buttons[0];
   std::string prompt;
   for (const Button& button : buttons) {
     if (!button.offered) continue;
-    prompt += FormatText("%s[%c] %s", prompt.empty() ? "" : ", ", button.key,
+    const char key = &button == &byDefault ? static_cast<char>(std::toupper(button.key)) : button.key;
+    prompt += FormatText("%s[%c] %s", prompt.empty() ? "" : ", ", key,
                          WithoutMnemonic(dialog.ButtonText(button.controlId)).c_str());
   }
   while (true) {
     std::optional<std::string> answer = Ask(prompt + "? ");
     if (!answer) return ExitInterfaceDialog(dialog);
+    const char key = answer->empty() ? byDefault.key : static_cast<char>(std::tolower(static_cast<unsigned char>((*answer)[0])));
     for (const Button& button : buttons) {
-      if (answer->empty() || std::tolower(static_cast<unsigned char>((*answer)[0])) != button.key) continue;
+      if (button.key != key) continue;
       if (std::optional<int> result = dialog.PressButton(button.controlId)) return *result;
     }
   }
@@ -206,7 +210,12 @@ int CConsoleUserInterface::RunSocketLoginDialog(CSocketLoginDlg& dialog) {
     case FailureAction::Retry:
       if (m_retries < m_session.options.retries) {
         ++m_retries;
-        return *dialog.PressButton(CSocketLoginDlg::kRepeatButton, dialog.host, std::to_string(dialog.port));
+        // An address the dialog refuses (none at all, say) never works: its message has been
+        // shown, and retrying it again would only repeat it.
+        if (auto result = dialog.PressButton(CSocketLoginDlg::kRepeatButton, dialog.host, std::to_string(dialog.port))) {
+          return *result;
+        }
+        break;
       }
       std::fprintf(m_session.streams.err, "tavrix-update-cli: giving up after %d retries\n", m_retries);
       break;

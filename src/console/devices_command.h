@@ -9,7 +9,7 @@ class IUsbBus;
 
 // One line per present device interface: the device path, a tab, the friendly name (empty
 // when none); the first-generation interface class first, then the second, each in
-// enumeration order.
-void ListDeviceInterfaces(IUsbBus& bus, std::FILE* out);
+// enumeration order. False when there is none.
+bool ListDeviceInterfaces(IUsbBus& bus, std::FILE* out);
 
 int RunDevicesCommand(const CommandArgs& args);

@@ -15,11 +15,15 @@ std::string Alternatives(const std::vector<std::string>& names) {
   return text;
 }
 
-std::string Usage() {
+}  // namespace
+
+std::string InspectUsage() {
   const CImageListingRegistry& registry = CImageListingRegistry::Instance();
   return "inspect FILE --as " + Alternatives(registry.KindNames()) + " [--regions " +
          Alternatives(registry.RegionTableNames()) + "]";
 }
+
+namespace {
 
 struct InspectOptions {
   std::string file;
@@ -43,7 +47,7 @@ class CListing : public IImageListingSink {
 };
 
 int UsageError(std::FILE* err, const std::string& what) {
-  std::fprintf(err, "tavrix-update-cli inspect: %s\nusage: tavrix-update-cli %s\n", what.c_str(), Usage().c_str());
+  std::fprintf(err, "tavrix-update-cli inspect: %s\nusage: tavrix-update-cli %s\n", what.c_str(), InspectUsage().c_str());
   return 2;
 }
 

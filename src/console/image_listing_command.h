@@ -10,8 +10,12 @@
 // "FILE:LINE:" prefix and the exit status only.
 
 #include <cstdio>
+#include <string>
 
 #include "console/commands.h"
+
+// "inspect FILE --as KIND [--regions TABLE]" with every kind and region table registered.
+std::string InspectUsage();
 
 // The command with its output streams given (the tests pass their own).
 int RunInspect(const CommandArgs& args, std::FILE* out, std::FILE* err);

@@ -62,7 +62,10 @@ void CProgressPage::SetMarquee() { View().StartProgressMarquee(kProgressPageId, 
 
 void CProgressPage::ShowStatusText(const std::string& text) {
   m_status = text;
-  View().SetControlText(kProgressPageId, kStatusLine, text);
+  // Some status texts end in a line break ("Writing page %2d at 0%04X\n"): shown as it stands,
+  // it would make the line two high and move everything below it at every change.
+  const std::size_t end = text.find_last_not_of("\r\n");
+  View().SetControlText(kProgressPageId, kStatusLine, end == std::string::npos ? std::string() : text.substr(0, end + 1));
   View().RepaintPage(kProgressPageId);
 }
 

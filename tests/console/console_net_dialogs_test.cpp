@@ -10,6 +10,7 @@
 #include "console/console_user_interface.h"
 #include "net/socket_login_dlg.h"
 #include "net/udp_connect_dlg.h"
+#include "transport/usb_init_failed_dlg.h"
 #include "platform/string_table.h"
 #include "platform/user_interface.h"
 
@@ -120,4 +121,33 @@ TEST(ConsoleConnect, TheAddressOptionAnswersTheDialog) {
     }
     EXPECT_EQ(dialog.port, row.port) << row.address;
   }
+}
+
+// A Server Login without an address can never connect: --on-failure retry stops at once, with
+// the dialog's own refusal, instead of retrying what cannot work.
+TEST(ConsoleServerLogin, RetryingAnEmptyAddressEndsAtOnce) {
+  CConsoleScope console("", false);
+  console.session.options.onFailure = FailureAction::Retry;
+  console.session.options.retries = 5;
+  CConsoleUserInterface ui(console.session);
+  IUserInterface* previous = InstalledUserInterface();
+  SetUserInterface(&ui);
+  CSocketLoginDlg dialog(true, true);
+  dialog.host = "";
+  dialog.port = 8080;
+  EXPECT_EQ(ui.RunSocketLoginDialog(dialog), CSocketLoginDlg::kExitButton);
+  SetUserInterface(previous);
+  const std::string errors = console.Errors();
+  EXPECT_NE(errors.find(LoadResString(20019)), std::string::npos) << errors;
+  EXPECT_EQ(errors.find("giving up"), std::string::npos) << errors;
+}
+
+// The "Interface" prompt shows its default, "Repeat Initialising", in capitals; Enter takes it.
+TEST(ConsoleInterfaceDialog, EnterTakesTheDefaultShownInCapitals) {
+  CConsoleScope console("\n", true);
+  CConsoleUserInterface ui(console.session);
+  CUsbInitFailedDlg dialog(false, true, "Tavrix Demo");
+  EXPECT_EQ(ui.RunInterfaceDialog(dialog), *dialog.PressButton(CUsbInitFailedDlg::kRepeatButton));
+  EXPECT_NE(console.Errors().find("[R] "), std::string::npos) << console.Errors();
+  EXPECT_NE(console.Errors().find(", [x] "), std::string::npos) << console.Errors();
 }

@@ -19,6 +19,7 @@
 #include "console/commands.h"
 #include "console/console_session.h"
 #include "console/console_user_interface.h"
+#include "image/image_listing.h"
 #include "platform/module_path.h"
 #include "platform/settings_store.h"
 #include "platform/string_table.h"
@@ -215,9 +216,46 @@ TEST_P(ConsoleSetupFailures, Exit2WithTheWizardsMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ConsoleSetupFailures,
                          ::testing::Values(SetupFailure{"UnknownClass", "NOCLASS", "Could not create Updater."},
-                                           SetupFailure{"EntryUnusable", "BAD", "Could not load device information."},
-                                           SetupFailure{"IdNotInCatalog", "T9", "Could not load device information."}),
+                                           SetupFailure{"EntryUnusable", "BAD", "Could not load device information."}),
                          [](const auto& testCase) { return testCase.param.name; });
+
+// An Id the catalog does not have is named, with the way to list the entries, and the entry
+// that differs from it only in case is offered.
+TEST_F(ConsoleTest, AnUnknownIdIsNamedWithTheEntryThatDiffersInCase) {
+  struct Case {
+    const char* id;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"T9", "tavrix-update-cli: the catalog has no entry 'T9'\ntavrix-update-cli list names every entry\n"},
+      {"t1", "tavrix-update-cli: the catalog has no entry 't1'; did you mean 'T1'?\n"
+             "tavrix-update-cli list names every entry\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    ConsoleResult result = Run({"update", c.id, "--yes"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(TestUpdater().connects, 0);
+  }
+}
+
+// An unknown option or command is named; the help names every kind inspect takes.
+TEST_F(ConsoleTest, UsageErrorsNameTheWordAndTheHelpNamesEveryInspectKind) {
+  EXPECT_EQ(Run({"--frobnicate", "list"}).err, "tavrix-update-cli: unknown option '--frobnicate'; see tavrix-update-cli --help\n");
+  EXPECT_EQ(Run({"frobnicate"}).err, "tavrix-update-cli: unknown command 'frobnicate'; see tavrix-update-cli --help\n");
+  const std::string help = Run({"--help"}).out;
+  const std::size_t inspect = help.find("inspect FILE --as ");
+  ASSERT_NE(inspect, std::string::npos) << help;
+  const std::string line = help.substr(inspect, help.find('\n', inspect) - inspect);
+  ASSERT_GE(CImageListingRegistry::Instance().KindNames().size(), 5u);
+  for (const std::string& kind : CImageListingRegistry::Instance().KindNames()) {
+    EXPECT_TRUE(line.find(" " + kind + "|") != std::string::npos || line.find("|" + kind + "|") != std::string::npos ||
+                line.find("|" + kind + " ") != std::string::npos)
+        << kind << " missing in " << line;
+  }
+}
 
 TEST_F(ConsoleTest, UpToDateDevicePrintsMessage40) {
   TestUpdater().firmware = 305;
@@ -543,11 +581,18 @@ struct UsageCase {
 
 class ConsoleUsageErrors : public ::testing::TestWithParam<UsageCase> {};
 
-TEST_P(ConsoleUsageErrors, Exit2WithTheUsage) {
+// A command line that cannot be read is one line that names what is wrong and points to the
+// help, not the whole help; without any command the usage is shown.
+TEST_P(ConsoleUsageErrors, Exit2WithOneLineOrTheUsage) {
   ConsoleResult result = RunConsoleCaptured(GetParam().args);
   EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find("usage: tavrix-update-cli"), std::string::npos);
   EXPECT_EQ(result.out, "");
+  if (GetParam().args.empty()) {
+    EXPECT_NE(result.err.find("usage: tavrix-update-cli"), std::string::npos);
+    return;
+  }
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  EXPECT_NE(result.err.find("; see tavrix-update-cli --help\n"), std::string::npos) << result.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ConsoleUsageErrors,
@@ -595,10 +640,10 @@ struct ProgramResult {
   std::string err;
 };
 
-ProgramResult RunProgram(const CTempFolder& folder, const std::string& args) {
+ProgramResult RunProgram(const CTempFolder& folder, const std::string& args, const std::string& environment = {}) {
   std::string out = folder / "stdout.txt";
   std::string err = folder / "stderr.txt";
-  std::string command = "XDG_CONFIG_HOME='" + (folder / "config") + "' " TAVRIX_BIN_DIR "/tavrix-update-cli " + args +
+  std::string command = environment + "XDG_CONFIG_HOME='" + (folder / "config") + "' " TAVRIX_BIN_DIR "/tavrix-update-cli " + args +
                         " </dev/null >'" + out + "' 2>'" + err + "'";
   int raw = std::system(command.c_str());
   auto read = [](const std::string& path) {
@@ -626,6 +671,18 @@ TEST_F(ConsoleTest, ProgramPrintsItsVersion) {
     EXPECT_EQ(result.out, "tavrix-update-cli 3.36\n") << args;
     EXPECT_EQ(result.err, "") << args;
   }
+}
+
+// `devices` says when the bus is empty, and names an emulated bus that is not there.
+TEST_F(ConsoleTest, ProgramDevicesOnAnEmptyOrMissingBus) {
+  std::filesystem::create_directories(m_folder.Path() / "bus");
+  ProgramResult empty = RunProgram(m_folder, "devices", "TAVRIX_USB_BUS='" + (m_folder / "bus") + "' ");
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_EQ(empty.out, "");
+  EXPECT_EQ(empty.err, "No device found.\n");
+  ProgramResult missing = RunProgram(m_folder, "devices", "TAVRIX_USB_BUS='" + (m_folder / "no-bus") + "' ");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "tavrix-update-cli: TAVRIX_USB_BUS names '" + (m_folder / "no-bus") + "', which is no folder\n");
 }
 
 TEST_F(ConsoleTest, ProgramWithAMissingCatalog) {

@@ -1,5 +1,8 @@
 #include "devices/downloads/page_download.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "image/hex_file_reader.h"
 #include "platform/clock.h"
 #include "platform/text_format.h"
@@ -52,7 +55,7 @@ bool CFlashUpdateAtmel::LoadHex(CIntelHexFileReader& reader) {
     ShowImageRefusal(error);
     return false;
   }
-  // The bar's range only: programming moves no position, it shows the page in the status.
+  // The bar is shown once the image is loaded; programming counts it in pages.
   if (m_progress != nullptr) {
     m_progress->SetRange(0, static_cast<std::uint16_t>(m_image.HighestAddress() - m_image.LowestAddress()));
   }
@@ -78,6 +81,9 @@ bool CFlashUpdateAtmel::ProgramPages() {
     return false;
   }
   m_pageNumber = 0;
+  // The pages the loop below writes: the bar moves by one for each, whatever the image's size.
+  const auto pages = static_cast<std::uint16_t>(std::min<std::uint32_t>(m_image.HighestAddress() / m_pageSize + 1, UINT16_MAX));
+  if (m_progress != nullptr) m_progress->SetRange(0, pages);
   do {
     Status(FormatText("Writing page %d", m_pageNumber));
     if (!WritePageTries()) {
@@ -85,6 +91,7 @@ bool CFlashUpdateAtmel::ProgramPages() {
       return false;  // the device is not restarted into half a firmware
     }
     ++m_pageNumber;
+    if (m_progress != nullptr) m_progress->SetPos(m_pageNumber);
   } while (std::uint32_t{m_pageNumber} * m_pageSize <= m_image.HighestAddress());
 
   Status("Rebooting device.");

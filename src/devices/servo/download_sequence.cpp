@@ -255,8 +255,12 @@ class CDownloadRun {
     for (int i = 0; i < m_list.NumberOfFiles(); ++i) {
       const std::string& name = m_list.FileNames()[static_cast<std::size_t>(i)];
       m_progress.SetStatusText("Transfering %s", name.c_str());
-      if (CProjectList::IsConfiguration(name)) continue;
-      if (!Send(CProjectList::LocalPath(m_projectFolder, name), DrivePath(m_driveFolder, name))) return false;
+      if (!CProjectList::IsConfiguration(name) &&
+          !Send(CProjectList::LocalPath(m_projectFolder, name), DrivePath(m_driveFolder, name))) {
+        return false;
+      }
+      // One step of the bar per file; the configuration went first and counts here.
+      m_progress.SetPos(i + 1);
     }
     return true;
   }

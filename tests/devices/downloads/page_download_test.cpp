@@ -81,8 +81,9 @@ TEST_F(PageDownloadTest, SendsEveryPageFromZeroThroughTheHighestAddressThenResta
   EXPECT_EQ(m_clock.Waits(), std::vector<std::uint32_t>{2000});
   EXPECT_EQ(progress.shown, (std::vector<std::string>{
                                 "status Loading data.", "range 0-223",  // 0x1FF - 0x120
-                                "status Writing page 0", "status Writing page  0 at 00000\n",
-                                "status Writing page 1", "status Writing page  1 at 00100\n",
+                                "range 0-2",                             // the bar counts pages
+                                "status Writing page 0", "status Writing page  0 at 00000\n", "pos 1",
+                                "status Writing page 1", "status Writing page  1 at 00100\n", "pos 2",
                                 "status Rebooting device.", "status "}));
 }
 
