@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -724,24 +725,30 @@ TEST_F(WizardOnScreen, TheConnectDialogFindsAUnitOnTheNetwork) {
 
 namespace {
 
-// Pixels of a strong colour inside `rect`: the filled part of a progress bar on an otherwise
-// white and grey page.
-std::size_t CountColoured(const CXwdImage& screen, const ScreenRect& rect) {
+// The pixels of a strong colour inside `rect`, and the first row that has one: the filled part
+// of a progress bar on an otherwise white and grey page, and where the bar is.
+struct Coloured {
   std::size_t count = 0;
+  int top = -1;
+};
+Coloured FindColoured(const CXwdImage& screen, const ScreenRect& rect) {
+  Coloured found;
   for (int y = rect.y; y < rect.y + rect.height; ++y) {
     for (int x = rect.x; x < rect.x + rect.width; ++x) {
       const std::uint32_t rgb = screen.Pixel(x, y);
       const int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
-      if (std::max({r, g, b}) - std::min({r, g, b}) > 60) ++count;
+      if (std::max({r, g, b}) - std::min({r, g, b}) <= 60) continue;
+      ++found.count;
+      if (found.top < 0) found.top = y;
     }
   }
-  return count;
+  return found;
 }
 
 }  // namespace
 
 // The ATMU device is programmed page by page: while it is, the progress page's bar fills step
-// by step, and the page around it holds still.
+// by step, and stays where it is (a status line that grew with a page's name moved it).
 TEST_F(WizardOnScreen, TheAtmuBarFillsPageByPage) {
   m_waitScale = "1";  // the device's own waits per page, so that the bar can be watched
   PlugIn({"--device", "atmu:firmware=100"});
@@ -754,14 +761,17 @@ TEST_F(WizardOnScreen, TheAtmuBarFillsPageByPage) {
   // Every frame until the done page: how much of the page above the buttons is filled bar.
   const ScreenRect page{wizard.x + 4, wizard.y, wizard.width - 8, wizard.height * 3 / 4};
   std::vector<std::size_t> filled;
+  std::set<int> barTops;
   std::optional<CXwdImage> halfway;
   const bool done = WaitFor([&] {
     std::optional<CXwdImage> screen = m_x->Screen();
     if (!screen) return false;
     if (ShowsArtworkAtLeft(*screen, wizard)) return true;
     if (!m_x->FindWindows(kAnimationTitle).empty()) return false;  // not the page alone
-    const std::size_t now = CountColoured(*screen, page);
+    const Coloured bar = FindColoured(*screen, page);
+    const std::size_t now = bar.count;
     if (filled.empty() || now != filled.back()) filled.push_back(now);
+    if (now > 0) barTops.insert(bar.top);
     if (!halfway && now > 0) halfway = screen;
     return false;
   }, 60s);
@@ -771,6 +781,7 @@ TEST_F(WizardOnScreen, TheAtmuBarFillsPageByPage) {
   ASSERT_GE(filled.size(), 4u) << "the bar did not move";
   EXPECT_TRUE(std::is_sorted(filled.begin(), filled.end()));
   EXPECT_LT(filled.front() * 4, filled.back());
+  EXPECT_EQ(barTops.size(), 1u) << "the bar moved up or down while it filled";
 
   auto finished = WaitForWindow(kWizardTitle);
   ASSERT_TRUE(finished);
