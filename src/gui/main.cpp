@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,6 +59,29 @@ bool HasSwitch(int argc, char* argv[], const char* name) {
   return false;
 }
 
+constexpr const char* kNoDisplay =
+    "tavrix-update: no display to open the wizard on (DISPLAY or WAYLAND_DISPLAY);\n"
+    "tavrix-update-cli updates devices in a terminal and from scripts.\n";
+
+// Qt ends the program with an abort when its window system cannot start (no display, or one
+// that cannot be reached). Said as this program, with the way out, and ended as a usage error.
+void EndWithoutADisplay(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message) {
+  std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+  if (type != QtFatalMsg) return;
+  std::fputs(kNoDisplay, stderr);
+  std::_Exit(2);
+}
+
+// Whether the window system Qt will pick can have no display: none named in the environment or
+// on the command line for a platform that needs one.
+bool NoDisplayGiven(int argc, char* argv[]) {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if ((platform != nullptr && *platform != '\0') || HasSwitch(argc, argv, "-platform")) return false;
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x == nullptr || *x == '\0') && (wayland == nullptr || *wayland == '\0');
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -73,7 +97,13 @@ int main(int argc, char* argv[]) {
   // Made before everything else, so destroyed after it; the updater and its transport go
   // before the bus (see CProgramBus).
   CProgramBus bus(CreateUsbBusFromEnvironment());
+  if (NoDisplayGiven(argc, argv)) {
+    std::fputs(kNoDisplay, stderr);
+    return 2;
+  }
+  QtMessageHandler previousHandler = qInstallMessageHandler(EndWithoutADisplay);
   QApplication app(argc, argv);
+  qInstallMessageHandler(previousHandler);
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(CArtwork::ApplicationIcon());
   // Desktops match the window to the installed menu entry (tavrix-update.desktop) by this name.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <string>
 
 #include "support/run_program.h"
@@ -20,3 +22,20 @@ TEST(WizardProgram, PrintsItsVersionWithoutAWindow) {
 }
 
 }  // namespace
+
+// Without a display the wizard says so and points to the terminal front end, with the usage
+// error status, instead of aborting; with a display that cannot be reached as well.
+TEST(WizardProgram, WithoutADisplayItSaysSoAndEndsWithStatus2) {
+  for (const char* environment : {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM",
+                                  "env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:98765"}) {
+    SCOPED_TRACE(environment);
+    int status = -1;
+    const std::string out = RunProgram(std::string(environment) + " XDG_CONFIG_HOME=/nonexistent " TAVRIX_BIN_DIR
+                                       "/tavrix-update /lang 1033 2>&1 </dev/null",
+                                       status);
+    EXPECT_TRUE(WIFEXITED(status)) << out;
+    EXPECT_EQ(WEXITSTATUS(status), 2) << out;
+    EXPECT_NE(out.find("tavrix-update: no display"), std::string::npos) << out;
+    EXPECT_NE(out.find("tavrix-update-cli"), std::string::npos) << out;
+  }
+}
