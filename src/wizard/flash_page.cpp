@@ -26,7 +26,7 @@ std::string CFlashPage::FoundDeviceText() {
   // person sees both versions that decide it.
   if (record.HasApplication) {
     text += "\n" + FormatMessage(LoadResString(kFoundApplicationString),
-                                 {FormatVersion(state.DeviceApplicationVersion),
+                                 {FormatVersion(state.ReportedApplicationVersion),
                                   FormatVersion(record.ApplicationVersion)});
   }
   return text;

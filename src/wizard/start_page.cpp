@@ -79,6 +79,7 @@ int CStartPage::ConnectAndDecide() {
   state.DeviceFirmwareVersion = updater.GetFirmwareVersion();
   state.ReportedFirmwareVersion = state.DeviceFirmwareVersion;
   if (record.HasApplication) state.DeviceApplicationVersion = updater.GetApplicationVersion();
+  state.ReportedApplicationVersion = state.DeviceApplicationVersion;
   bool needed = NeedsProgramming(record, state.DeviceFirmwareVersion, state.DeviceApplicationVersion);
   if (!needed && state.DebugMode) {
     // DEBUG programs an up-to-date device too: with both versions at 0 the progress page

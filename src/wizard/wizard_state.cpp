@@ -16,6 +16,7 @@ void ResetWizardState() {
   g_state.DeviceFirmwareVersion = 0;
   g_state.DeviceApplicationVersion = 0;
   g_state.ReportedFirmwareVersion = 0;
+  g_state.ReportedApplicationVersion = 0;
   g_state.DoneMessageId = 37;
 }
 

@@ -16,6 +16,7 @@ struct WizardState {
   // The firmware version as the device reported it. DEBUG zeroes DeviceFirmwareVersion to have
   // an up-to-date device programmed; the flash page still names the version the device has.
   std::uint16_t ReportedFirmwareVersion = 0;
+  std::uint16_t ReportedApplicationVersion = 0;  // likewise for the application
   std::unique_ptr<CUpdater> Updater;
   DeviceCatalog Catalog;
   int DoneMessageId = 37;

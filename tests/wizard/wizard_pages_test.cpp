@@ -277,6 +277,20 @@ TEST_F(WizardPages, DebugZeroesTheStoredVersions) {
   EXPECT_EQ(m_view.Text(kFlashPageId, CFlashPage::kFoundDevice), "T1: firmware 3.05 on the device, 3.05 in the catalog");
 }
 
+// So does an entry with an application: its application version as reported, not the zero.
+TEST_F(WizardPages, DebugNamesTheApplicationVersionTheDeviceReported) {
+  TestUpdater().firmware = 123;
+  TestUpdater().application = 10;
+  Choose(kApp);
+  m_view.Queue(WizardAction::Next);
+  m_view.Queue(WizardAction::Finish);
+  Run({"/DEBUG"});
+  EXPECT_EQ(TestUpdater().updates, 1);
+  EXPECT_NE(m_view.Text(kFlashPageId, CFlashPage::kFoundDevice).find("\nApplication 0.10 on the device, 0.10 in the catalog"),
+            std::string::npos)
+      << m_view.Text(kFlashPageId, CFlashPage::kFoundDevice);
+}
+
 struct ApplicationCase {
   const char* name;
   std::uint16_t firmware;
