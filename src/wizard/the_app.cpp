@@ -57,6 +57,13 @@ bool CTheApp::SetRuntimeLocale(const std::string& runtimeName) {
   return false;
 }
 
+const CCommandLine& CTheApp::CommandLine() {
+  // Read once: a response file may be a pipe or a process's output, which a second reading
+  // would find empty.
+  if (!m_commandLine) m_commandLine = CCommandLine::Parse(m_args);
+  return *m_commandLine;
+}
+
 int CTheApp::ChooseLanguage() {
   // The settings are kept under the company and application names of the program's own
   // (English) resources, whichever language is chosen later.
@@ -65,8 +72,7 @@ int CTheApp::ChooseLanguage() {
                                         m_settingsDirectory);
     SetSettingsStore(m_settings.get());
   }
-  CCommandLine commandLine = CCommandLine::Parse(m_args);
-  std::optional<int> switchLanguage = commandLine.LanguageId();
+  std::optional<int> switchLanguage = CommandLine().LanguageId();
   int langId = switchLanguage ? *switchLanguage : m_settings->GetInt(kSection, "LangID", 0);
   SetUiLanguage(langId);
 
@@ -110,7 +116,7 @@ bool CTheApp::InitInstance() {
   // The component libraries: the catalog's XML library (pugixml) needs no start-up of its
   // own on Linux, so this step cannot fail and message 1027 is never shown.
 
-  CCommandLine commandLine = CCommandLine::Parse(m_args);
+  const CCommandLine& commandLine = CommandLine();
   // Told once the language is known; the arguments after such a file still count.
   for (const std::string& path : commandLine.RefusedResponseFiles()) {
     UserInterface().MessageBox(

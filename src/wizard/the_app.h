@@ -3,9 +3,11 @@
 // line), then the wizard's modal run, then the catalog released.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "wizard/command_line.h"
 #include "wizard/start_page.h"
 
 class IWizardSheetView;
@@ -42,7 +44,11 @@ class CTheApp {
 
  private:
   IWizardSheetView& m_view;
+  // The command line, response files read, once per run.
+  const CCommandLine& CommandLine();
+
   std::vector<std::string> m_args;
+  std::optional<CCommandLine> m_commandLine;
   std::string m_settingsDirectory;
   std::unique_ptr<ISettingsStore> m_settings;
 };

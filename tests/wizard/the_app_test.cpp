@@ -162,4 +162,32 @@ TEST_F(WizardFixture, AResponseFileAboveTheBoundIsNamedInAMessage) {
   EXPECT_TRUE(TheWizardState().DebugMode);
 }
 
+// A response file that can be read only once (a pipe, a process's output) still gives every
+// switch it holds: the command line is read once per run. Here the file is gone once the
+// language has been asked for.
+TEST_F(WizardFixture, AResponseFileIsReadOncePerRun) {
+  class CRemovingUserInterface : public CScriptedUserInterface {
+   public:
+    explicit CRemovingUserInterface(std::string path) : m_path(std::move(path)) {}
+    int RunLanguageDialog(CLanguageDialog& dialog) override {
+      std::filesystem::remove(m_path);
+      return CScriptedUserInterface::RunLanguageDialog(dialog);
+    }
+
+   private:
+    std::string m_path;
+  };
+  WriteCatalog("<Config><Devices/></Config>");
+  const std::string once = m_folder.Write("once.rsp", "/DEBUG\n");
+  CRemovingUserInterface ui(once);
+  IUserInterface* previous = InstalledUserInterface();
+  SetUserInterface(&ui);
+  m_view.Queue(WizardAction::Cancel);
+  EXPECT_FALSE(Run({"@" + once}));
+  SetUserInterface(previous);
+  EXPECT_EQ(ui.languageDialogs.size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(once));
+  EXPECT_TRUE(TheWizardState().DebugMode);
+}
+
 }  // namespace
