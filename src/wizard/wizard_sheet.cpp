@@ -222,7 +222,8 @@ void CWizardSheet::HandleEvent(const WizardEvent& event) {
   }
   // A button acts only on the page it was pressed on, and only while it is enabled.
   CWizardPage* active = ActivePage();
-  if (active == nullptr || event.pageId != active->DialogId()) return;
+  if (active == nullptr) return;
+  if (event.pageId != active->DialogId() && event.pageId != kCancelDuringWork) return;
   if (!IsButtonEnabled(event.action)) return;
   switch (event.action) {
     case WizardAction::Back: HandleButton(PSWIZB_BACK); break;
@@ -272,6 +273,12 @@ bool CWizardSheet::PumpPendingMessages() {
         break;
       case WizardAction::Close:
         m_quitPending = true;
+        break;
+      case WizardAction::Cancel:
+        // Cancel pressed while it is offered (the start page's connect) is what the person
+        // wants whatever page the work leads to: it ends the wizard once the handler is over.
+        if (IsCancelEnabled()) event->pageId = kCancelDuringWork;
+        m_deferred.push_back(*event);
         break;
       default:
         // Buttons wait until the running handler is over; by then they may no longer apply

@@ -97,6 +97,10 @@ class CWizardSheet {
     CWizardPage* page = nullptr;
   };
 
+  // The page of a Cancel pressed during work while Cancel was offered: it applies to the page
+  // the work ends on.
+  static constexpr int kCancelDuringWork = -1;
+
   int PageIndexOf(int dialogId) const;
   void SetActivePage(int index);
   void DispatchPosted(const Posted& posted);

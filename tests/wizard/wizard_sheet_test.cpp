@@ -331,6 +331,20 @@ TEST_F(SheetTest, ButtonsPressedDuringWorkOnAPageThatStaysAreHandledAfterIt) {
   EXPECT_EQ(m_view.waits, 1);
 }
 
+TEST_F(SheetTest, CancelPressedDuringASuccessfulNextEndsTheWizardAfterIt) {
+  // Cancel pressed while the start page connects, and the connect succeeds: the wizard ends on
+  // the page the work led to, and a later Next there is never taken.
+  m_start.onNext = [this] {
+    m_view.QueueDuringWork({WizardAction::Cancel, 1000});
+    EXPECT_TRUE(PumpPendingMessages());
+  };
+  m_view.Queue(WizardAction::Next);
+  m_view.Queue(WizardAction::Next, 30504);
+  EXPECT_EQ(m_sheet.DoModal(), IDCANCEL);
+  EXPECT_EQ(m_view.shownPages, (std::vector<int>{1000, 30504}));
+  EXPECT_EQ(m_view.waits, 1) << "nothing after the Cancel was taken";
+}
+
 TEST_F(SheetTest, SelectionAndAboutAreHandledDuringWork) {
   struct CListPage : CTestPage {
     using CTestPage::CTestPage;
