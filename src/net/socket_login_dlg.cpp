@@ -66,4 +66,8 @@ std::optional<int> CSocketLoginDlg::Cancel() const {
   return std::nullopt;
 }
 
-int CSocketLoginDlg::DoModal() { return UserInterface().RunSocketLoginDialog(*this); }
+int CSocketLoginDlg::DoModal() {
+  const int result = UserInterface().RunSocketLoginDialog(*this);
+  if (result == kExitButton) RequestProgramExit();
+  return result;
+}

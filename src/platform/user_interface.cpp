@@ -20,3 +20,11 @@ void SetUserInterface(IUserInterface* ui) { g_ui = ui; }
 IUserInterface* InstalledUserInterface() { return g_ui.load(); }
 
 std::string ApplicationName() { return LoadResString(57344); }
+
+namespace {
+std::atomic<bool> g_exitRequested{false};
+}  // namespace
+
+void RequestProgramExit() { g_exitRequested = true; }
+bool ProgramExitRequested() { return g_exitRequested; }
+void ClearProgramExitRequest() { g_exitRequested = false; }

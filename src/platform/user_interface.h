@@ -69,3 +69,10 @@ IUserInterface* InstalledUserInterface();
 
 // The application's name (string 57344), the title of every message box.
 std::string ApplicationName();
+
+// "Exit Program" pressed in a dialog of the connect loop ("Interface", "Server Login"): the
+// person wants to leave the program, not to pick another device. The connect fails as before;
+// the wizard then ends instead of going back to its start page.
+void RequestProgramExit();
+bool ProgramExitRequested();
+void ClearProgramExitRequest();

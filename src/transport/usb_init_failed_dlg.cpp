@@ -48,5 +48,7 @@ std::optional<int> CUsbInitFailedDlg::Cancel() const {
 
 int CUsbInitFailedDlg::DoModal() {
   int result = UserInterface().RunInterfaceDialog(*this);
-  return result == -1 ? kExitButton : result;
+  if (result == -1) result = kExitButton;
+  if (result == kExitButton) RequestProgramExit();
+  return result;
 }

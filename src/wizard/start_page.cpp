@@ -72,8 +72,11 @@ int CStartPage::ConnectAndDecide() {
   WizardState& state = TheWizardState();
   const DeviceRecord& record = state.Catalog.Record();
   CUpdater& updater = *state.Updater;
+  ClearProgramExitRequest();
   if (!updater.Connect()) {
     m_outcome = NextOutcome::NotConnected;
+    // "Exit Program" ends the program, as its label says; nothing was programmed.
+    if (ProgramExitRequested()) Sheet()->RequestQuit();
     return -1;
   }
   state.DeviceFirmwareVersion = updater.GetFirmwareVersion();

@@ -162,7 +162,9 @@ TEST_F(HexFileReaderTest, AFileThatStopsBeforeItsEndRecordFails) {
     ASSERT_TRUE(reader.AllocImage(CIntelHexFileReader::kImageSize));
     EXPECT_FALSE(reader.ReadImage()) << c.what;
     EXPECT_EQ(reader.LastError().Message(), "mem.hex:" + std::to_string(c.line) + ": " + c.reason) << c.what;
-    if (c.reason == kBlank) EXPECT_EQ(reader.Image()[0x20], 0xFF) << c.what << ": nothing after the line is read";
+    if (c.reason == kBlank) {
+      EXPECT_EQ(reader.Image()[0x20], 0xFF) << c.what << ": nothing after the line is read";
+    }
   }
 }
 

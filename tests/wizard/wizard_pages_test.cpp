@@ -5,6 +5,7 @@
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
 #include "support/wizard_fixture.h"
+#include "transport/usb_init_failed_dlg.h"
 #include "updater/flash_progress.h"
 #include "wizard/flash_page.h"
 #include "wizard/page_sequences.h"
@@ -150,6 +151,20 @@ TEST_F(WizardPages, EachNextAfterAFailedConnectCreatesAFreshUpdater) {
   EXPECT_EQ(TestUpdater().created, 2);
   EXPECT_EQ(TestUpdater().destroyed, 1);
   EXPECT_EQ(TestUpdater().connects, 2);
+}
+
+// "Exit Program" in the "Interface" dialog ends the program, as its label says, instead of
+// returning to the start page.
+TEST_F(WizardPages, ExitProgramInTheInterfaceDialogEndsTheWizard) {
+  TestUpdater().onConnect = [] { return CUsbInitFailedDlg(false, true, "Tavrix Test").DoModal() != CUsbInitFailedDlg::kExitButton; };
+  m_ui.QueueInterfaceAnswer(CUsbInitFailedDlg::kExitButton);
+  Choose(kT1);
+  m_view.Queue(WizardAction::Next);  // never taken: the wizard has ended
+  EXPECT_FALSE(Run());
+  EXPECT_EQ(TestUpdater().connects, 1);
+  EXPECT_EQ(TestUpdater().updates, 0);
+  EXPECT_EQ(m_view.shownPages, std::vector<int>{kStartPageId});
+  EXPECT_EQ(m_view.waits, 2) << "the selection, then Next; nothing after it";
 }
 
 TEST_F(WizardPages, UpdaterNotCreatedLeavesNoUpdaterBehind) {
