@@ -49,9 +49,11 @@ class CTabStopDelegate : public QStyledItemDelegate {
     painter->drawText(firstRect, Qt::AlignVCenter | Qt::AlignLeft,
                       item.fontMetrics.elidedText(first, Qt::ElideRight, firstRect.width()));
     if (tab >= 0) {
+      // Cut in the middle: the end of a name ("variant 1") is what tells entries apart. The
+      // whole line is the line's tooltip.
       QRect secondRect = textRect.adjusted(column, 0, 0, 0);
       painter->drawText(secondRect, Qt::AlignVCenter | Qt::AlignLeft,
-                        item.fontMetrics.elidedText(second, Qt::ElideRight, secondRect.width()));
+                        item.fontMetrics.elidedText(second, Qt::ElideMiddle, secondRect.width()));
     }
     painter->restore();
   }
@@ -70,8 +72,12 @@ CTabStopListBox::CTabStopListBox(int tabStopPixels, QWidget* parent)
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setUniformItemSizes(true);
   setItemDelegate(new CTabStopDelegate(this));
-  connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-    if (!m_programmatic) emit LineSelected(row);
+  // The visible selection is the person's choice: a Ctrl+click that clears it leaves the
+  // current row where it was, and must leave no line chosen.
+  connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+    if (m_programmatic) return;
+    const QList<QListWidgetItem*> selected = selectedItems();
+    emit LineSelected(selected.isEmpty() ? -1 : row(selected.first()));
   });
 }
 
@@ -81,6 +87,8 @@ QSize CTabStopListBox::sizeHint() const {
 
 void CTabStopListBox::AddLine(const QString& line) {
   addItem(line);
+  QString whole = line;
+  item(count() - 1)->setToolTip(whole.replace(QLatin1Char('\t'), QStringLiteral("  ")));
   UpdateColumn();
 }
 

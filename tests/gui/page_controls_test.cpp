@@ -4,6 +4,7 @@
 
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "gui/wizard_page_widget.h"
 #include "wizard/dialog_templates.h"
@@ -92,6 +93,33 @@ TEST_F(PageControlsTest, OnlyThePersonsSelectionIsReported) {
   list.setCurrentRow(2);
   ASSERT_EQ(selected.count(), 1);
   EXPECT_EQ(selected.at(0).at(0).toInt(), 2);
+}
+
+// A name longer than its column is cut in the middle on screen; the whole line is the line's
+// tooltip, so that entries that differ only at their end can be told apart.
+TEST_F(PageControlsTest, EveryLineCarriesItsWholeTextAsATooltip) {
+  CTabStopListBox list(40);
+  list.AddLine(QString::fromUtf8("QI-2A1\tQuadrel Interface 2A, variant 1"));
+  EXPECT_EQ(list.item(0)->toolTip(), QString::fromUtf8("QI-2A1  Quadrel Interface 2A, variant 1"));
+}
+
+// Ctrl+click on the selected line clears the selection the person sees: no line is chosen
+// then, though the current row stays; a plain click chooses again.
+TEST_F(PageControlsTest, ACtrlClickThatClearsTheSelectionChoosesNoLine) {
+  CTabStopListBox list(40);
+  for (const char* line : {"1\tone", "2\ttwo", "3\tthree"}) list.AddLine(QString::fromLatin1(line));
+  list.resize(300, 200);
+  list.show();
+  QSignalSpy selected(&list, &CTabStopListBox::LineSelected);
+  const QPoint second = list.visualItemRect(list.item(1)).center();
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, second);
+  ASSERT_GE(selected.count(), 1);
+  EXPECT_EQ(selected.last().at(0).toInt(), 1);
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, second);
+  EXPECT_TRUE(list.selectedItems().isEmpty());
+  EXPECT_EQ(selected.last().at(0).toInt(), -1);
+  QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, second);
+  EXPECT_EQ(selected.last().at(0).toInt(), 1);
 }
 
 // Once the bar runs its marquee, later ranges and positions do not stop it.
