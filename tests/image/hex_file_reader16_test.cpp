@@ -239,7 +239,7 @@ TEST_P(HexFileReader16RefusalTest, FailsOnTheLine) {
 TEST_F(HexFileReader16Test, MoreSegmentsThanOneByteCountsAreTaken) {
   std::string text;
   for (int i = 0; i < 300; ++i) text += WordRecord(i % 2 ? 0x304000 : 0x300000, {1, 2});
-  EXPECT_EQ(Load(text), 600u);
+  EXPECT_EQ(Load(text + Lines({kHexEof})), 600u);
   EXPECT_FALSE(m_reader.Failed());
   EXPECT_EQ(m_segments.size(), 300u);
 }

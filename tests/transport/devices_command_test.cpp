@@ -46,7 +46,7 @@ TEST(DevicesCommand, WithoutUsbTheListIsEmpty) {
   int status = -1;
   std::string output = RunProgram("env -u TAVRIX_USB_BUS " TAVRIX_BIN_DIR "/tavrix-update-cli devices 2>&1", status);
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(output, "") << "libusb on a machine without USB lists nothing and says nothing";
+  EXPECT_EQ(output, "No device found.\n") << "libusb on a machine without USB lists nothing, and says so";
 }
 
 }  // namespace
