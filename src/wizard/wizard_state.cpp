@@ -17,6 +17,8 @@ void ResetWizardState() {
   g_state.DeviceApplicationVersion = 0;
   g_state.ReportedFirmwareVersion = 0;
   g_state.DoneMessageId = 37;
+  g_state.Updated = false;
+  g_state.FailureCause.clear();
 }
 
 bool CreateUpdater(const std::string& className) {
