@@ -107,6 +107,8 @@ TEST(ConsoleConnect, TheAddressOptionAnswersTheDialog) {
       {"127.0.0.1:5020", IDOK, "127.0.0.1", 5020},
       {"127.0.0.1:65536", IDCANCEL, "", 502},
       {"127.0.0.1:x", IDCANCEL, "", 502},
+      {"0.0.0.0", IDCANCEL, "", 502},
+      {"0.0.0.0:502", IDCANCEL, "", 502},
   };
   for (const Row& row : rows) {
     CConsoleScope console("", false);
@@ -119,5 +121,8 @@ TEST(ConsoleConnect, TheAddressOptionAnswersTheDialog) {
       EXPECT_EQ(dialog.address, row.host);
     }
     EXPECT_EQ(dialog.port, row.port) << row.address;
+    // A refused address ends the command as a wrong command line does.
+    EXPECT_EQ(ui.LastConnectOutcome() == CConsoleUserInterface::ConnectOutcome::AddressRefused, row.result != IDOK)
+        << row.address;
   }
 }
