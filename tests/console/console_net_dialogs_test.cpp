@@ -114,9 +114,13 @@ TEST(ConsoleConnect, TheAddressOptionAnswersTheDialog) {
     CConsoleScope console("", false);
     console.session.options.address = row.address;
     CConsoleUserInterface ui(console.session);
+    // The dialog's own refusal is a message box of the interface in use.
+    IUserInterface* previous = InstalledUserInterface();
+    SetUserInterface(&ui);
     CUdpConnectDlg dialog(7720, 7719);
     dialog.port = 502;
     EXPECT_EQ(ui.RunConnectDialog(dialog), row.result) << row.address;
+    SetUserInterface(previous);
     if (row.result == IDOK) {
       EXPECT_EQ(dialog.address, row.host);
     }
