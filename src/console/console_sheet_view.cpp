@@ -6,6 +6,7 @@
 #include "platform/ascii_text.h"
 #include "platform/string_table.h"
 #include "wizard/dialog_templates.h"
+#include "wizard/done_page.h"
 #include "wizard/flash_page.h"
 #include "wizard/progress_page.h"
 #include "wizard/start_page.h"
@@ -41,7 +42,8 @@ void CConsoleSheetView::ShowPage(int pageId) {
 void CConsoleSheetView::SetControlText(int pageId, int controlId, const std::string& text) {
   if (pageId == kProgressPageId && controlId == CProgressPage::kStatusLine) m_ui.Progress().SetStatus(text);
   if (pageId == kProgressPageId && controlId == CProgressPage::kDetailLine) m_ui.Progress().SetDetail(text);
-  if (pageId == kDonePageId && controlId == 102) m_doneText = text;
+  if (pageId == kDonePageId && controlId == CDonePage::kResultText) m_doneText = text;
+  if (pageId == kDonePageId && controlId == CDonePage::kOutcomeText) m_outcomeText = text;
   // The project lines are printed once, when the updater names the project.
   if (pageId == kProgressPageId && controlId == CProgressPage::kProjectFolder && !text.empty()) {
     m_ui.Progress().Line(LoadResString(DialogStringId(kProgressPageId, CProgressPage::kProjectLabel)) + " " + text);
@@ -136,6 +138,7 @@ WizardEvent CConsoleSheetView::OnDonePage() {
   m_reachedDone = true;
   m_ui.Progress().Break();
   std::fprintf(m_session.streams.out, "%s\n", m_doneText.c_str());
+  if (!m_outcomeText.empty()) std::fprintf(m_session.streams.out, "%s\n", m_outcomeText.c_str());
   std::fflush(m_session.streams.out);
   PrintLog();
   return {WizardAction::Finish, kDonePageId};

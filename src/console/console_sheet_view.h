@@ -43,6 +43,8 @@ class CConsoleSheetView : public IWizardSheetView {
   // page has printed the outcome.
   void OfferLog(int pageId, const std::string& log) override;
   void ShowLog(int pageId, const std::string& log) override;
+  // Printed after the message boxes: a failure's cause has been printed there already.
+  bool HasLogBox() const override { return false; }
   WizardEvent WaitForAction() override;
   // Nothing arrives while the core works: the terminal has no buttons.
   std::optional<WizardEvent> PollAction() override { return std::nullopt; }
@@ -66,6 +68,7 @@ class CConsoleSheetView : public IWizardSheetView {
   bool m_declined = false;
   bool m_reachedDone = false;
   std::string m_doneText;
+  std::string m_outcomeText;
   std::string m_log;
   bool m_interruptIgnored = false;
   struct sigaction m_previousInterrupt {};

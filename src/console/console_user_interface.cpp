@@ -299,12 +299,18 @@ int CConsoleUserInterface::RunConnectDialog(CUdpConnectDlg& dialog) {
       if (port && (digits.size() > 5 || std::strtoul(digits.c_str(), nullptr, 10) > 0xFFFF)) port.reset();
       if (!port) {
         std::fprintf(m_session.streams.err, "tavrix-update-cli: --address: the port must be a number from 0 to 65535: %s\n", given->c_str());
+        m_connectOutcome = ConnectOutcome::AddressRefused;
         return dialog.Cancel();
       }
       host.resize(colon);
     }
     std::optional<int> result = dialog.PressOk(host);
-    if (!result) return dialog.Cancel();
+    if (!result) {
+      // The dialog's message says why; the option is named so that the caller knows which.
+      std::fprintf(m_session.streams.err, "tavrix-update-cli: --address: refused: %s\n", given->c_str());
+      m_connectOutcome = ConnectOutcome::AddressRefused;
+      return dialog.Cancel();
+    }
     if (port) dialog.port = *port;
     m_connectOutcome = ConnectOutcome::Chosen;
     return *result;

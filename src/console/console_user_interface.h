@@ -35,7 +35,7 @@ class CConsoleUserInterface : public IUserInterface {
   // and a script takes the one unit of the wanted type that answers one search.
   int RunConnectDialog(CUdpConnectDlg& dialog) override;
   // Why the last "Connect" dialog ended without an address.
-  enum class ConnectOutcome { Chosen, Cancelled, NoDevice, SeveralDevices };
+  enum class ConnectOutcome { Chosen, Cancelled, NoDevice, SeveralDevices, AddressRefused };
   ConnectOutcome LastConnectOutcome() const { return m_connectOutcome; }
   bool ShowAnimationWindow(int dialogId, int animationId) override;
   void SetAnimationText(const std::string& text) override;

@@ -15,6 +15,9 @@ int ExitStatus(const CConsoleSheetView& view, CStartPage::NextOutcome startOutco
   if (view.Declined()) return kExitSetup;
   // Several network units answered and none was chosen: the caller has to say which.
   if (ui.LastConnectOutcome() == CConsoleUserInterface::ConnectOutcome::SeveralDevices) return kExitSetup;
+  // --address named nothing that can be reached (a bad port, 0.0.0.0, a host that does not
+  // resolve): the command line is wrong.
+  if (ui.LastConnectOutcome() == CConsoleUserInterface::ConnectOutcome::AddressRefused) return kExitSetup;
   switch (startOutcome) {
     case CStartPage::NextOutcome::NotConnected:
     case CStartPage::NextOutcome::ConnectException:

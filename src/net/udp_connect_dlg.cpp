@@ -1,6 +1,7 @@
 #include "net/udp_connect_dlg.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include "platform/string_table.h"
@@ -24,6 +25,22 @@ std::string HostResolveError(const std::string& host) {
   }
   const char* text = ::gai_strerror(error);
   return text != nullptr && *text != '\0' ? std::string(text) : FormatText("HRESULT 0x%8.8x", error);
+}
+
+bool IsUnspecifiedAddress(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
+  bool unspecified = false;
+  if (found->ai_family == AF_INET) {
+    unspecified = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr == htonl(INADDR_ANY);
+  } else if (found->ai_family == AF_INET6) {
+    unspecified = IN6_IS_ADDR_UNSPECIFIED(&reinterpret_cast<const sockaddr_in6*>(found->ai_addr)->sin6_addr);
+  }
+  ::freeaddrinfo(found);
+  return unspecified;
 }
 
 CUdpConnectDlg::CUdpConnectDlg(std::uint16_t deviceType, std::uint16_t configurationType,
@@ -68,7 +85,8 @@ void CUdpConnectDlg::Identify() {
 }
 
 std::optional<int> CUdpConnectDlg::PressOk(const std::string& addressText) {
-  if (addressText.empty()) {
+  // The preset 0.0.0.0 is no unit's address: connecting to it would reach this computer.
+  if (addressText.empty() || IsUnspecifiedAddress(addressText)) {
     UserInterface().MessageBox(LoadResString(kEmptyAddressMessage), MB_OK | MB_ICONWARNING);
     return std::nullopt;
   }

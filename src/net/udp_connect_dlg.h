@@ -50,7 +50,7 @@ class CUdpConnectDlg {
   // "Identify": the selected unit is asked to make itself known; nothing without a selection.
   void Identify();
   // "OK" with the address field's text: IDOK when it names a host, nothing (and a message
-  // box) when it is empty or does not resolve.
+  // box) when it is empty, the unspecified address (0.0.0.0, the preset) or does not resolve.
   std::optional<int> PressOk(const std::string& addressText);
   int Cancel() const;
 
@@ -64,6 +64,10 @@ class CUdpConnectDlg {
   std::vector<std::string> m_items;
   int m_selection = -1;
 };
+
+// Whether `host` is written as the unspecified address (0.0.0.0 in any numeric form, or ::),
+// which names no remote unit: on this system a connection to it reaches the local host.
+bool IsUnspecifiedAddress(const std::string& host);
 
 // The system's text for a host name that does not resolve as a TCP host; empty when it does.
 std::string HostResolveError(const std::string& host);

@@ -2,6 +2,7 @@
 // The abstract updater every device family derives from, and the version rule.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct DeviceRecord;
@@ -23,6 +24,10 @@ class CUpdater {
   // What the done page can offer to show after a failure (the servo download log); empty
   // when the updater keeps none.
   virtual std::string DownloadLog() const { return {}; }
+  // The firmware version the device reported when the updater met it again after a successful
+  // update (families that reconnect to the device after programming); nothing when the device
+  // was not asked again.
+  virtual std::optional<std::uint16_t> VersionAfterUpdate() const { return std::nullopt; }
 };
 
 // "%d.%02d" of version / 100 and version % 100: 123 shows as 1.23.

@@ -19,8 +19,18 @@ std::string CDonePage::ResultText() {
   return LoadResString(state.DoneMessageId);
 }
 
+std::string CDonePage::OutcomeText() {
+  const WizardState& state = TheWizardState();
+  if (!state.Updated || state.DoneMessageId != 37) return {};
+  const DeviceRecord& record = state.Catalog.Record();
+  std::optional<std::uint16_t> readBack = state.Updater ? state.Updater->VersionAfterUpdate() : std::nullopt;
+  const int textId = readBack ? kReadBackText : kCatalogVersionText;
+  return FormatMessage(LoadResString(textId), {record.Id, FormatVersion(readBack.value_or(record.FirmwareVersion))});
+}
+
 bool CDonePage::OnSetActive() {
   View().SetControlText(kDonePageId, kResultText, ResultText());
+  View().SetControlText(kDonePageId, kOutcomeText, OutcomeText());
   CWizardPage::OnSetActive();
   Sheet()->CancelToClose();
   PresentDownloadLog();
@@ -29,8 +39,12 @@ bool CDonePage::OnSetActive() {
 
 void CDonePage::PresentDownloadLog() {
   const WizardState& state = TheWizardState();
-  if (!state.Updater) return;
-  std::string log = state.Updater->DownloadLog();
+  std::string log = state.Updater ? state.Updater->DownloadLog() : std::string();
+  // Where the log is a box on the page, it keeps the cause of a failure in sight too (the
+  // terminal has printed it already).
+  if (!state.FailureCause.empty() && View().HasLogBox()) {
+    log = log.empty() ? state.FailureCause : state.FailureCause + "\n\n" + log;
+  }
   if (log.empty()) return;
   if (state.DoneMessageId == 38) {
     View().ShowLog(kDonePageId, log);

@@ -3,7 +3,9 @@
 #include "updater/updater.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/message_pump.h"
+#include "platform/user_interface.h"
 #include "platform/wait_cursor.h"
+#include "transport/stream_exception.h"
 #include "wizard/wizard_sheet.h"
 #include "wizard/wizard_sheet_view.h"
 #include "wizard/wizard_state.h"
@@ -33,7 +35,11 @@ int CProgressPage::OnAutoRun() {
     if (state.DeviceFirmwareVersion < record.FirmwareVersion ||
         state.DeviceApplicationVersion < record.ApplicationVersion) {
       try {
-        if (!state.Updater || !state.Updater->Update(record, this)) state.DoneMessageId = 38;
+        state.Updated = state.Updater && state.Updater->Update(record, this);
+        if (!state.Updated) state.DoneMessageId = 38;
+      } catch (const CStreamException& error) {
+        ReportFailureCause(error);
+        state.DoneMessageId = 38;
       } catch (const std::exception& exception) {
         OnException(exception);
         state.DoneMessageId = 38;
@@ -45,6 +51,14 @@ int CProgressPage::OnAutoRun() {
   }
   Sheet()->MarkNoReturn();
   return kDonePageId;
+}
+
+void CProgressPage::ReportFailureCause(const CStreamException& error) {
+  // The device link's own message says what went wrong; the done page keeps it in its log.
+  std::string cause;
+  if (!error.GetErrorMessage(cause)) return;
+  TheWizardState().FailureCause = cause;
+  UserInterface().MessageBox(cause, MB_OK | MB_ICONERROR);
 }
 
 void CProgressPage::SetRange(std::uint16_t lower, std::uint16_t upper) {

@@ -8,6 +8,8 @@
 #include "updater/flash_progress.h"
 #include "wizard/wizard_page.h"
 
+class CStreamException;
+
 class CProgressPage : public CWizardPage, public IFlashProgress {
  public:
   static constexpr int kStatusLine = 102;
@@ -22,7 +24,8 @@ class CProgressPage : public CWizardPage, public IFlashProgress {
 
   bool OnInitDialog() override;
   bool OnSetActive() override;
-  // Programs when the stored device versions are older than the catalog's; 38 on failure.
+  // Programs when the stored device versions are older than the catalog's; 38 on failure,
+  // after the device link's message when a link failure ended the update.
   int OnAutoRun() override;
 
   // IFlashProgress
@@ -43,6 +46,8 @@ class CProgressPage : public CWizardPage, public IFlashProgress {
   void ShowStatusText(const std::string& text) override;
 
  private:
+  static void ReportFailureCause(const CStreamException& error);
+
   bool m_barVisible = false;
   std::string m_status;
   std::string m_detail;

@@ -94,6 +94,9 @@ class IWizardSheetView {
   // A text the page shows at once, below its result (the download log after a failed update):
   // what went wrong is read without a further click.
   virtual void ShowLog(int pageId, const std::string& log) = 0;
+  // Whether that log is a box on the page. A view that prints it after the messages it has
+  // already printed (the terminal) says false: the page then leaves out what was told before.
+  virtual bool HasLogBox() const { return true; }
 
   // --- the person's actions
   // Blocks until the person does something.

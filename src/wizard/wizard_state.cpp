@@ -18,6 +18,8 @@ void ResetWizardState() {
   g_state.ReportedFirmwareVersion = 0;
   g_state.ReportedApplicationVersion = 0;
   g_state.DoneMessageId = 37;
+  g_state.Updated = false;
+  g_state.FailureCause.clear();
 }
 
 bool CreateUpdater(const std::string& className) {

@@ -20,6 +20,11 @@ struct WizardState {
   std::unique_ptr<CUpdater> Updater;
   DeviceCatalog Catalog;
   int DoneMessageId = 37;
+  // Set when the progress page's update returned success.
+  bool Updated = false;
+  // Why the update failed, when a device-link failure ended it (already shown in a message
+  // box); empty otherwise.
+  std::string FailureCause;
 };
 
 WizardState& TheWizardState();

@@ -108,18 +108,27 @@ TEST(ConsoleConnect, TheAddressOptionAnswersTheDialog) {
       {"127.0.0.1:5020", IDOK, "127.0.0.1", 5020},
       {"127.0.0.1:65536", IDCANCEL, "", 502},
       {"127.0.0.1:x", IDCANCEL, "", 502},
+      {"0.0.0.0", IDCANCEL, "", 502},
+      {"0.0.0.0:502", IDCANCEL, "", 502},
   };
   for (const Row& row : rows) {
     CConsoleScope console("", false);
     console.session.options.address = row.address;
     CConsoleUserInterface ui(console.session);
+    // The dialog's own refusal is a message box of the interface in use.
+    IUserInterface* previous = InstalledUserInterface();
+    SetUserInterface(&ui);
     CUdpConnectDlg dialog(7720, 7719);
     dialog.port = 502;
     EXPECT_EQ(ui.RunConnectDialog(dialog), row.result) << row.address;
+    SetUserInterface(previous);
     if (row.result == IDOK) {
       EXPECT_EQ(dialog.address, row.host);
     }
     EXPECT_EQ(dialog.port, row.port) << row.address;
+    // A refused address ends the command as a wrong command line does.
+    EXPECT_EQ(ui.LastConnectOutcome() == CConsoleUserInterface::ConnectOutcome::AddressRefused, row.result != IDOK)
+        << row.address;
   }
 }
 

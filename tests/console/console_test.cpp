@@ -86,6 +86,9 @@ constexpr const char* kCatalog = R"(<Config><Devices>
 </Devices></Config>)";
 
 constexpr const char* kSucceeded = "Re-programming of the device succeeded.";
+// The line under it: T1 and the catalog's firmware, the device not asked again.
+constexpr const char* kT1Outcome =
+    "T1 should now have firmware 3.05 (the version of the update file; the device was not asked again).";
 constexpr const char* kFailed = "An error has occurred during the re-programming of the firmware.";
 
 // An environment variable for the length of a scope.
@@ -276,7 +279,8 @@ TEST_F(ConsoleTest, OlderDeviceIsProgrammedWithProgressLines) {
   };
   ConsoleResult result = Run({"--yes", "update", "T1"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "Programming segment 1 at 00400\n/fw/t1.hex\n0%\n50%\n100%\n" + std::string(kSucceeded) + "\n");
+  EXPECT_EQ(result.out, "Programming segment 1 at 00400\n/fw/t1.hex\n0%\n50%\n100%\n" + std::string(kSucceeded) + "\n" +
+                            kT1Outcome + "\n");
   // The catalog's folder stands in for the program's folder.
   EXPECT_EQ(TestUpdater().updatedWith.FirmwarePath, m_folder / "devices/fw/t1.hex");
 }
@@ -291,8 +295,9 @@ TEST_F(ConsoleTest, ProgressIsOneRefreshingLineOnATerminal) {
   ConsoleResult result = Run({"--yes", "update", "T1"}, {"", false, true});
   EXPECT_EQ(result.status, 0);
   EXPECT_NE(result.out.find("\r\x1b[KErasing [#####               ] 25%"), std::string::npos) << result.out;
-  EXPECT_EQ(result.LastLine(), kSucceeded);
-  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2);  // the progress line, then the text
+  EXPECT_EQ(result.LastLine(), kT1Outcome);
+  // The progress line, then the result and the line that names the firmware.
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 3);
 }
 
 TEST_F(ConsoleTest, InterruptIsIgnoredWhileProgramming) {
@@ -321,7 +326,7 @@ TEST_F(ConsoleTest, ProgrammingNeedsConfirmation) {
   EXPECT_EQ(TestUpdater().updates, 0);
   ConsoleResult confirmed = Run({"update", "T1"}, {"y\n", true, false});
   EXPECT_EQ(confirmed.status, 0);
-  EXPECT_EQ(confirmed.LastLine(), kSucceeded);
+  EXPECT_EQ(confirmed.LastLine(), kT1Outcome);
   EXPECT_EQ(TestUpdater().updates, 1);
 }
 
@@ -387,7 +392,7 @@ TEST_F(ConsoleTest, ProjectIsNamedOnceAboveTheProgress) {
   const std::string project = "Project folder: /opt/tavrix/Drive003\n7 files to download (412 kByte)\n";
   ConsoleResult script = Run({"--yes", "update", "T1"});
   EXPECT_EQ(script.status, 0);
-  EXPECT_EQ(script.out, project + "Install GCI\n100%\n" + kSucceeded + "\n");
+  EXPECT_EQ(script.out, project + "Install GCI\n100%\n" + kSucceeded + "\n" + kT1Outcome + "\n");
   ConsoleResult terminal = Run({"--yes", "update", "T1"}, {"", false, true});
   EXPECT_EQ(terminal.status, 0);
   EXPECT_NE(terminal.out.find("\n" + project + "\r\x1b[KInstall GCI"), std::string::npos) << terminal.out;
@@ -434,7 +439,7 @@ TEST_F(ConsoleTest, DebugProgramsAnUpToDateDevice) {
   TestUpdater().firmware = 305;
   ConsoleResult result = Run({"--debug", "--yes", "update", "T1"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.LastLine(), kSucceeded);
+  EXPECT_EQ(result.LastLine(), kT1Outcome);
   EXPECT_EQ(result.err, "tavrix-update-cli: T1: firmware 3.05 on the device, 3.05 in the catalog\n");
   EXPECT_EQ(TestUpdater().updates, 1);
   EXPECT_FALSE(TheWizardState().DebugMode);  // for the run only

@@ -221,8 +221,14 @@ TEST(UdpConnectDlg, OkValidatesTheAddressAndConfigurationStaysHidden) {
   EXPECT_FALSE(CUdpConnectDlg(7720, 0).IsConfigurationVisible());
   EXPECT_TRUE(CUdpConnectDlg(7720, 7719).IsConfigurationVisible());
 
-  EXPECT_EQ(updaterDialog.PressOk(""), std::nullopt);
-  EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"Please enter the server address (Name or IP)!"});
+  // The preset 0.0.0.0, in any of its numeric forms, is no address: it would reach this computer.
+  for (const char* none : {"", "0.0.0.0", "0", "::"}) {
+    ui.ClearRecord();
+    EXPECT_EQ(updaterDialog.PressOk(none), std::nullopt) << none;
+    EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"Please enter the server address (Name or IP)!"}) << none;
+  }
+  EXPECT_FALSE(IsUnspecifiedAddress("0.0.0.1"));
+  EXPECT_FALSE(IsUnspecifiedAddress("localhost"));
   EXPECT_EQ(updaterDialog.PressOk("127.0.0.1"), IDOK);
   EXPECT_EQ(updaterDialog.address, "127.0.0.1");
   updaterDialog.Identify();  // nothing selected: nothing sent

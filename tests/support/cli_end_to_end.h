@@ -19,6 +19,7 @@
 
 #include "platform/string_table.h"
 #include "platform/text_format.h"
+#include "platform/user_interface.h"
 #include "sim/demo_firmware.h"
 #include "support/devsim_process.h"
 #include "support/run_program.h"
@@ -128,6 +129,14 @@ class CliEndToEndTest : public ::testing::Test {
 
   static std::string Text(int id) { return LoadResString(id); }
   static bool Shows(const Run& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
+  // How often `text` was printed (a cause is told once, whoever tells it).
+  static std::size_t TimesShown(const Run& run, const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t at = run.output.find(text); at != std::string::npos; at = run.output.find(text, at + 1)) ++count;
+    return count;
+  }
+  // The line a device-link failure prints on standard error: the program's name and its text.
+  static std::string CauseLine(int messageId) { return ApplicationName() + ": " + Text(messageId) + "\n"; }
   static std::string UpToDate(std::uint16_t version) {
     return FormatText(Text(40).c_str(), version / 100, version % 100);
   }

@@ -22,6 +22,7 @@ std::vector<std::string> CScriptedUserInterface::MessageTexts() const {
 
 int CScriptedUserInterface::MessageBox(const std::string& text, unsigned style) {
   m_record.push_back({"message", text, style});
+  if (onMessageBox) onMessageBox();
   if (m_messageAnswers.empty()) return IDOK;
   int answer = m_messageAnswers.front();
   m_messageAnswers.pop_front();

@@ -66,6 +66,8 @@ class CScriptedUserInterface : public IUserInterface {
   std::vector<std::string> MessageTexts() const;
   void ClearRecord() { m_record.clear(); }
 
+  // Runs as each message box is shown (to see what else is on screen at that moment).
+  std::function<void()> onMessageBox;
   bool shiftDown = false;
   bool quitRequested = false;
   bool animationCanStart = true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "updater/device_catalog.h"
@@ -33,6 +34,7 @@ struct TestUpdaterScript {
   std::string updateThrows;
   std::function<void(IFlashProgress&)> duringUpdate;
   std::string downloadLog;
+  std::optional<std::uint16_t> versionAfterUpdate;  // what the device reports after the update
 
   int created = 0;
   int destroyed = 0;
@@ -54,6 +56,7 @@ class CTestUpdater : public CUpdater {
   std::uint16_t GetApplicationVersion() override;
   bool Update(const DeviceRecord& record, IFlashProgress* progress) override;
   std::string DownloadLog() const override { return TestUpdater().downloadLog; }
+  std::optional<std::uint16_t> VersionAfterUpdate() const override { return TestUpdater().versionAfterUpdate; }
 };
 
 // Registers CTestUpdater for the length of a scope, with a fresh script.

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/string_table.h"
 #include "platform/text_format.h"
+#include "transport/stream_exception.h"
 #include "platform/user_interface.h"
 #include "support/wizard_fixture.h"
 #include "transport/usb_init_failed_dlg.h"
 #include "updater/flash_progress.h"
+#include "wizard/done_page.h"
 #include "wizard/flash_page.h"
 #include "wizard/page_sequences.h"
 #include "wizard/start_page.h"
@@ -86,6 +89,7 @@ TEST_F(WizardPages, CatalogLoadedFillsTheListAndSelectsTheFirstLine) {
   EXPECT_EQ(m_view.buttonStates, std::vector<unsigned>{PSWIZB_NEXT});
   EXPECT_EQ(m_view.caption, "Tavrix Update");
   EXPECT_TRUE(m_ui.MessageTexts().empty());
+  EXPECT_EQ(m_view.Text(kDonePageId, CDonePage::kOutcomeText), "");
 }
 
 TEST_F(WizardPages, EmptyCatalogSelectsNothingAndNextStays) {
@@ -411,6 +415,73 @@ INSTANTIATE_TEST_SUITE_P(
                               "Check for standard application failed."},
                       LogCase{"EmptyFailure", false, "", "(none)", "(none)"},
                       LogCase{"EmptySuccess", true, "", "(none)", "(none)"}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+struct LinkFailureCase {
+  const char* name;
+  int messageId;    // the device link's message that ends the update
+  const char* log;  // the updater's download log
+  std::string shown;  // in the done page's box, after the cause
+};
+
+class LinkFailures : public WizardPages, public ::testing::WithParamInterface<LinkFailureCase> {};
+
+// A device-link failure that ends the update is told once, in an error box, before the done
+// page says 38; the done page's box keeps it above the updater's own log.
+TEST_P(LinkFailures, ShowTheirCauseThenMessage38) {
+  TestUpdater().firmware = 1;
+  TestUpdater().downloadLog = GetParam().log;
+  TestUpdater().duringUpdate = [](IFlashProgress&) { throw CStreamException(GetParam().messageId); };
+  std::vector<int> pagesAtTheMessage;
+  m_ui.onMessageBox = [&] { pagesAtTheMessage = m_view.shownPages; };
+  Choose(kT1);
+  m_view.Queue(WizardAction::Next);
+  m_view.Queue(WizardAction::Finish);
+  Run();
+  const std::string cause = LoadResString(GetParam().messageId);
+  ASSERT_EQ(m_ui.MessageTexts(), std::vector<std::string>{cause});
+  EXPECT_EQ(m_ui.Record().back().style, unsigned{MB_OK | MB_ICONERROR});
+  EXPECT_EQ(pagesAtTheMessage, (std::vector<int>{kStartPageId, kFlashPageId, kProgressPageId}));
+  EXPECT_EQ(DoneText(), kFailed);
+  EXPECT_EQ(m_view.shownLogs[kDonePageId], cause + GetParam().shown);
+  EXPECT_TRUE(m_view.offeredLogs.empty());
+  EXPECT_EQ(m_view.Text(kDonePageId, CDonePage::kOutcomeText), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LinkFailures,
+    ::testing::Values(LinkFailureCase{"RefusedCommand", 20016, "", ""},
+                      LinkFailureCase{"ReadFailure", 20020, "", ""},
+                      LinkFailureCase{"WithDownloadLog", 20009, "step 3 failed", "\n\nstep 3 failed"}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+struct OutcomeCase {
+  const char* name;
+  std::optional<std::uint16_t> readBack;
+  std::string outcome;  // control 103 of the done page
+};
+
+class SuccessOutcomes : public WizardPages, public ::testing::WithParamInterface<OutcomeCase> {};
+
+// After a success the done page names the device and its firmware: as the device reported it
+// again, or as the catalog has it, which the text says.
+TEST_P(SuccessOutcomes, NameTheDeviceAndItsVersion) {
+  TestUpdater().firmware = 1;
+  TestUpdater().versionAfterUpdate = GetParam().readBack;
+  Choose(kT1);
+  m_view.Queue(WizardAction::Next);
+  m_view.Queue(WizardAction::Finish);
+  Run();
+  EXPECT_EQ(DoneText(), kSucceeded);
+  EXPECT_EQ(m_view.Text(kDonePageId, CDonePage::kOutcomeText), GetParam().outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SuccessOutcomes,
+    ::testing::Values(OutcomeCase{"ReadBack", 312, "T1 now reports firmware 3.12."},
+                      OutcomeCase{"FromTheCatalog", std::nullopt,
+                                  "T1 should now have firmware 3.05 (the version of the update file; the device "
+                                  "was not asked again)."}),
     [](const auto& testCase) { return testCase.param.name; });
 
 // An application download names its project: the label, the folder beside it and the summary

@@ -63,7 +63,7 @@ bool CUpdaterTCPIP::Connect() {
   if (m_stream.IsOpen()) return true;
 
   CWaitCursor wait;
-  if (int error = m_stream.ConnectTcp(m_stream.Host(), m_stream.RemotePort(), -1); error != CSocketClient::kOk) {
+  if (int error = m_stream.ConnectTcp(m_stream.Host(), m_stream.RemotePort(), m_connectBoundSeconds); error != CSocketClient::kOk) {
     UserInterface().MessageBox(CSocketClient::ErrorText(error), MB_OK);
     m_stream.Disconnect();
     return false;
@@ -94,6 +94,10 @@ void CUpdaterTCPIP::SendBlock(std::uint32_t address, const std::uint8_t* data) {
 }
 
 bool CUpdaterTCPIP::Update(const DeviceRecord& record, IFlashProgress* /*progress*/) {
+  struct CloseAtEnd {
+    CBusbar& stream;
+    ~CloseAtEnd() { stream.Disconnect(); }
+  } closeAtEnd{m_stream};
   CAnimWait animation;
   CIntelHexFileReader reader;
   if (!reader.OpenFile(record.FirmwarePath)) return false;

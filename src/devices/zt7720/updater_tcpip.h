@@ -33,12 +33,19 @@ class CUpdaterTCPIP : public CUpdater {
   static constexpr std::uint8_t kIdentify = 0xA2;
   static constexpr std::uint8_t kProgramBlock = 0xA0;
   static constexpr std::uint8_t kEnd = 0xA1;
+  // How long a unit may take to take the connection: a host that never answers would
+  // otherwise hold the person for the system's own limit, about two minutes.
+  static constexpr int kConnectBoundSeconds = 10;
 
   bool Connect() override;
   std::uint16_t GetFirmwareVersion() override { return m_stream.firmwareVersion; }
   std::uint16_t GetApplicationVersion() override { return 0; }
+  // Lets the unit go when it ends, either way: the unit takes one connection at a time, and
+  // another program may want it while the done page is up.
   bool Update(const DeviceRecord& record, IFlashProgress* progress) override;
   bool Finish() override;
+  // Another bound for the connect (tests, which must not wait ten seconds).
+  void SetConnectBound(int seconds) { m_connectBoundSeconds = seconds; }
 
   // "ZT7720-4K" for 7720, "ZT7720-4M" for any other type.
   std::string ModelCode() const;
@@ -56,6 +63,7 @@ class CUpdaterTCPIP : public CUpdater {
   void SendBlock(std::uint32_t address, const std::uint8_t* data);
 
   CBusbar m_stream;
+  int m_connectBoundSeconds = kConnectBoundSeconds;
 };
 
 class CUpdater5R : public CUpdaterTCPIP {

@@ -99,6 +99,7 @@ TEST_F(Update2AEndToEndTest, FailuresEndAsFailedOrNotConnected) {
     std::vector<std::string> shown;  // texts in the output
     bool reset;                      // the device was ejected
     std::string record;              // what the device kept
+    int cause = 0;                   // the device link's message, printed once; 0 none
   };
   const std::string notConnected = "No interface \"Tavrix Quadrel Interface\" can be found";
   const std::string wrongDevice = FormatMessage(Text(20007), {"ZQ1184-2B Interface 100", "ZR6618-7D"});
@@ -107,12 +108,14 @@ TEST_F(Update2AEndToEndTest, FailuresEndAsFailedOrNotConnected) {
       {"segment header refused", "QI-2A1", "variant=1,refuse_header", 1, {Text(38)}, false,
        "download segment\nend incomplete\n"},
       {"acknowledgement refused in mid-segment", "QI-2A1", "variant=1,refuse_ack=3", 1, {Text(20016), Text(38)}, true,
-       "download segment\nend incomplete\n"},
+       "download segment\nend incomplete\n", 20016},
       {"connection dropped in mid-segment", "QI-2A1", "variant=1,close_after=3000", 1, {Text(38)}, true,
        "download segment\nend incomplete\n"},
-      // A block download's stream error leaves the update; the done page tells of the failure.
-      {"block refused", "QI-2A3", "variant=3,refuse_ack=2", 1, {Text(38)}, false,
-       "download block\nend incomplete\n"},
+      // A block download's stream error leaves the update: its message, then the done page's.
+      {"block refused", "QI-2A3", "variant=3,refuse_ack=2", 1, {Text(20016), Text(38)}, false,
+       "download block\nend incomplete\n", 20016},
+      {"connection dropped in mid-block", "QI-2A3", "variant=3,close_after=3000", 1, {Text(38)}, false,
+       "download block\nend incomplete\n", 20009},
       {"wrong model code", "QI-2A1", "variant=1,identity=\"ZQ1184-2B Interface 100\"", 3,
        {wrongDevice, notConnected}, false, ""},
       {"wrong variant", "QI-2A1", "variant=2", 3, {notConnected}, false, ""},
@@ -124,6 +127,10 @@ TEST_F(Update2AEndToEndTest, FailuresEndAsFailedOrNotConnected) {
     Run run = Update(c.id);
     EXPECT_EQ(run.status, c.status) << run.output;
     for (const std::string& text : c.shown) EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
+    if (c.cause != 0) {
+      EXPECT_EQ(TimesShown(run, CauseLine(c.cause)), 1u) << run.output;
+      EXPECT_LT(run.output.find(CauseLine(c.cause)), run.output.find(Text(38))) << run.output;
+    }
     // Only a wrong model code is named in message 20007; a wrong variant goes straight to the
     // "Interface" question.
     EXPECT_EQ(run.output.find(requiresModel) != std::string::npos, c.name == std::string("wrong model code"));

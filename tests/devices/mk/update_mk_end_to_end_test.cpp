@@ -74,10 +74,11 @@ TEST_F(UpdateMKEndToEndTest, FailuresEndAsFailedOrNotConnected) {
     int status;
     std::vector<std::string> shown;
     std::string record;
+    int cause = 0;  // the device link's message, printed once before the failure; 0 none
   };
   const Case cases[] = {
-      {"block refused", "refuse_ack=2", 1, {Text(38)}, "download block\nend incomplete\n"},
-      {"connection dropped in mid-block", "close_after=2000", 1, {Text(38)}, "download block\nend incomplete\n"},
+      {"block refused", "refuse_ack=2", 1, {Text(20016), Text(38)}, "download block\nend incomplete\n", 20016},
+      {"connection dropped in mid-block", "close_after=2000", 1, {Text(38)}, "download block\nend incomplete\n", 20009},
       {"another model", "model=ZM7310-9X", 3,
        {FormatMessage(Text(20007), {"ZM7310-9X MK boot 100", "ZM7310-4K"}),
         FormatMessage(Text(20006), {"Tavrix ZM7310-4K Interface"}).substr(0, 40)},
@@ -90,6 +91,10 @@ TEST_F(UpdateMKEndToEndTest, FailuresEndAsFailedOrNotConnected) {
     EXPECT_EQ(run.status, c.status) << run.output;
     for (const std::string& text : c.shown) EXPECT_TRUE(Shows(run, text)) << text << "\n" << run.output;
     EXPECT_FALSE(Shows(run, Text(37))) << run.output;
+    if (c.cause != 0) {
+      EXPECT_EQ(TimesShown(run, CauseLine(c.cause)), 1u) << run.output;
+      EXPECT_LT(run.output.find(CauseLine(c.cause)), run.output.find(Text(38))) << run.output;
+    }
     if (!c.record.empty()) {
       ASSERT_TRUE(DownloadEnded());
     }

@@ -7,6 +7,7 @@
 
 #include "platform/string_table.h"
 #include "platform/text_format.h"
+#include "platform/user_interface.h"
 #include "sim/devices/zt7720/sim_zt7720.h"
 #include "support/devsim_process.h"
 #include "support/emulated_usb_device.h"
@@ -105,14 +106,40 @@ TEST_F(UpdateZt7720EndToEnd, A4KUnitRefusesA5SUpdateAndARefusedBlockFailsTheUpda
 
   StartUnit({.DeviceType = 7720, .RefuseBlock = 2});
   CliRun refused = Execute(Cli(FormatText("update ZT-4K --address=127.0.0.1:%u", m_unit->Port())));
-  // The refusal raises 20016 out of Update (the updater's own test checks it); the wizard
-  // turns an exception from Update into the done page's failure text.
+  // The refusal raises 20016 out of Update; its text is printed under the program's name,
+  // then the done page's failure text.
   EXPECT_EQ(refused.status, 1) << refused.output;
   EXPECT_NE(refused.output.find("Programming segment 3 at 03000"), std::string::npos) << refused.output;
   EXPECT_NE(refused.output.find(LoadResString(38)), std::string::npos) << refused.output;
+  const std::string cause = ApplicationName() + ": " + LoadResString(20016) + "\n";
+  EXPECT_NE(refused.output.find(cause), std::string::npos) << refused.output;
+  EXPECT_LT(refused.output.find(cause), refused.output.find(LoadResString(38))) << refused.output;
 
   CliRun usage = Execute(Cli("update ZT-4K --address"));
   EXPECT_EQ(usage.status, 2) << usage.output;
+}
+
+TEST_F(UpdateZt7720EndToEnd, AUnitLostInTheMiddleOfTheUpdateIsNamedAsTheCause) {
+  StartUnit({.DeviceType = 7720, .DropAtBlock = 2});
+  CliRun dropped = Execute(Cli(FormatText("update ZT-4K --address=127.0.0.1:%u", m_unit->Port())));
+  EXPECT_EQ(dropped.status, 1) << dropped.output;
+  const std::string cause = ApplicationName() + ": " + LoadResString(20020) + "\n";
+  EXPECT_NE(dropped.output.find(cause), std::string::npos) << dropped.output;
+  EXPECT_LT(dropped.output.find(cause), dropped.output.find(LoadResString(38))) << dropped.output;
+}
+
+TEST_F(UpdateZt7720EndToEnd, TheUnspecifiedAddressIsRefusedAsAWrongCommandLine) {
+  CliRun run = Execute(Cli("update ZT-4K --address 0.0.0.0:502"));
+  EXPECT_EQ(run.status, 2) << run.output;
+  EXPECT_NE(run.output.find(LoadResString(20019)), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("--address: refused: 0.0.0.0:502"), std::string::npos) << run.output;
+}
+
+TEST_F(UpdateZt7720EndToEnd, AfterASuccessTheTerminalNamesTheUnitAndItsFirmware) {
+  StartUnit({.DeviceType = 7720, .FirmwareVersion = 150});
+  CliRun run = Execute(Cli(FormatText("update ZT-4K --address 127.0.0.1:%u", m_unit->Port())));
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find(FormatMessage(LoadResString(23751), {"ZT-4K", "2.00"})), std::string::npos) << run.output;
 }
 
 TEST_F(UpdateZt7720EndToEnd, TheSimulatorServesAUnitOnLoopback) {

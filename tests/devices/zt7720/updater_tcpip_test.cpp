@@ -3,7 +3,11 @@
 
 #include "devices/zt7720/updater_tcpip.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "net/udp_connect_dlg.h"
 #include "platform/clock.h"
@@ -78,6 +82,8 @@ TEST_F(UpdaterTcpip, ConnectsThroughTheDialogAndSendsOnlyTheBlocksThatHoldData) 
   m_clock.ClearWaits();
   ASSERT_TRUE(updater.Update(Record(HexFile(0x1F000, data)), nullptr));
   EXPECT_EQ(m_clock.Waits(), (std::vector<std::uint32_t>{500, 200}));
+  // The unit takes one connection at a time: another program can reach it after the update.
+  EXPECT_FALSE(updater.Stream().IsOpen());
 
   // A second Connect runs the dialog and keeps the connection without asking again.
   AnswerConnect();
@@ -146,6 +152,7 @@ TEST_F(UpdaterTcpip, ARefusedBlockOrALostConnectionRaisesOutOfUpdate) {
       EXPECT_EQ(e.MessageId(), row.message);
     }
     EXPECT_FALSE(m_ui.animationShown) << "the animation is stopped on the way out";
+    EXPECT_FALSE(updater.Stream().IsOpen()) << "the unit is let go";
     EXPECT_EQ(m_unit->Ends(), 0u);
   }
 }
@@ -164,6 +171,53 @@ TEST_F(UpdaterTcpip, ACancelledDialogOrARefusedPortEndsConnect) {
   });
   EXPECT_FALSE(updater.Connect());
   EXPECT_EQ(m_ui.MessageTexts(), std::vector<std::string>{"The socket connection failed."});
+}
+
+// A loopback port whose accept queue is full: the handshake of a further connection is never
+// answered, as with a host that is not there.
+class CSilentLoopbackHost {
+ public:
+  CSilentLoopbackHost() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(m_listener, 0) != 0 ||
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      return;
+    }
+    m_port = ntohs(address.sin_port);
+    m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (::connect(m_filler, reinterpret_cast<sockaddr*>(&address), size) != 0) m_port = 0;
+  }
+  ~CSilentLoopbackHost() {
+    ::close(m_filler);
+    ::close(m_listener);
+  }
+  // 0 when the host could not be set up.
+  std::uint16_t Port() const { return m_port; }
+
+ private:
+  int m_listener = -1;
+  int m_filler = -1;
+  std::uint16_t m_port = 0;
+};
+
+TEST_F(UpdaterTcpip, AHostThatNeverAnswersEndsConnectAtTheBoundWithTheSocketsText) {
+  CSilentLoopbackHost host;
+  ASSERT_NE(host.Port(), 0);
+  CUpdater5R updater;
+  // The ten seconds of the program would make the test wait for real; the bound is what
+  // counts, so the test runs with none.
+  updater.SetConnectBound(0);
+  m_ui.QueueConnectScript([&host](CUdpConnectDlg& dialog) {
+    dialog.port = host.Port();
+    return *dialog.PressOk("127.0.0.1");
+  });
+  EXPECT_FALSE(updater.Connect());
+  EXPECT_EQ(m_ui.MessageTexts(), std::vector<std::string>{"The connection timed-out."});
+  EXPECT_FALSE(updater.Stream().IsOpen());
 }
 
 TEST(UpdaterTcpipIdentification, TheVersionIsTheNumberFromIndexTen) {
