@@ -348,7 +348,12 @@ TEST_P(ConsoleUpdateExits, FollowTheDonePage) {
   GetParam().script();
   ConsoleResult result = Run({"update", "T1", "--yes"});
   EXPECT_EQ(result.status, GetParam().status);
-  EXPECT_EQ(result.LastLine(), GetParam().lastLine);
+  // The done page's text as a line of its own (a success names the device's firmware after it).
+  if (*GetParam().lastLine == '\0') {
+    EXPECT_EQ(result.out, "");
+  } else {
+    EXPECT_NE(("\n" + result.out).find("\n" + std::string(GetParam().lastLine) + "\n"), std::string::npos) << result.out;
+  }
   EXPECT_EQ(result.err, GetParam().err);
 }
 

@@ -16,6 +16,7 @@ bool CUpdaterServo::Update(const DeviceRecord& record, IFlashProgress* progress)
   if (m_drive.GetFirmwareVersion() < record.FirmwareVersion) {
     if (!ProgramFirmware(record)) return false;
     if (m_drive.OpenAndIdentify() != CStreamDevice::kConnected) return false;
+    m_versionAfterUpdate = m_drive.GetFirmwareVersion();
   }
   if (record.HasApplication && m_drive.GetApplicationVersion() < record.ApplicationVersion) {
     if (progress != nullptr) progress->SetMarquee();

@@ -29,6 +29,8 @@ class CUpdaterServo : public CUpdater {
   bool Update(const DeviceRecord& record, IFlashProgress* progress) override;
   bool Finish() override;
   std::string DownloadLog() const override { return m_drive.Log().Text(); }
+  // The firmware the control unit reported when it was connected again after its firmware.
+  std::optional<std::uint16_t> VersionAfterUpdate() const override { return m_versionAfterUpdate; }
 
   const CDrive& Drive() const { return m_drive; }
 
@@ -36,4 +38,5 @@ class CUpdaterServo : public CUpdater {
   bool ProgramFirmware(const DeviceRecord& record);
 
   CDrive m_drive;
+  std::optional<std::uint16_t> m_versionAfterUpdate;
 };

@@ -94,6 +94,8 @@ TEST_F(UpdateServoEndToEndTest, ProgramsOlderFirmwareFirstThenTheApplication) {
   Run run = Update("ZQ3351-9F");
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_TRUE(Shows(run, Text(37))) << run.output;
+  // The control unit was connected again after its firmware: the version it reported then.
+  EXPECT_TRUE(Shows(run, "ZQ3351-9F now reports firmware 1.30.")) << run.output;
   const std::string record = Record();
   EXPECT_EQ(record.rfind("download segment\n", 0), 0u) << record.substr(0, 200);
   EXPECT_NE(record.find("\nend complete\n"), std::string::npos) << record.substr(0, 400);
