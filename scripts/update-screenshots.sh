@@ -11,7 +11,8 @@ build/bin/tavrix_xvfb_tests >/dev/null
 mkdir -p docs/screenshots
 for name in wizard-1-start-page wizard-2-flash-page wizard-3-progress-page wizard-4-done-page \
             language-selection-dialog interface-dialog firmware-update-window connect-dialog-found \
-            wizard-servo-progress-page wizard-servo-done-page-failed server-login-dialog; do
+            wizard-servo-progress-page wizard-servo-done-page-failed server-login-dialog \
+            wizard-atmu-progress-page wizard-failure-cause; do
   cp "build/screenshots/xvfb/${name}.png" "docs/screenshots/${name}.png"
 done
 echo "Screenshots: build/screenshots/xvfb/ (all), docs/screenshots/ (README)"
