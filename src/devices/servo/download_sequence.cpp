@@ -380,7 +380,8 @@ bool CDrive::DownloadApplication(IFlashProgress* progress) {
   if (!PrepareProject(progress) || m_projectFolder.empty()) return false;
   SelectNode(1);
   const bool downloaded = RunDownloadSequence(m_projectFolder, 1, true, true, true, true, true, progress);
-  if (progress != nullptr) progress->SetPos(m_progressSteps);
+  // A full bar only for a project the drive took whole.
+  if (downloaded && progress != nullptr) progress->SetPos(m_progressSteps);
   if (downloaded) CloseDevice();
   return downloaded;
 }

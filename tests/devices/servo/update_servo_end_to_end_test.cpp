@@ -165,6 +165,18 @@ TEST_F(UpdateServoEndToEndTest, AProjectListWithNothingToDownloadIsRefusedBefore
   }
 }
 
+// A drive that refuses every file write: the update fails with the drive's answer in the log,
+// the bar never shows the project as whole, and the application stays as it was.
+TEST_F(UpdateServoEndToEndTest, ADriveThatRefusesFileWritesFailsTheUpdate) {
+  ASSERT_TRUE(Plug("servo", "application=100,gci_error=145:4"));
+  Run run = Update("ZQ3351-9F");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Shows(run, Text(38))) << run.output;
+  EXPECT_TRUE(Shows(run, "ConvFileWrite failed. The drive answered with status 4.")) << run.output;
+  EXPECT_FALSE(Shows(run, "100%")) << run.output;
+  EXPECT_NE(Record().find("application 100\n"), std::string::npos) << Record();
+}
+
 // The trainer behind the remote device server: "Device Manager.ini" in the user's config
 // folder enables it for ZQ3351-9F and names the server and the device.
 TEST_F(UpdateServoEndToEndTest, TheWholeUpdateRunsThroughTheRemoteDeviceServer) {
