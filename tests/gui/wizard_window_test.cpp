@@ -263,11 +263,12 @@ TEST_P(WizardWindowTest, RunsTheWholeRoad) {
   };
   Start(LanguageArgs());
 
-  // Start page: the catalog's lines, the first selected, Next only.
+  // Start page: the catalog's lines, the first selected, Next only. The page's buttons are
+  // posted by the core after the page is shown: waited for as a whole, not by Next alone.
   ASSERT_TRUE(WaitUntil([&] {
     return OnPage(kStartPageId) && m_window->isVisible() &&
            static_cast<CTabStopListBox*>(Page(kStartPageId)->Control(401))->count() == 8 &&
-           Button(CWizardWindow::kNextButton)->isEnabled();
+           ButtonState() == "Back- Next+ Cancel+";
   }));
   EXPECT_EQ(m_window->windowTitle().toStdString(), ApplicationName());
   ExpectTemplateTexts(kStartPageId);
@@ -401,7 +402,9 @@ TEST_P(WizardWindowTest, FailureShowsTheDownloadLog) {
       "Could not write Code Value 514/2 Value 1.\nCould not read CodeValue 514/1.\nCheck software modules failed.\n"
       "Check hardware modules failed.\nDownload aborted.";
   StartAndConfirm();
-  ASSERT_TRUE(WaitUntil([&] { return OnPage(kDonePageId) && Page(kDonePageId)->LogBox()->isVisible(); }));
+  ASSERT_TRUE(WaitUntil([&] {
+    return OnPage(kDonePageId) && Page(kDonePageId)->LogBox()->isVisible() && ButtonState() == "Back- Finish+ Cancel-";
+  }));
   EXPECT_EQ(Page(kDonePageId)->ControlText(102).toStdString(), LoadResString(38));
   // The marquee ran in the bar, which SetMarquee leaves hidden.
   auto* bar = static_cast<QProgressBar*>(Page(kProgressPageId)->Control(551));
