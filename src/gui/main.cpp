@@ -15,6 +15,7 @@
 #include "gui/qt_wizard_sheet_view.h"
 #include "gui/wizard_window.h"
 #include "platform/clock.h"
+#include "platform/string_table.h"
 #include "updater/device_catalog.h"
 #include "wizard/the_app.h"
 #include "wizard/wizard_state.h"
@@ -59,16 +60,31 @@ bool HasSwitch(int argc, char* argv[], const char* name) {
   return false;
 }
 
-constexpr const char* kNoDisplay =
-    "tavrix-update: no display to open the wizard on (DISPLAY or WAYLAND_DISPLAY);\n"
-    "tavrix-update-cli updates devices in a terminal and from scripts.\n";
+// "There is no display to open the wizard on (...). tavrix-update-cli updates devices in a
+// terminal and from scripts."
+constexpr int kNoDisplayString = 41009;
+
+// The language of the message said before anything else is set up: the one the command line
+// names ("/lang ID"; response files are left for the start-up, which reads them once), else
+// the environment's.
+void ChooseEarlyLanguage(int argc, char* argv[]) {
+  int langId = 0;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i] + (argv[i][0] == '/' || argv[i][0] == '-' ? 1 : 0), "lang") == 0) {
+      langId = std::atoi(argv[i + 1]);
+    }
+  }
+  SetUiLanguage(langId);
+}
+
+void SayNoDisplay() { std::fprintf(stderr, "tavrix-update: %s\n", LoadResString(kNoDisplayString).c_str()); }
 
 // Qt ends the program with an abort when its window system cannot start (no display, or one
 // that cannot be reached). Said as this program, with the way out, and ended as a usage error.
 void EndWithoutADisplay(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message) {
   std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
   if (type != QtFatalMsg) return;
-  std::fputs(kNoDisplay, stderr);
+  SayNoDisplay();
   std::_Exit(2);
 }
 
@@ -97,8 +113,9 @@ int main(int argc, char* argv[]) {
   // Made before everything else, so destroyed after it; the updater and its transport go
   // before the bus (see CProgramBus).
   CProgramBus bus(CreateUsbBusFromEnvironment());
+  ChooseEarlyLanguage(argc, argv);
   if (NoDisplayGiven(argc, argv)) {
-    std::fputs(kNoDisplay, stderr);
+    SayNoDisplay();
     return 2;
   }
   QtMessageHandler previousHandler = qInstallMessageHandler(EndWithoutADisplay);

@@ -94,15 +94,15 @@ bool CInputFile::ReadAll(std::string& bytes, std::uint64_t limit) {
   return true;
 }
 
-std::string CInputFile::Reason() const {
-  switch (m_failure) {
+std::string CInputFile::ReasonFor(EFailure failure, int error, std::uint64_t limit) {
+  switch (failure) {
     case EFailure::None: return {};
     case EFailure::NotAFile: return LoadResString(IDS_INPUT_NOT_A_FILE);
-    case EFailure::TooLarge: return FormatMessage(LoadResString(IDS_INPUT_TOO_LARGE), {std::to_string(m_limit)});
+    case EFailure::TooLarge: return FormatMessage(LoadResString(IDS_INPUT_TOO_LARGE), {std::to_string(limit)});
     case EFailure::NotFound:
     case EFailure::CannotRead: break;
   }
-  return FormatMessage(LoadResString(IDS_INPUT_CANNOT_READ), {std::strerror(m_errno)});
+  return FormatMessage(LoadResString(IDS_INPUT_CANNOT_READ), {std::strerror(error)});
 }
 
 std::string CInputFile::Message() const {

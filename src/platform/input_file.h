@@ -50,7 +50,11 @@ class CInputFile {
   // The system's error number of an open or read failure; 0 for the others.
   int ErrorNumber() const { return m_errno; }
   // What is wrong, without the file's name; empty when nothing is.
-  std::string Reason() const;
+  std::string Reason() const { return ReasonFor(m_failure, m_errno, m_limit); }
+  // The same for a failure kept for later (`limit`: the bound of a TooLarge read).
+  static std::string ReasonFor(EFailure failure, int error, std::uint64_t limit);
+  // The bound of the last failed whole-file read.
+  std::uint64_t Limit() const { return m_limit; }
   // The file's name and what is wrong with it: the program's not-found text for a missing
   // file, "PATH\nreason" for every other failure.
   std::string Message() const;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "wizard/response_file.h"
+
 class CCommandLine {
  public:
   struct Switch {
@@ -23,7 +25,7 @@ class CCommandLine {
   std::optional<std::string> Value(const std::string& exactName) const;
   const std::vector<Switch>& Switches() const { return m_switches; }
   // The response files left unread because they are too large, as named on the command line.
-  const std::vector<std::string>& RefusedResponseFiles() const { return m_refusedResponseFiles; }
+  const std::vector<CRefusedResponseFile>& RefusedResponseFiles() const { return m_refusedResponseFiles; }
 
   // The "lang" switch read as a decimal number; nothing when the switch is absent.
   std::optional<int> LanguageId() const;
@@ -36,5 +38,5 @@ class CCommandLine {
 
  private:
   std::vector<Switch> m_switches;
-  std::vector<std::string> m_refusedResponseFiles;
+  std::vector<CRefusedResponseFile> m_refusedResponseFiles;
 };

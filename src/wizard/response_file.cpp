@@ -7,7 +7,8 @@
 #include <cerrno>
 #include <sstream>
 
-#include "platform/input_file.h"
+#include "platform/string_table.h"
+#include "platform/text_format.h"
 
 namespace {
 
@@ -117,33 +118,42 @@ std::vector<std::string> CResponseFile::Split(std::string_view text) {
   return args;
 }
 
-std::optional<std::vector<std::string>> CResponseFile::Read(const std::string& path, bool* tooLarge) {
-  if (tooLarge != nullptr) *tooLarge = false;
-  // Through the opener: a named pipe or a device is skipped like a file that cannot be opened,
-  // instead of holding the start-up in open() or reading without end.
+std::optional<std::vector<std::string>> CResponseFile::Read(const std::string& path,
+                                                            std::optional<CRefusedResponseFile>* refused) {
+  if (refused != nullptr) refused->reset();
+  // Through the opener: a named pipe or a device is refused at once instead of holding the
+  // start-up in open() or being read without end.
   CInputFile file;
   std::string bytes;
-  if (!file.Open(path)) return std::nullopt;
-  if (!file.ReadAll(bytes, kMaxBytes)) {
-    if (tooLarge != nullptr) *tooLarge = file.Failure() == CInputFile::EFailure::TooLarge;
-    return std::nullopt;
+  if (file.Open(path) && file.ReadAll(bytes, kMaxBytes)) return Split(Decode(bytes));
+  if (refused != nullptr && file.Failure() != CInputFile::EFailure::NotFound) {
+    *refused = CRefusedResponseFile{path, file.Failure(), file.ErrorNumber()};
   }
-  return Split(Decode(bytes));
+  return std::nullopt;
+}
+
+std::string RefusalText(const CRefusedResponseFile& refused) {
+  // "%1 / This response file is larger than %2 bytes and was not read." (command_line.inc)
+  constexpr int kResponseFileTooLarge = 23300;
+  if (refused.Failure == CInputFile::EFailure::TooLarge) {
+    return FormatMessage(LoadResString(kResponseFileTooLarge), {refused.Path, std::to_string(CResponseFile::kMaxBytes)});
+  }
+  return refused.Path + "\n" + CInputFile::ReasonFor(refused.Failure, refused.Error, CResponseFile::kMaxBytes);
 }
 
 std::vector<std::string> ExpandResponseFiles(const std::vector<std::string>& args,
-                                             std::vector<std::string>* refused) {
+                                             std::vector<CRefusedResponseFile>* refused) {
   std::vector<std::string> expanded;
   for (const std::string& arg : args) {
     if (arg.empty() || arg[0] != '@') {
       expanded.push_back(arg);
       continue;
     }
-    bool tooLarge = false;
-    if (auto fileArgs = CResponseFile::Read(arg.substr(1), &tooLarge)) {
+    std::optional<CRefusedResponseFile> refusal;
+    if (auto fileArgs = CResponseFile::Read(arg.substr(1), &refusal)) {
       expanded.insert(expanded.end(), fileArgs->begin(), fileArgs->end());
-    } else if (tooLarge && refused != nullptr) {
-      refused->push_back(arg.substr(1));
+    } else if (refusal && refused != nullptr) {
+      refused->push_back(*std::move(refusal));
     }
   }
   return expanded;

@@ -21,8 +21,6 @@
 namespace {
 
 constexpr const char* kSection = "Settings";
-// "%1 / This response file is larger than %2 bytes and was not read." (command_line.inc)
-constexpr int kResponseFileTooLarge = 23300;
 
 }  // namespace
 
@@ -118,10 +116,8 @@ bool CTheApp::InitInstance() {
 
   const CCommandLine& commandLine = CommandLine();
   // Told once the language is known; the arguments after such a file still count.
-  for (const std::string& path : commandLine.RefusedResponseFiles()) {
-    UserInterface().MessageBox(
-        FormatMessage(LoadResString(kResponseFileTooLarge), {path, std::to_string(CResponseFile::kMaxBytes)}),
-        MB_OK | MB_ICONERROR);
+  for (const CRefusedResponseFile& refused : commandLine.RefusedResponseFiles()) {
+    UserInterface().MessageBox(RefusalText(refused), MB_OK | MB_ICONERROR);
   }
   TheWizardState().DebugMode = commandLine.DebugMode();
 

@@ -35,7 +35,13 @@ TEST(WizardProgram, WithoutADisplayItSaysSoAndEndsWithStatus2) {
                                        status);
     EXPECT_TRUE(WIFEXITED(status)) << out;
     EXPECT_EQ(WEXITSTATUS(status), 2) << out;
-    EXPECT_NE(out.find("tavrix-update: no display"), std::string::npos) << out;
+    EXPECT_NE(out.find("tavrix-update: There is no display"), std::string::npos) << out;
     EXPECT_NE(out.find("tavrix-update-cli"), std::string::npos) << out;
   }
+  // In the language the command line names.
+  int status = -1;
+  const std::string german = RunProgram("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " TAVRIX_BIN_DIR
+                                        "/tavrix-update /lang 1031 2>&1 </dev/null",
+                                        status);
+  EXPECT_NE(german.find("tavrix-update: Es gibt keine Anzeige"), std::string::npos) << german;
 }

@@ -60,7 +60,9 @@ TEST_F(InputFileTest, WhatIsNoRegularFileIsRefusedAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500)) << c.path;
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(file.Failure(), c.failure) << c.path;
-    if (!c.message.empty()) EXPECT_EQ(file.Message(), c.message);
+    if (!c.message.empty()) {
+      EXPECT_EQ(file.Message(), c.message);
+    }
     std::string bytes = "stale";
     EXPECT_FALSE(file.ReadAll(bytes, 100)) << c.path;
     EXPECT_EQ(bytes, "");

@@ -21,6 +21,7 @@
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
 #include "sim/demo_firmware.h"
+#include "support/bad_firmware.h"
 #include "support/devsim_process.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
@@ -141,23 +142,6 @@ class CliEndToEndTest : public ::testing::Test {
     return FormatText(Text(40).c_str(), version / 100, version % 100);
   }
 
-  // A firmware file that must be refused before the download begins, with the reason the person
-  // is told besides the file's name.
-  struct CBadFirmware {
-    const char* name;
-    std::function<void(const std::string& path)> make;
-    std::string shown;
-  };
-  static CBadFirmware BadFirmwareText(const char* name, std::string text, std::string shown) {
-    return {name, [text](const std::string& path) { std::ofstream(path, std::ios::binary | std::ios::trunc) << text; },
-            std::move(shown)};
-  }
-  // A named pipe, and a link to /dev/zero: no open may wait, no read may run without end.
-  static std::vector<CBadFirmware> SpecialFirmwareFiles() {
-    const std::string notAFile = "This is not a regular file";
-    return {{"a named pipe", [](const std::string& path) { ::mkfifo(path.c_str(), 0600); }, notAFile},
-            {"/dev/zero", [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); }, notAFile}};
-  }
   // Updates `id` once for each bad firmware file at `firmware`: each fails at once, named, and
   // the device, plugged anew by `plug`, never hears a download begin.
   void ExpectNeverDownloaded(const std::string& id, const std::string& firmware, const std::function<bool()>& plug,

@@ -6,6 +6,8 @@
 
 #include <chrono>
 
+#include "platform/input_file.h"
+#include "platform/string_table.h"
 #include "support/temp_folder.h"
 #include "wizard/response_file.h"
 
@@ -135,29 +137,36 @@ TEST(ResponseFile, UnopenableFileIsSkipped) {
 }
 
 // "@pipe" would hold the start-up in open(), "@/dev/zero" would be read without end: both are
-// skipped at once, like a file that cannot be opened.
-TEST(ResponseFile, WhatIsNoRegularFileIsSkippedAtOnce) {
+// refused at once, and named with the reason, as a folder is.
+TEST(ResponseFile, WhatIsNoRegularFileIsRefusedAtOnceAndNamed) {
   CTempFolder folder;
   const std::string pipe = folder / "args.rsp";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   const auto start = std::chrono::steady_clock::now();
-  std::vector<std::string> refused;
+  std::vector<CRefusedResponseFile> refused;
   EXPECT_EQ(ExpandResponseFiles({"@" + pipe, "@/dev/zero", "@" + folder.Path().string(), "/DEBUG"}, &refused),
             (Args{"/DEBUG"}));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
-  EXPECT_TRUE(refused.empty());
+  SetUiLanguage(LANG_ENGLISH);
+  std::vector<std::string> texts;
+  for (const CRefusedResponseFile& file : refused) texts.push_back(RefusalText(file));
+  const std::string notAFile = "\n" + LoadResString(IDS_INPUT_NOT_A_FILE);
+  EXPECT_EQ(texts, (Args{pipe + notAFile, "/dev/zero" + notAFile, folder.Path().string() + notAFile}));
 }
 
 TEST(ResponseFile, AFileAboveTheBoundIsRefusedAndNamed) {
   CTempFolder folder;
   std::string largest = folder.Write("largest.rsp", "/DEBUG" + std::string(CResponseFile::kMaxBytes - 6, ' '));
   std::string larger = folder.Write("larger.rsp", "/nologo" + std::string(CResponseFile::kMaxBytes - 6, ' '));
-  std::vector<std::string> refused;
+  std::vector<CRefusedResponseFile> refused;
   EXPECT_EQ(ExpandResponseFiles({"@" + largest, "@" + larger, "last"}, &refused), (Args{"/DEBUG", "last"}));
-  EXPECT_EQ(refused, Args{larger});
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].Path, larger);
+  EXPECT_EQ(refused[0].Failure, CInputFile::EFailure::TooLarge);
   CCommandLine line = CCommandLine::Parse({"@" + larger, "/DEBUG"});
   EXPECT_TRUE(line.DebugMode()) << "the arguments after a refused file still count";
-  EXPECT_EQ(line.RefusedResponseFiles(), Args{larger});
+  ASSERT_EQ(line.RefusedResponseFiles().size(), 1u);
+  EXPECT_EQ(line.RefusedResponseFiles()[0].Path, larger);
 }
 
 TEST(ResponseFile, ArgumentsFromAFileAreNotExpandedAgain) {

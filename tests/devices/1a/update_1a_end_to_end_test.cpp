@@ -93,10 +93,8 @@ TEST_F(Update1AEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
 
 // "Succeeded" only for firmware the device got whole.
 TEST_F(Update1AEndToEndTest, AnEmptyOrSpecialFirmwareFileIsNeverSent) {
-  std::vector<CBadFirmware> cases;
-  cases.push_back(BadFirmwareText("empty", "", ": The file holds no data to send."));
-  for (CBadFirmware& special : SpecialFirmwareFiles()) cases.push_back(std::move(special));
-  ExpectNeverDownloaded(k1A.Id, FirmwarePath(k1A), [this] { return Plug("1a", ""); }, cases);
+  ExpectNeverDownloaded(k1A.Id, FirmwarePath(k1A), [this] { return Plug("1a", ""); },
+                        WithSpecialFirmwareFiles({BadFirmwareText("empty", "", ": The file holds no data to send.")}));
 }
 
 TEST_F(Update1AEndToEndTest, UpdatesThroughTheRealUsbPath) {

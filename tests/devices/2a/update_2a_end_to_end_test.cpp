@@ -180,9 +180,8 @@ TEST_F(Update2AEndToEndTest, FirmwareThatIsNotThereWholeIsNeverSent) {
     } else {
       cases.push_back(BadFirmwareText("empty", "", noData));
     }
-    for (CBadFirmware& special : SpecialFirmwareFiles()) cases.push_back(std::move(special));
     ExpectNeverDownloaded(entry.id, FirmwarePath(entry), [&] { return Plug(std::string("variant=") + variants[i]); },
-                          cases);
+                          WithSpecialFirmwareFiles(std::move(cases)));
   }
 }
 

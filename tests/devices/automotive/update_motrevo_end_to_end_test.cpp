@@ -15,6 +15,7 @@
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "sim/demo_firmware.h"
+#include "support/bad_firmware.h"
 #include "support/devsim_process.h"
 #include "support/emulated_usb_device.h"
 #include "support/run_program.h"
@@ -142,20 +143,10 @@ TEST_F(UpdateMotrevoEndToEndTest, FailuresEndAsFailedOrNotConnected) {
 // would leave the trainer in its loader; a pipe or a device as the file must not hold the
 // program. Each fails at once, and the trainer is never told to start its loader.
 TEST_F(UpdateMotrevoEndToEndTest, FirmwareWithNothingToSendOrNoRegularFileIsNeverSent) {
-  const struct {
-    const char* name;
-    std::function<void(const std::string&)> make;
-    std::string shown;
-  } cases[] = {
-      {"empty", [](const std::string& path) { std::ofstream(path, std::ios::trunc); },
-       ": The file holds no data to send."},
-      {"only line ends", [](const std::string& path) { std::ofstream(path, std::ios::trunc) << "\r\n\r\n"; },
-       ": The file holds no data to send."},
-      {"a named pipe", [](const std::string& path) { ::mkfifo(path.c_str(), 0600); }, "This is not a regular file"},
-      {"/dev/zero", [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); },
-       "This is not a regular file"},
-  };
-  for (const auto& c : cases) {
+  const std::vector<CBadFirmware> cases =
+      WithSpecialFirmwareFiles({BadFirmwareText("empty", "", ": The file holds no data to send."),
+                                BadFirmwareText("only line ends", "\r\n\r\n", ": The file holds no data to send.")});
+  for (const CBadFirmware& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(FirmwarePath());
     c.make(FirmwarePath());

@@ -16,6 +16,7 @@
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "sim/demo_firmware.h"
+#include "support/bad_firmware.h"
 #include "support/devsim_process.h"
 #include "support/emulated_usb_device.h"
 #include "support/image_files.h"
@@ -168,25 +169,12 @@ TEST_F(UpdateC28XXEndToEndTest, FirmwareThatIsNotThereWholeIsNeverSent) {
   const std::string hex = ReadWholeFile(FirmwarePath());
   const std::size_t half = hex.find('\n', hex.size() / 2) + 1;
   const std::size_t second = hex.find('\n', hex.find('\n') + 1) + 1;
-  const struct {
-    const char* name;
-    std::function<void(const std::string&)> make;
-    std::string shown;
-  } cases[] = {
-      {"empty", [](const std::string& path) { std::ofstream(path, std::ios::trunc); },
-       ":1: The file ends before its end-of-file record"},
-      {"cut short", [&](const std::string& path) { std::ofstream(path, std::ios::trunc) << hex.substr(0, half); },
-       "The file ends before its end-of-file record"},
-      {"a blank line",
-       [&](const std::string& path) {
-         std::ofstream(path, std::ios::trunc) << hex.substr(0, second) + "\n" + hex.substr(second);
-       },
-       ":3: The line is empty, but the end-of-file record has not come yet."},
-      {"a named pipe", [](const std::string& path) { ::mkfifo(path.c_str(), 0600); }, "This is not a regular file"},
-      {"/dev/zero", [](const std::string& path) { std::filesystem::create_symlink("/dev/zero", path); },
-       "This is not a regular file"},
-  };
-  for (const auto& c : cases) {
+  const std::vector<CBadFirmware> cases = WithSpecialFirmwareFiles(
+      {BadFirmwareText("empty", "", ":1: The file ends before its end-of-file record"),
+       BadFirmwareText("cut short", hex.substr(0, half), "The file ends before its end-of-file record"),
+       BadFirmwareText("a blank line", hex.substr(0, second) + "\n" + hex.substr(second),
+                       ":3: The line is empty, but the end-of-file record has not come yet.")});
+  for (const CBadFirmware& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(FirmwarePath());
     c.make(FirmwarePath());

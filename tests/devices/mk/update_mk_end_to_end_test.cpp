@@ -114,8 +114,8 @@ TEST_F(UpdateMKEndToEndTest, FirmwareThatIsNotThereWholeIsNeverSent) {
   cases.push_back(BadFirmwareText("a blank line", hex.substr(0, second) + "\n" + hex.substr(second),
                                   ":3: The line is empty, but the end-of-file record has not come yet."));
   cases.push_back(BadFirmwareText("only the end record", ":00000001FF\n", ": The file holds no data to send."));
-  for (CBadFirmware& special : SpecialFirmwareFiles()) cases.push_back(std::move(special));
-  ExpectNeverDownloaded(kMK.Id, FirmwarePath(kMK), [this] { return Plug("mk", ""); }, cases);
+  ExpectNeverDownloaded(kMK.Id, FirmwarePath(kMK), [this] { return Plug("mk", ""); },
+                        WithSpecialFirmwareFiles(std::move(cases)));
 }
 
 TEST_F(UpdateMKEndToEndTest, UpdatesThroughTheRealUsbPath) {
