@@ -452,6 +452,15 @@ class WizardOnScreen : public ::testing::Test {
     return flash;
   }
 
+  // The simulated `device` plugged in, the entry `id` picked on the start page and programming
+  // confirmed on the flash page: where the wizard is on the screen.
+  std::optional<ScreenRect> StartProgramming(const std::string& device, const std::string& id) {
+    PlugIn({"--device", device});
+    auto start = StartWithEntry(id);
+    if (!start || !ConfirmProgramming(*start)) return std::nullopt;
+    return start->window;
+  }
+
   std::string m_waitScale = "0.5";
   CTempFolder m_folder;
   std::unique_ptr<CXServer> m_x;
@@ -736,12 +745,9 @@ Coloured FindColoured(const CXwdImage& screen, const ScreenRect& rect) {
 // by step, and stays where it is (a status line that grew with a page's name moved it).
 TEST_F(WizardOnScreen, TheAtmuBarFillsPageByPage) {
   m_waitScale = "1";  // the device's own waits per page, so that the bar can be watched
-  PlugIn({"--device", "atmu:firmware=100"});
-  auto start = StartWithEntry("ZA0815-2T");
-  ASSERT_TRUE(start);
-  const ScreenRect wizard = start->window;
-  auto flash = ConfirmProgramming(*start);
-  ASSERT_TRUE(flash);
+  const std::optional<ScreenRect> started = StartProgramming("atmu:firmware=100", "ZA0815-2T");
+  ASSERT_TRUE(started);
+  const ScreenRect wizard = *started;
 
   // Every frame until the done page: how much of the page above the buttons is filled bar.
   const ScreenRect page{wizard.x + 4, wizard.y, wizard.width - 8, wizard.height * 3 / 4};
@@ -780,12 +786,9 @@ TEST_F(WizardOnScreen, TheAtmuBarFillsPageByPage) {
 // message box of its own over the wizard, with the error sign, before the done page says that
 // the re-programming failed.
 TEST_F(WizardOnScreen, AFailedUpdateSaysWhyOnScreen) {
-  PlugIn({"--device", "2a:variant=3,firmware=307,refuse_ack=2"});
-  auto start = StartWithEntry("QI-2A3");
-  ASSERT_TRUE(start);
-  const ScreenRect wizard = start->window;
-  auto flash = ConfirmProgramming(*start);
-  ASSERT_TRUE(flash);
+  const std::optional<ScreenRect> started = StartProgramming("2a:variant=3,firmware=307,refuse_ack=2", "QI-2A3");
+  ASSERT_TRUE(started);
+  const ScreenRect wizard = *started;
 
   // The message box carries the program's title, as the wizard does: two windows of that name.
   std::optional<CXwdImage> shown;
