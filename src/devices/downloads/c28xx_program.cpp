@@ -7,6 +7,7 @@
 #include "image/image_listing.h"
 #include "platform/anim_wait.h"
 #include "platform/clock.h"
+#include "platform/user_interface.h"
 #include "platform/text_format.h"
 #include "transport/stream_io.h"
 
@@ -88,9 +89,12 @@ bool CFlashUpdateC28XX::ProgramFile(const std::string& path, bool singleByteComm
   animation->SetText(kTransmittingText);
   try {
     Send(plan);
+  } catch (const CStreamException& error) {
+    // The link's own message says why; the wizard then reports the failed update. The device
+    // keeps its bootloader and can be programmed again.
+    error.ReportError(MB_ICONERROR);
+    return false;
   } catch (const std::exception&) {
-    // The wizard reports the failed update; the device keeps its bootloader and can be
-    // programmed again.
     return false;
   }
   return true;

@@ -36,10 +36,15 @@ bool CFlashUpdateAtmel::Transact(const std::uint8_t* request, std::uint16_t requ
   try {
     if (requestLength > 0) m_stream.Write(request, requestLength);
     if (answerLength > 0) m_stream.Read(answer, answerLength);
-  } catch (const CStreamException&) {
+  } catch (const CStreamException& error) {
+    m_linkFailure = error;
     return false;
   }
   return true;
+}
+
+void CFlashUpdateAtmel::ReportLinkFailure() const {
+  if (m_linkFailure) m_linkFailure->ReportError(MB_ICONERROR);
 }
 
 bool CFlashUpdateAtmel::LoadHexFile(const std::string& path) {
@@ -76,6 +81,7 @@ bool CFlashUpdateAtmel::GetDeviceInfo() {
 
 bool CFlashUpdateAtmel::ProgramPages() {
   if (!GetDeviceInfo()) {
+    ReportLinkFailure();
     UserInterface().MessageBox("GetDeviceInfo() failed.", MB_OK);
     Status("");
     return false;
@@ -87,6 +93,7 @@ bool CFlashUpdateAtmel::ProgramPages() {
   do {
     Status(FormatText("Writing page %d", m_pageNumber));
     if (!WritePageTries()) {
+      ReportLinkFailure();
       Status("");
       return false;  // the device is not restarted into half a firmware
     }

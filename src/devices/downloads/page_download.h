@@ -21,6 +21,7 @@
 #include <string>
 
 #include "devices/downloads/page_image.h"
+#include "transport/stream_exception.h"
 
 class CIntelHexFileReader;
 class CStreamIO;
@@ -45,7 +46,7 @@ class CFlashUpdateAtmel {
   CFlashUpdateAtmel& operator=(const CFlashUpdateAtmel&) = delete;
 
   // Writes the request (if any), then reads `answerLength` bytes (none for 0). A transfer
-  // error is absorbed: false.
+  // error is absorbed: false, and kept to be told if the programming fails by it.
   virtual bool Transact(const std::uint8_t* request, std::uint16_t requestLength, std::uint8_t* answer,
                         std::uint16_t answerLength);
 
@@ -72,10 +73,13 @@ class CFlashUpdateAtmel {
   // The page given by the page number, tried up to four times; true once it answered "!".
   bool WritePageTries();
   void Status(const std::string& text);
+  // Programming failed: the link's own message, when a transfer failed, tells why.
+  void ReportLinkFailure() const;
 
   CStreamIO& m_stream;
   CPageImage m_image;
   std::uint16_t m_pageNumber = 0;
   std::uint16_t m_pageSize = 0;
   IFlashProgress* m_progress;
+  std::optional<CStreamException> m_linkFailure;  // the last transfer error absorbed
 };

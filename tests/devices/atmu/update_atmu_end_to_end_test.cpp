@@ -77,7 +77,9 @@ TEST_F(UpdateATMUEndToEndTest, FailuresEndAsFailedOrNotConnected) {
   const Case cases[] = {
       {"a page refused", "refuse_ack=2", 1, {Text(38)}, firstPage},
       {"a page that never gets \"!\"", "busy_page=1", 1, {Text(38)}, firstPage},
-      {"dropped in the middle of a page", "close_after=200", 1, {Text(38)}, firstPage},
+      // The link's own message tells why, before the failure: a read or a write error, as the
+      // drop meets the one or the other.
+      {"dropped in the middle of a page", "close_after=200", 1, {"the USB device.", Text(38)}, firstPage},
       {"an unknown page size code", "page_code=0x5C", 1, {"GetDeviceInfo() failed.", Text(38)}, ""},
       {"another device", "model=ZA0816-3T", 3,
        {FormatMessage(Text(20007), {"ZA0816-3T 100", "ZA0815-2T"}), "No interface \"Tavrix ZA0815-2T ATMU device\""},

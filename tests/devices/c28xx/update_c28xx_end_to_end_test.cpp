@@ -128,12 +128,16 @@ TEST_F(UpdateC28XXEndToEndTest, FailuresEndAsFailedOrNotConnected) {
     std::vector<std::string> shown;  // texts in the output
     std::string record;              // what the device kept
   };
+  // The link's own message tells why, before the failure.
   const std::string failed = Text(38);
+  const std::string refused = Text(20016);
   const Case cases[] = {
-      {"program header status", "refuse_ack=1", 1, {failed}, "download program\nend incomplete\n"},
-      {"segment header refused", "refuse_ack=2", 1, {failed}, "download program\nend incomplete\n"},
-      {"segment status", "refuse_ack=3", 1, {failed}, "download program\nend incomplete\n"},
-      {"connection dropped in mid-segment", "close_after=1000", 1, {failed}, "download program\nend incomplete\n"},
+      {"program header status", "refuse_ack=1", 1, {refused, failed}, "download program\nend incomplete\n"},
+      {"segment header refused", "refuse_ack=2", 1, {refused, failed}, "download program\nend incomplete\n"},
+      {"segment status", "refuse_ack=3", 1, {refused, failed}, "download program\nend incomplete\n"},
+      // A read or a write error, as the drop meets the one or the other.
+      {"connection dropped in mid-segment", "close_after=1000", 1, {"the USB device.", failed},
+       "download program\nend incomplete\n"},
       {"another device", "id=ZT9999-2A", 3,
        {FormatMessage(Text(20007), {"ZT9999-2A 100", "ZT5503-1D"}),
         "No interface \"Tavrix ZT5503-1D C28xx DSP Unit\" can be found"},

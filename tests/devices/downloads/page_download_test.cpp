@@ -91,14 +91,15 @@ TEST_F(PageDownloadTest, PageSizeCodesFrom51To5BOnly) {
   struct Case {
     Bytes answer;  // to 3C; empty: none comes
     std::uint16_t pageSize;  // 0: GetDeviceInfo fails
+    bool readFails = false;  // the link's read error is told before the failure
   };
   const Case cases[] = {
       {DeviceInfo(0x51), 32}, {DeviceInfo(0x52), 64}, {DeviceInfo(0x53), 128}, {DeviceInfo(0x54), 256},
       {DeviceInfo(0x5B), 32768},
       {DeviceInfo(0x50), 0}, {DeviceInfo(0x5C), 0}, {DeviceInfo(0x00), 0}, {DeviceInfo(0xFF), 0},
       {{0x00, 0x00, 0x00, 0x53, CStreamIO::kRefusal}, 0},  // not ended by "!"
-      {{0x00, 0x00, 0x00, 0x53}, 0},                       // cut short: the read fails
-      {{}, 0},
+      {{0x00, 0x00, 0x00, 0x53}, 0, true},                 // cut short: the read fails
+      {{}, 0, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.answer));
@@ -121,7 +122,9 @@ TEST_F(PageDownloadTest, PageSizeCodesFrom51To5BOnly) {
       EXPECT_TRUE(ui.MessageTexts().empty());
     } else {
       EXPECT_EQ(stream.packets, std::vector<Bytes>{{0x3C}}) << "no page, no restart";
-      EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"GetDeviceInfo() failed."});
+      std::vector<std::string> told{"GetDeviceInfo() failed."};
+      if (c.readFails) told.insert(told.begin(), LoadResString(20009));
+      EXPECT_EQ(ui.MessageTexts(), told);
       EXPECT_TRUE(m_clock.Waits().empty());
       EXPECT_EQ(progress.shown.back(), "status ");
     }
