@@ -133,30 +133,20 @@ TEST_F(UpdateServoEndToEndTest, AProjectListWithNothingToDownloadIsRefusedBefore
   const std::string list = m_folder / "Drive001/ProjectExportList.xml";
   std::string randomBytes;
   for (int i = 0; i < 4096; ++i) randomBytes += static_cast<char>((i * 7919 + 13) % 251);
-  const struct {
-    const char* name;
-    std::function<void()> make;
-    std::string shown;
-  } cases[] = {
-      {"empty", [&] { std::ofstream(list, std::ios::trunc); }, "is no project list"},
-      {"random bytes", [&] { std::ofstream(list, std::ios::trunc) << randomBytes; }, "is no project list"},
-      {"one long line", [&] { std::ofstream(list, std::ios::trunc) << std::string(1'000'000, 'x'); },
-       "is no project list"},
-      {"no file to send",
-       [&] { std::ofstream(list, std::ios::trunc) << " NumberOfFiles=\"0\" File Name=\"APPLICATION.BIN\""; },
-       "names no file to download"},
-      {"a named pipe", [&] { ::mkfifo(list.c_str(), 0600); }, list + "\nThis is not a regular file"},
-      {"/dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", list); }, list + "\nThis is not a regular file"},
-  };
-  for (const auto& c : cases) {
+  const std::vector<CBadFirmware> cases = WithSpecialFirmwareFiles(
+      {BadFirmwareText("empty", "", "is no project list"), BadFirmwareText("random bytes", randomBytes, "is no project list"),
+       BadFirmwareText("one long line", std::string(1'000'000, 'x'), "is no project list"),
+       BadFirmwareText("no file to send", " NumberOfFiles=\"0\" File Name=\"APPLICATION.BIN\"", "names no file to download")});
+  for (const CBadFirmware& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(list);
-    c.make();
+    c.make(list);
     ASSERT_TRUE(Plug("servo", "application=100"));
     const auto start = std::chrono::steady_clock::now();
     Run run = Update("ZQ3351-9F");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(Shows(run, "ProjectExportList.xml")) << run.output;
     EXPECT_TRUE(Shows(run, c.shown)) << run.output;
     EXPECT_TRUE(Shows(run, Text(38))) << run.output;
     EXPECT_FALSE(Shows(run, Text(37))) << run.output;
