@@ -6,6 +6,7 @@
 
 #include "net/device_manager_settings.h"
 #include "net/socket_login_dlg.h"
+#include "platform/connected_device.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
@@ -36,6 +37,8 @@ bool CStreamSocket::Connect(int timeoutSeconds) {
     Disconnect();
     return false;
   }
+  std::string address = Host() + ":" + std::to_string(RemotePort());
+  NoteConnectedDevice({address, address});
   return true;
 }
 

@@ -306,6 +306,13 @@ std::string CLibUsbBus::FriendlyName(const std::string& devicePath) {
   return CSysfsDeviceTree::ReadAttribute(m_sysfsRoot + "/" + location + "/product").value_or("");
 }
 
+std::string CLibUsbBus::StableId(const std::string& devicePath) {
+  std::string location = LocationOf(devicePath);
+  if (location.empty()) return {};
+  std::string serial = CSysfsDeviceTree::ReadAttribute(m_sysfsRoot + "/" + location + "/serial").value_or("");
+  return serial.empty() ? location : serial;
+}
+
 bool CLibUsbBus::PortReset(const std::string& location) {
   if (!Start()) return false;
   CDeviceList list(m_context);

@@ -33,6 +33,10 @@ class CLibUsbBus : public IUsbBus {
   std::string FriendlyName(const std::string& devicePath) override;
   bool Eject(const std::string& devicePath) override;
   std::unique_ptr<IDeviceTree> OpenDeviceTree() override;
+  // The serial number sysfs shows for the device, else its location.
+  std::string StableId(const std::string& devicePath) override;
+  // The sysfs tree names its nodes by location.
+  std::string DeviceNodeId(const std::string& devicePath) override { return LocationOf(devicePath); }
 
   // The libusb location "<bus>-<port>.<port>..." inside a device path; empty when the path has
   // another shape.

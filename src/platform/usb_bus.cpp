@@ -1,6 +1,7 @@
 #include "platform/usb_bus.h"
 
 #include <atomic>
+#include <charconv>
 #include <cstdlib>
 #include <mutex>
 
@@ -71,3 +72,25 @@ void SplitPipePath(const std::string& path, std::string& devicePath, std::string
   devicePath = path.substr(0, slash);
   pipe = path.substr(slash + 1);
 }
+
+std::string DevicePathField(const std::string& devicePath) {
+  auto first = devicePath.find('#');
+  if (first == std::string::npos) return {};
+  auto second = devicePath.find('#', first + 1);
+  if (second == std::string::npos) return {};
+  auto third = devicePath.find('#', second + 1);
+  if (third == std::string::npos) return {};
+  return devicePath.substr(second + 1, third - second - 1);
+}
+
+std::optional<std::uint16_t> ProductIdOfPath(const std::string& devicePath) {
+  auto at = devicePath.find("pid_");
+  if (at == std::string::npos || at + 8 > devicePath.size()) return std::nullopt;
+  const char* first = devicePath.data() + at + 4;
+  std::uint16_t value = 0;
+  auto [end, error] = std::from_chars(first, first + 4, value, 16);
+  if (error != std::errc() || end != first + 4) return std::nullopt;
+  return value;
+}
+
+std::string IUsbBus::StableId(const std::string& devicePath) { return DevicePathField(devicePath); }

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,12 @@ class IUsbBus {
   virtual bool Eject(const std::string& devicePath) = 0;
   // The device tree of this bus; nullptr when there is none.
   virtual std::unique_ptr<IDeviceTree> OpenDeviceTree() = 0;
+  // The id that names the device behind a device path across its own resets: its USB serial
+  // number when it has one, else where it is plugged in. The default is the path's third
+  // field (the serial on the emulated bus).
+  virtual std::string StableId(const std::string& devicePath);
+  // The id of the device's node in OpenDeviceTree's tree. The default is the device path.
+  virtual std::string DeviceNodeId(const std::string& devicePath) { return devicePath; }
 
   // How long one packet read may wait before it fails. A dead device never hangs the program.
   std::chrono::milliseconds ReadBound() const { return m_readBound; }
@@ -92,6 +99,12 @@ class IUsbBus {
 // The device paths of the present interfaces of a class, in enumeration order (empty when the
 // list cannot be made; entries that cannot be read are left out).
 std::vector<std::string> EnumerateInterfaces(IUsbBus& bus, std::string_view interfaceGuid);
+
+// The third '#'-separated field of a device path "usb#vid_VVVV&pid_PPPP#FIELD#{GUID}"; empty
+// when the path has no such field.
+std::string DevicePathField(const std::string& devicePath);
+// The product id a device path names ("pid_PPPP"); nothing when it names none.
+std::optional<std::uint16_t> ProductIdOfPath(const std::string& devicePath);
 
 // The bus the environment asks for: the emulated bus in TAVRIX_USB_BUS when it names a
 // directory, libusb otherwise.

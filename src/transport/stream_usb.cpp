@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "platform/clock.h"
+#include "platform/connected_device.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
@@ -126,6 +127,7 @@ void CStreamUSB::Opened(IUsbBus& bus, const std::string& path, std::shared_ptr<I
                         std::shared_ptr<IUsbHandle> write) {
   m_bus = &bus;
   m_devicePath = path;
+  NoteConnectedDevice({bus.StableId(path), path});
   m_read = std::move(read);
   m_write = std::move(write);
   TraceEvent(m_devicePath, m_secondGeneration ? "open" : "open PIPE02/PIPE03");

@@ -177,6 +177,21 @@ void DeviceCatalog::ListDevices(std::vector<std::string>& lines) const {
   }
 }
 
+std::vector<DeviceRecord> DeviceCatalog::Entries() const {
+  std::vector<DeviceRecord> entries;
+  if (!m_document) return entries;
+  for (const pugi::xpath_node& item : m_document->select_nodes("/Config/Devices/Device")) {
+    pugi::xml_node device = item.node();
+    DeviceRecord entry;
+    entry.Id = device.attribute("Id").value();
+    entry.Name = ElementText(device.child("Name"));
+    entry.ClassName = device.attribute("RTC").value();
+    entry.UsbPid = ParseCatalogNumber(device.attribute("USBPID").value());
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
 bool DeviceCatalog::ReadDevice(const std::string& id) {
   if (!m_document) return false;
   // The Id goes into the query as a variable, so that any text (an apostrophe too) is

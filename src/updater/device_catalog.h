@@ -36,6 +36,9 @@ class DeviceCatalog {
   void ListDevices(std::vector<std::string>& lines) const;
   // Fills the current record from the first Device whose Id equals `id`; true when complete.
   bool ReadDevice(const std::string& id);
+  // The Id, Name, class name and USB product id of every Device element, in document order;
+  // versions and files are ReadDevice's.
+  std::vector<DeviceRecord> Entries() const;
   void CloseCatalog();
 
   bool IsOpen() const { return m_document != nullptr; }

@@ -7,6 +7,7 @@
 #include "image/image_listing.h"
 #include "platform/usb_products.h"
 #include "updater/updater_registry.h"
+#include "updater/updater_usb_products.h"
 
 namespace {
 
@@ -18,5 +19,10 @@ const RegisterUpdater<CUpdater2AB> g_register2AB("CUpdater2AB");
 const RegisterUsbProducts g_products({CQuadrelUsb::kProductId}, EUsbDriverGeneration::First);
 
 const RegisterRegionTable g_tableB("B", kFlashRegionsB);
+
+const RegisterUpdaterUsbProducts g_usb2A1("CUpdater2A1", {CQuadrelUsb::kProductId});
+const RegisterUpdaterUsbProducts g_usb2A2("CUpdater2A2", {CQuadrelUsb::kProductId});
+const RegisterUpdaterUsbProducts g_usb2A3("CUpdater2A3", {CQuadrelUsb::kProductId});
+const RegisterUpdaterUsbProducts g_usb2AB("CUpdater2AB", {CQuadrelUsb::kProductId});
 
 }  // namespace

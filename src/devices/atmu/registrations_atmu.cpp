@@ -5,9 +5,12 @@
 
 #include "devices/atmu/interface_atmu.h"
 #include "updater/updater_registry.h"
+#include "updater/updater_usb_products.h"
 
 namespace {
 
 const RegisterUpdater<CUpdaterATMU> g_registerATMU("CUpdaterATMU");
+
+const RegisterUpdaterUsbProducts g_usbATMU("CUpdaterATMU", {kCatalogUsbPid});
 
 }  // namespace

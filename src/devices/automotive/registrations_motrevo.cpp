@@ -6,11 +6,14 @@
 #include "devices/automotive/motrevo_usb.h"
 #include "platform/usb_products.h"
 #include "updater/updater_registry.h"
+#include "updater/updater_usb_products.h"
 
 namespace {
 
 const RegisterUpdater<CUpdaterMotrevo> g_registerMotrevo("CUpdaterMotrevo");
 
 const RegisterUsbProducts g_products({CMyUsb::kProductId}, EUsbDriverGeneration::Second);
+
+const RegisterUpdaterUsbProducts g_usbMotrevo("CUpdaterMotrevo", {CMyUsb::kProductId});
 
 }  // namespace

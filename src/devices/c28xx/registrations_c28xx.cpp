@@ -5,9 +5,12 @@
 
 #include "devices/c28xx/interface_c28xx.h"
 #include "updater/updater_registry.h"
+#include "updater/updater_usb_products.h"
 
 namespace {
 
 const RegisterUpdater<CUpdaterC28XX> g_registerC28XX("CUpdaterC28XX");
+
+const RegisterUpdaterUsbProducts g_usbC28XX("CUpdaterC28XX", {kCatalogUsbPid});
 
 }  // namespace

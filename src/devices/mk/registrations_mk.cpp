@@ -4,7 +4,10 @@
 
 #include "devices/mk/interface_mk.h"
 #include "updater/updater_registry.h"
+#include "updater/updater_usb_products.h"
 
 namespace {
 const RegisterUpdater<CUpdaterMK> g_registerMK("CUpdaterMK");
+const RegisterUpdaterUsbProducts g_usbMK("CUpdaterMK", {kCatalogUsbPid});
+
 }  // namespace
