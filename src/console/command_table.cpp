@@ -10,11 +10,22 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
   static const std::vector<ConsoleCommand> commands{
       {"list", [] { return std::string("list                 the start page's lines: Id, a tab, Name - one per Device, catalog order"); },
        RunListCommand},
-      {"update", [] { return std::string("update ID [--address HOST[:PORT]]  the wizard's road for the catalog entry ID, ending with the done page's text"); },
+      {"update", [] {
+         return std::string(
+             "update ID [--address HOST[:PORT] | --device DEVICE-ID | --all] [--dry-run]\n"
+             "                       the wizard's road for the catalog entry ID, ending with the done page's\n"
+             "                       text; --device takes the attached device with that id (see devices),\n"
+             "                       --all every attached device of the type at the same time, --dry-run\n"
+             "                       connects and reports the versions without programming");
+       },
        RunUpdateCommand},
       // The kinds and region tables as the families register them.
       {"inspect", InspectUsage, RunInspectCommand},
-      {"devices", [] { return std::string("devices              list the device interfaces present on the USB bus"); },
+      {"devices", [] {
+         return std::string(
+             "devices [--probe]    the USB devices present: id, matching catalog Ids, name and path;\n"
+             "                       --probe also asks each one for its versions, all at the same time");
+       },
        RunDevicesCommand},
       {"discover", [] { return std::string("discover [--type N]  list the network units of device type N (default 7720) that answer a search"); },
        RunDiscoverCommand},

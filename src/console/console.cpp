@@ -30,6 +30,8 @@ void PrintUsage(std::FILE* out) {
                "                       default: the stored LangID, else 1033\n"
                "  --debug              as the wizard's DEBUG switch: program up-to-date devices too\n"
                "  --yes                do not ask before programming (the flash page's question)\n"
+               "  --json               JSON lines on standard output (one object per line, each with\n"
+               "                       its \"type\"); text meant for people goes to standard error\n"
                "  --on-failure ACTION  answer when a device cannot be opened or identified: retry\n"
                "                       (at most --retries N times, default 3, then exit), simulate\n"
                "                       or exit; default: ask on a terminal, exit otherwise\n"
@@ -102,8 +104,8 @@ ParsedLine ParseLine(const CommandArgs& args) {
       if (i + 1 < args.size()) return args[++i];
       return std::nullopt;
     };
-    if (arg == "--debug" || arg == "--yes") {
-      (arg == "--debug" ? parsed.options.debug : parsed.options.yes) = true;
+    if (arg == "--debug" || arg == "--yes" || arg == "--json") {
+      (arg == "--debug" ? parsed.options.debug : arg == "--yes" ? parsed.options.yes : parsed.options.json) = true;
       continue;
     }
     if (arg != "--catalog" && arg != "--lang" && arg != "--on-failure" && arg != "--retries" && arg != "--trace") {
@@ -238,6 +240,12 @@ int RunConsole(const CommandArgs& args, const ConsoleStreams& streams) {
     return kExitSetup;
   }
   ConsoleSession session{streams, parsed.options};
+  if (parsed.options.json) {
+    // Standard output carries only JSON lines; everything for people goes to standard error.
+    session.json = streams.out;
+    session.streams.out = streams.err;
+    session.streams.outIsTerminal = false;
+  }
   CConsoleUserInterface ui(session);
   CConsoleRun run(session, ui);
   int status = command->run(CommandArgs(parsed.positional.begin() + 1, parsed.positional.end()));

@@ -22,13 +22,14 @@ class CConsoleProgress {
   void Line(const std::string& text);
   // Ends the refreshing line, so that other output starts on a line of its own.
   void Break();
+  // Where the bar stands, 0 to 100.
+  int Percent() const;
 
  private:
   void Redraw();
   // Off a terminal: `text` as a line of its own unless it says nothing new after `last`.
   void Print(const std::string& text, std::string& last);
   std::string Bar() const;
-  int Percent() const;
   bool Counting() const { return m_barShown && !m_marquee; }
 
   std::FILE* m_out;

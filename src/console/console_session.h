@@ -28,6 +28,8 @@ struct ConsoleOptions {
   int retries = 3;              // --retries N
   std::string trace;            // --trace FILE
   std::optional<std::string> address;  // update's --address HOST[:PORT] for a network unit
+  bool dryRun = false;          // update's --dry-run: connect and report, program nothing
+  bool json = false;            // --json: JSON lines on standard output, people's text on standard error
 };
 
 class CConsoleUserInterface;
@@ -36,6 +38,7 @@ struct ConsoleSession {
   ConsoleStreams streams;
   ConsoleOptions options;
   CConsoleUserInterface* ui = nullptr;  // installed for the run
+  std::FILE* json = nullptr;            // where JSON lines go; set with --json
 };
 
 // The session of the running command.

@@ -3,7 +3,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "console/json_output.h"
 #include "platform/ascii_text.h"
+#include "platform/connected_device.h"
 #include "platform/string_table.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/done_page.h"
@@ -13,7 +15,9 @@
 #include "wizard/wizard_state.h"
 
 namespace {
+
 constexpr int kLogHeadingString = 41005;  // "Download Log"
+
 }  // namespace
 
 CConsoleSheetView::CConsoleSheetView(CConsoleUserInterface& ui, ConsoleSession& session, std::string deviceId)
@@ -35,12 +39,34 @@ void CConsoleSheetView::IgnoreInterrupt(bool ignore) {
 }
 
 void CConsoleSheetView::ShowPage(int pageId) {
+  if (m_page == kStartPageId && (pageId == kFlashPageId || pageId == kDonePageId)) ReportConnected(pageId);
   m_page = pageId;
   IgnoreInterrupt(pageId == kProgressPageId);
 }
 
+void CConsoleSheetView::ReportConnected(int nextPage) {
+  const WizardState& state = TheWizardState();
+  const DeviceRecord& record = state.Catalog.Record();
+  ConnectedDevice device = LastConnectedDevice();
+  // The flash page's lines name it; an up-to-date device goes to the done page at once.
+  if (nextPage == kDonePageId) {
+    if (std::string several = CFlashPage::SeveralAttachedText(); !several.empty()) {
+      std::fprintf(m_session.streams.err, "tavrix-update-cli: %s\n", several.c_str());
+    }
+  }
+  EmitJson({{"type", "connected"},
+            {"catalog_id", record.Id},
+            {"device_id", device.id},
+            {"device_path", device.path},
+            {"firmware", JsonVersion(state.ReportedFirmwareVersion)},
+            {"application", record.HasApplication ? JsonVersion(state.ReportedApplicationVersion) : nullptr},
+            {"catalog_firmware", JsonVersion(record.FirmwareVersion)},
+            {"catalog_application", record.HasApplication ? JsonVersion(record.ApplicationVersion) : nullptr},
+            {"needs_programming", nextPage == kFlashPageId}});
+}
+
 void CConsoleSheetView::SetControlText(int pageId, int controlId, const std::string& text) {
-  if (pageId == kProgressPageId && controlId == CProgressPage::kStatusLine) m_ui.Progress().SetStatus(text);
+  if (pageId == kProgressPageId && controlId == CProgressPage::kStatusLine) m_ui.SetStatus(text);
   if (pageId == kProgressPageId && controlId == CProgressPage::kDetailLine) m_ui.Progress().SetDetail(text);
   if (pageId == kDonePageId && controlId == CDonePage::kResultText) m_doneText = text;
   if (pageId == kDonePageId && controlId == CDonePage::kOutcomeText) m_outcomeText = text;
@@ -59,7 +85,12 @@ void CConsoleSheetView::AddListLine(int pageId, int controlId, const std::string
 
 void CConsoleSheetView::SetProgressRange(int, int, int lower, int upper) { m_ui.Progress().SetRange(lower, upper); }
 
-void CConsoleSheetView::SetProgressPos(int, int, int position) { m_ui.Progress().SetPos(position); }
+void CConsoleSheetView::SetProgressPos(int, int, int position) {
+  m_ui.Progress().SetPos(position);
+  if (position == m_lastPosition) return;
+  m_lastPosition = position;
+  EmitJson({{"type", "progress"}, {"position", position}, {"percent", m_ui.Progress().Percent()}});
+}
 
 void CConsoleSheetView::StartProgressMarquee(int, int) { m_ui.Progress().SetMarquee(); }
 
@@ -128,6 +159,10 @@ WizardEvent CConsoleSheetView::OnFlashPage() {
   std::istringstream found(CFlashPage::FoundDeviceText());
   for (std::string line; std::getline(found, line);) {
     std::fprintf(m_session.streams.err, "tavrix-update-cli: %s\n", line.c_str());
+  }
+  if (m_session.options.dryRun) {
+    m_stoppedBeforeProgramming = true;
+    return {WizardAction::Cancel, kFlashPageId};
   }
   if (Confirm()) return {WizardAction::Next, kFlashPageId};
   m_declined = true;

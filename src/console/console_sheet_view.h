@@ -20,6 +20,9 @@ class CConsoleSheetView : public IWizardSheetView {
   bool IdListed() const { return m_idListed; }
   bool Declined() const { return m_declined; }
   bool ReachedDone() const { return m_reachedDone; }
+  // --dry-run stopped at the flash page: the device needs programming and was left as it is.
+  bool StoppedBeforeProgramming() const { return m_stoppedBeforeProgramming; }
+  const std::string& OutcomeText() const { return m_outcomeText; }
   const std::string& DoneText() const { return m_doneText; }
 
   void SetCaption(const std::string&) override {}
@@ -55,6 +58,9 @@ class CConsoleSheetView : public IWizardSheetView {
   WizardEvent OnDonePage();
   bool Confirm();
   void PrintLog();
+  // The device answered: its versions as JSON, and on a bus with several devices of the type
+  // which one this is.
+  void ReportConnected(int nextPage);
   void IgnoreInterrupt(bool ignore);
 
   CConsoleUserInterface& m_ui;
@@ -67,6 +73,8 @@ class CConsoleSheetView : public IWizardSheetView {
   bool m_idListed = false;
   bool m_declined = false;
   bool m_reachedDone = false;
+  bool m_stoppedBeforeProgramming = false;
+  int m_lastPosition = -1;
   std::string m_doneText;
   std::string m_outcomeText;
   std::string m_log;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "console/json_output.h"
 #include "net/socket_login_dlg.h"
 #include "net/udp_connect_dlg.h"
 #include "platform/text_format.h"
@@ -75,6 +76,7 @@ int CConsoleUserInterface::MessageBox(const std::string& text, unsigned style) {
   m_progress.Break();
   std::fprintf(m_session.streams.err, "%s: %s\n", ApplicationName().c_str(), text.c_str());
   std::fflush(m_session.streams.err);
+  if (m_session.json != nullptr) EmitJson({{"type", "message"}, {"text", text}, {"error", (style & MB_ICONERROR) != 0}});
   std::optional<Question> question = QuestionFor(style);
   if (!question) return IDOK;
   if (!m_session.streams.inIsTerminal) return question->cancelling;
@@ -159,11 +161,16 @@ int CConsoleUserInterface::RunLanguageDialog(CLanguageDialog& dialog) { return *
 
 bool CConsoleUserInterface::ShowAnimationWindow(int dialogId, int animationId) {
   CAnimThreadDialog dialog(dialogId, animationId);
-  m_progress.SetStatus(dialog.Title() + ": " + dialog.Text());
+  SetStatus(dialog.Title() + ": " + dialog.Text());
   return true;
 }
 
-void CConsoleUserInterface::SetAnimationText(const std::string& text) { m_progress.SetStatus(text); }
+void CConsoleUserInterface::SetAnimationText(const std::string& text) { SetStatus(text); }
+
+void CConsoleUserInterface::SetStatus(const std::string& text) {
+  m_progress.SetStatus(text);
+  if (m_session.json != nullptr && !text.empty()) EmitJson({{"type", "status"}, {"text", text}});
+}
 
 void CConsoleUserInterface::CloseAnimationWindow() { m_progress.Break(); }
 

@@ -16,6 +16,8 @@ class CConsoleUserInterface : public IUserInterface {
   explicit CConsoleUserInterface(ConsoleSession& session);
 
   CConsoleProgress& Progress() { return m_progress; }
+  // A new status for the progress display, and for scripts a JSON "status" line.
+  void SetStatus(const std::string& text);
 
   // A question on the terminal: prints the prompt and reads a line; nothing at the end of input.
   std::optional<std::string> Ask(const std::string& prompt);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "console/console_session.h"
+#include "console/json_output.h"
 #include "net/socket_login_dlg.h"
 #include "net/udp_connect_dlg.h"
 
@@ -26,6 +27,14 @@ int RunDiscoverCommand(const CommandArgs& args) {
   dialog.FindDevices();
   const auto& devices = dialog.Discovery().Devices();
   for (std::size_t i = 0; i < devices.size(); ++i) {
+    if (JsonMode()) {
+      EmitJson({{"type", "unit"},
+                {"name", devices[i]->DisplayName()},
+                {"address", devices[i]->IpText()},
+                {"hardware_address", devices[i]->HardwareAddressText()},
+                {"device_type", devices[i]->DeviceType}});
+      continue;
+    }
     std::fprintf(session.streams.out, "%s\t%s\t%u\n", dialog.ListItems()[i].c_str(),
                  devices[i]->HardwareAddressText().c_str(), devices[i]->DeviceType);
   }

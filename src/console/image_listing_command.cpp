@@ -2,7 +2,12 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "console/console_session.h"
+#include "console/json_output.h"
 #include "console/sha256.h"
 #include "image/image_listing.h"
 
@@ -36,14 +41,32 @@ class CListing : public IImageListingSink {
  public:
   void Unit(const std::string& line, std::span<const std::uint8_t> sent) override {
     m_lines += line + "\n";
+    m_units.push_back(line);
+    m_bytes += sent.size();
     m_sha.Update(sent.data(), sent.size());
   }
-  void Summary(const std::string& line) override { m_lines += line + "\n"; }
-  std::string Text() { return m_lines + "sha256 " + m_sha.HexDigest() + "\n"; }
+  void Summary(const std::string& line) override {
+    m_lines += line + "\n";
+    m_summary.push_back(line);
+  }
+  std::string Text() { return m_lines + "sha256 " + Digest() + "\n"; }
+  nlohmann::ordered_json Json(const InspectOptions& options) {
+    return {{"type", "image"}, {"file", options.file}, {"kind", options.kind}, {"units", m_units},
+            {"summary", m_summary}, {"bytes", m_bytes}, {"sha256", Digest()}};
+  }
 
  private:
+  const std::string& Digest() {
+    if (m_digest.empty()) m_digest = m_sha.HexDigest();
+    return m_digest;
+  }
+
   std::string m_lines;
+  std::vector<std::string> m_units;
+  std::vector<std::string> m_summary;
+  std::size_t m_bytes = 0;
   CSha256 m_sha;
+  std::string m_digest;
 };
 
 int UsageError(std::FILE* err, const std::string& what) {
@@ -73,7 +96,7 @@ std::optional<std::string> ParseOptions(const CommandArgs& args, InspectOptions&
 
 }  // namespace
 
-int RunInspect(const CommandArgs& args, std::FILE* out, std::FILE* err) {
+int RunInspect(const CommandArgs& args, std::FILE* out, std::FILE* err, bool json) {
   InspectOptions options;
   if (std::optional<std::string> problem = ParseOptions(args, options)) return UsageError(err, *problem);
 
@@ -95,8 +118,13 @@ int RunInspect(const CommandArgs& args, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "%s\n", error.Message().c_str());
     return 2;
   }
-  const std::string text = listing.Text();
+  const std::string text = json ? JsonLine(listing.Json(options)) : listing.Text();
   std::fwrite(text.data(), 1, text.size(), out);
   return std::fflush(out) == 0 ? 0 : 1;
 }
-int RunInspectCommand(const CommandArgs& args) { return RunInspect(args, stdout, stderr); }
+
+int RunInspectCommand(const CommandArgs& args) {
+  ConsoleSession& session = Console();
+  return RunInspect(args, session.json != nullptr ? session.json : session.streams.out, session.streams.err,
+                    session.json != nullptr);
+}

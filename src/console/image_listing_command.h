@@ -18,7 +18,8 @@
 std::string InspectUsage();
 
 // The command with its output streams given (the tests pass their own).
-int RunInspect(const CommandArgs& args, std::FILE* out, std::FILE* err);
+// With `json`, one "image" object instead of the lines.
+int RunInspect(const CommandArgs& args, std::FILE* out, std::FILE* err, bool json = false);
 
 // The command as the command table runs it: standard output and standard error.
 int RunInspectCommand(const CommandArgs& args);

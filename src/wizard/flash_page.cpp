@@ -1,7 +1,10 @@
 #include "wizard/flash_page.h"
 
+#include "platform/connected_device.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
+#include "platform/usb_bus.h"
+#include "updater/attached_devices.h"
 #include "updater/updater.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/page_sequences.h"
@@ -12,6 +15,7 @@
 namespace {
 constexpr int kFoundDeviceString = 42001;
 constexpr int kFoundApplicationString = 42002;
+constexpr int kSeveralAttachedString = 42003;
 }  // namespace
 
 CFlashPage::CFlashPage() : CWizardPage(kFlashPageId) {}
@@ -29,7 +33,14 @@ std::string CFlashPage::FoundDeviceText() {
                                  {FormatVersion(state.ReportedApplicationVersion),
                                   FormatVersion(record.ApplicationVersion)});
   }
+  if (std::string several = SeveralAttachedText(); !several.empty()) text += "\n" + several;
   return text;
+}
+
+std::string CFlashPage::SeveralAttachedText() {
+  std::size_t count = AttachedDevicesOf(UsbBus(), TheWizardState().Catalog.Record()).size();
+  if (count < 2) return {};
+  return FormatMessage(LoadResString(kSeveralAttachedString), {std::to_string(count), LastConnectedDevice().id});
 }
 
 void CFlashPage::ShowFoundDevice() { View().SetControlText(kFlashPageId, kFoundDevice, FoundDeviceText()); }

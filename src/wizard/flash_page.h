@@ -24,6 +24,9 @@ class CFlashPage : public CWizardPage {
   // version and the catalog's, so that the person sees what is about to change before
   // confirming. The terminal front end prints the same line.
   static std::string FoundDeviceText();
+  // When several devices of the selected type are attached: how many, and which one the
+  // update took; empty otherwise.
+  static std::string SeveralAttachedText();
 
  private:
   void ShowFoundDevice();

@@ -1,5 +1,6 @@
 #include "wizard/start_page.h"
 
+#include "platform/connected_device.h"
 #include "platform/user_interface.h"
 #include "updater/updater.h"
 #include "updater/updater_registry.h"
@@ -73,6 +74,7 @@ int CStartPage::ConnectAndDecide() {
   const DeviceRecord& record = state.Catalog.Record();
   CUpdater& updater = *state.Updater;
   ClearProgramExitRequest();
+  ForgetConnectedDevice();
   if (!updater.Connect()) {
     m_outcome = NextOutcome::NotConnected;
     // "Exit Program" ends the program, as its label says; nothing was programmed.

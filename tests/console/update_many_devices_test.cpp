@@ -1,0 +1,123 @@
+// End to end: several identical 2A interfaces on one emulated bus. `--device` updates the one
+// named and leaves the others unopened; `--all` updates every one at the same time, each in a
+// worker of its own, and reports each, also when one of them fails.
+
+#include <nlohmann/json.hpp>
+
+#include "devices/2a/catalog_2a.h"
+#include "support/cli_end_to_end.h"
+
+namespace {
+
+class UpdateManyDevicesTest : public CliEndToEndTest {
+ protected:
+  UpdateManyDevicesTest() { m_catalog = Write2ATestCatalog(m_folder); }
+
+  // tavrix-devsim serving a 2A device for each "SERIAL:OPTIONS", each keeping its own record
+  // and transcript; true once all of them serve.
+  bool PlugMany(const std::vector<std::string>& devices) {
+    std::filesystem::create_directories(m_folder.Path() / "transcripts");
+    std::vector<std::string> args{"--bus", Bus(), "--wait-scale", "0", "--transcript", m_folder / "transcripts"};
+    for (const auto& device : devices) {
+      std::string serial = device.substr(0, device.find(':'));
+      std::string options = device.substr(device.find(':') + 1);
+      args.insert(args.end(), {"--device", "2a:serial=" + serial + ",record=" + RecordOf(serial) + "," + options});
+    }
+    m_devsim = std::make_unique<CDevSim>(args);
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+      if (!m_devsim->FirstLine()) return false;
+    }
+    return true;
+  }
+
+  std::string RecordOf(const std::string& serial) const { return m_folder / (serial + ".record"); }
+  // What the device's transcript holds below its heading line.
+  std::string Transcript(const std::string& serial) const {
+    for (const auto& file : std::filesystem::directory_iterator(m_folder.Path() / "transcripts")) {
+      std::string text = ReadWholeFile(file.path());
+      std::string heading = text.substr(0, text.find('\n') + 1);
+      if (heading.find("#" + serial + "#") != std::string::npos) return text.substr(heading.size());
+    }
+    return "no transcript";
+  }
+  bool Programmed(const std::string& serial) const {
+    return Eventually([&] { return ReadWholeFile(RecordOf(serial)).ends_with("\nend complete\n"); });
+  }
+
+  Run Cli(const std::string& arguments) {
+    Run run;
+    std::string command = "TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
+                          "/tavrix-update-cli --catalog '" + m_catalog + "' --lang 1033 --yes --on-failure exit " +
+                          arguments + " 2>&1";
+    run.output = RunProgram(command, run.status);
+    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+    return run;
+  }
+};
+
+TEST_F(UpdateManyDevicesTest, DeviceUpdatesOnlyTheNamedOneAndOpensNoOther) {
+  ASSERT_TRUE(PlugMany({"A1:variant=3,firmware=105", "A2:variant=3,firmware=105", "A3:variant=3,firmware=105"}));
+  Run run = Cli("update QI-2A3 --device A2");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Shows(run, Text(37))) << run.output;
+  EXPECT_TRUE(Programmed("A2"));
+  for (const char* other : {"A1", "A3"}) {
+    EXPECT_EQ(ReadWholeFile(RecordOf(other)), "") << other;
+    EXPECT_TRUE(Transcript(other).empty()) << other << " was opened";
+  }
+
+  Run absent = Cli("update QI-2A3 --device B9");
+  EXPECT_EQ(absent.status, 3) << absent.output;
+  EXPECT_TRUE(Shows(absent, "no device with the id 'B9' is attached")) << absent.output;
+}
+
+TEST_F(UpdateManyDevicesTest, WithoutDeviceTheFirstIsTakenAndSaidSo) {
+  ASSERT_TRUE(PlugMany({"A1:variant=3,firmware=105", "A2:variant=3,firmware=105"}));
+  Run run = Cli("update QI-2A3");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Shows(run, "2 devices of this type are attached; this one is A1.")) << run.output;
+  EXPECT_TRUE(Programmed("A1"));
+  EXPECT_EQ(ReadWholeFile(RecordOf("A2")), "");
+}
+
+TEST_F(UpdateManyDevicesTest, AllUpdatesEveryDeviceThatComesBackAsItself) {
+  // The 2A1 starts again after its download; all three come back at the same time.
+  ASSERT_TRUE(PlugMany({"A1:variant=1,firmware=105", "A2:variant=1,firmware=105", "A3:variant=1,firmware=105"}));
+  Run run = Cli("update QI-2A1 --all");
+  EXPECT_EQ(run.status, 0) << run.output;
+  for (const char* serial : {"A1", "A2", "A3"}) {
+    EXPECT_TRUE(Programmed(serial)) << serial;
+    EXPECT_TRUE(Shows(run, std::string(serial) + " ")) << run.output;
+    // Each worker starts its own device again, and no other.
+    std::string transcript = Transcript(serial);
+    std::size_t ejects = 0;
+    for (auto at = transcript.find(" eject"); at != std::string::npos; at = transcript.find(" eject", at + 1)) ++ejects;
+    EXPECT_EQ(ejects, 1u) << serial;
+  }
+  EXPECT_EQ(TimesShown(run, " 1.05 -> 3.12 "), 3u) << run.output;
+  EXPECT_EQ(TimesShown(run, " programmed "), 3u) << run.output;
+
+  Run again = Cli("update QI-2A1 --all");
+  EXPECT_EQ(again.status, 0) << again.output;
+  EXPECT_EQ(TimesShown(again, " up to date "), 3u) << again.output;
+}
+
+TEST_F(UpdateManyDevicesTest, AllGoesOnWhenOneDeviceFailsAndNamesIt) {
+  ASSERT_TRUE(PlugMany({"A1:variant=3,firmware=105", "A2:variant=3,firmware=105,refuse_ack=2",
+                        "A3:variant=3,firmware=105"}));
+  Run run = Cli("update QI-2A3 --all");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Programmed("A1"));
+  EXPECT_TRUE(Programmed("A3"));
+  EXPECT_FALSE(ReadWholeFile(RecordOf("A2")).ends_with("\nend complete\n"));
+  EXPECT_TRUE(Shows(run, "A2               1.05 -> -      failed")) << run.output;
+  EXPECT_EQ(TimesShown(run, " programmed "), 2u) << run.output;
+}
+
+TEST_F(UpdateManyDevicesTest, AllWithNoDeviceOfTheTypeSaysSo) {
+  Run run = Cli("update QI-2A3 --all");
+  EXPECT_EQ(run.status, 3) << run.output;
+  EXPECT_TRUE(Shows(run, "no device of QI-2A3 is attached")) << run.output;
+}
+
+}  // namespace
