@@ -2,8 +2,6 @@
 // named and leaves the others unopened; `--all` updates every one at the same time, each in a
 // worker of its own, and reports each, also when one of them fails.
 
-#include <nlohmann/json.hpp>
-
 #include "devices/2a/catalog_2a.h"
 #include "support/cli_end_to_end.h"
 
@@ -13,45 +11,9 @@ class UpdateManyDevicesTest : public CliEndToEndTest {
  protected:
   UpdateManyDevicesTest() { m_catalog = Write2ATestCatalog(m_folder); }
 
-  // tavrix-devsim serving a 2A device for each "SERIAL:OPTIONS", each keeping its own record
-  // and transcript; true once all of them serve.
-  bool PlugMany(const std::vector<std::string>& devices) {
-    std::filesystem::create_directories(m_folder.Path() / "transcripts");
-    std::vector<std::string> args{"--bus", Bus(), "--wait-scale", "0", "--transcript", m_folder / "transcripts"};
-    for (const auto& device : devices) {
-      std::string serial = device.substr(0, device.find(':'));
-      std::string options = device.substr(device.find(':') + 1);
-      args.insert(args.end(), {"--device", "2a:serial=" + serial + ",record=" + RecordOf(serial) + "," + options});
-    }
-    m_devsim = std::make_unique<CDevSim>(args);
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-      if (!m_devsim->FirstLine()) return false;
-    }
-    return true;
-  }
-
-  std::string RecordOf(const std::string& serial) const { return m_folder / (serial + ".record"); }
-  // What the device's transcript holds below its heading line.
-  std::string Transcript(const std::string& serial) const {
-    for (const auto& file : std::filesystem::directory_iterator(m_folder.Path() / "transcripts")) {
-      std::string text = ReadWholeFile(file.path());
-      std::string heading = text.substr(0, text.find('\n') + 1);
-      if (heading.find("#" + serial + "#") != std::string::npos) return text.substr(heading.size());
-    }
-    return "no transcript";
-  }
+  bool PlugMany(const std::vector<std::string>& devices) { return CliEndToEndTest::PlugMany("2a", devices); }
   bool Programmed(const std::string& serial) const {
     return Eventually([&] { return ReadWholeFile(RecordOf(serial)).ends_with("\nend complete\n"); });
-  }
-
-  Run Cli(const std::string& arguments) {
-    Run run;
-    std::string command = "TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
-                          "/tavrix-update-cli --catalog '" + m_catalog + "' --lang 1033 --yes --on-failure exit " +
-                          arguments + " 2>&1";
-    run.output = RunProgram(command, run.status);
-    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-    return run;
   }
 };
 
@@ -63,7 +25,7 @@ TEST_F(UpdateManyDevicesTest, DeviceUpdatesOnlyTheNamedOneAndOpensNoOther) {
   EXPECT_TRUE(Programmed("A2"));
   for (const char* other : {"A1", "A3"}) {
     EXPECT_EQ(ReadWholeFile(RecordOf(other)), "") << other;
-    EXPECT_TRUE(Transcript(other).empty()) << other << " was opened";
+    EXPECT_TRUE(TranscriptOf(other).empty()) << other << " was opened";
   }
 
   Run absent = Cli("update QI-2A3 --device B9");
@@ -89,7 +51,7 @@ TEST_F(UpdateManyDevicesTest, AllUpdatesEveryDeviceThatComesBackAsItself) {
     EXPECT_TRUE(Programmed(serial)) << serial;
     EXPECT_TRUE(Shows(run, std::string(serial) + " ")) << run.output;
     // Each worker starts its own device again, and no other.
-    std::string transcript = Transcript(serial);
+    std::string transcript = TranscriptOf(serial);
     std::size_t ejects = 0;
     for (auto at = transcript.find(" eject"); at != std::string::npos; at = transcript.find(" eject", at + 1)) ++ejects;
     EXPECT_EQ(ejects, 1u) << serial;

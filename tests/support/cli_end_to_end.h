@@ -86,6 +86,49 @@ class CliEndToEndTest : public ::testing::Test {
     return m_devsim->FirstLine().has_value();
   }
 
+  // tavrix-devsim serving a device of `kind` for each "SERIAL:OPTIONS", each keeping the record
+  // RecordOf(SERIAL); true once all of them serve.
+  bool PlugMany(const std::string& kind, const std::vector<std::string>& devices) {
+    m_devsim.reset();
+    std::filesystem::remove_all(m_folder.Path() / "transcripts");
+    std::filesystem::create_directories(m_folder.Path() / "transcripts");
+    std::vector<std::string> args{"--bus", Bus(), "--wait-scale", "0", "--transcript", m_folder / "transcripts"};
+    for (const auto& device : devices) {
+      std::string serial = device.substr(0, device.find(':'));
+      std::string options = device.substr(device.find(':') + 1);
+      std::filesystem::remove(RecordOf(serial));
+      args.insert(args.end(), {"--device", kind + ":serial=" + serial + ",record=" + RecordOf(serial) + "," + options});
+    }
+    m_devsim = std::make_unique<CDevSim>(args);
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+      if (!m_devsim->FirstLine()) return false;
+    }
+    return true;
+  }
+  std::string RecordOf(const std::string& serial) const { return m_folder / (serial + ".record"); }
+  // What the transcript of the device with this serial holds below its heading line.
+  std::string TranscriptOf(const std::string& serial) const {
+    for (const auto& file : std::filesystem::directory_iterator(m_folder.Path() / "transcripts")) {
+      std::string text = ReadWholeFile(file.path());
+      std::string heading = text.substr(0, text.find('\n') + 1);
+      if (heading.find("#" + serial + "#") != std::string::npos) return text.substr(heading.size());
+    }
+    return "no transcript";
+  }
+
+  // `tavrix-update-cli ARGUMENTS` on the emulated bus with the test's catalog, English, --yes,
+  // --on-failure exit and device waits scaled to nothing; `errors` says where standard error
+  // goes ("2>&1" into the output).
+  Run Cli(const std::string& arguments, const std::string& errors = "2>&1") {
+    Run run;
+    std::string command = "TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
+                          "/tavrix-update-cli --catalog '" + m_catalog + "' --lang 1033 --yes --on-failure exit " +
+                          arguments + " " + errors;
+    run.output = RunProgram(command, run.status);
+    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+    return run;
+  }
+
   // `tavrix-update-cli update ID` on the emulated bus, device waits scaled to nothing.
   Run Update(const std::string& id) {
     return RunCli("TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR "/tavrix-update-cli", id);

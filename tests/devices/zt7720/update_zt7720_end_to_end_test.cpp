@@ -12,6 +12,7 @@
 #include "support/devsim_process.h"
 #include "support/emulated_usb_device.h"
 #include "support/image_files.h"
+#include "support/json_objects.h"
 #include "support/net_namespace.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
@@ -186,6 +187,10 @@ TEST_F(Zt7720DiscoveryEndToEnd, TheOnlyUnitOfTheTypeIsFoundAndProgrammedWithoutA
   CliRun discover = ExecuteInPc(Cli("discover --type 7721"));
   EXPECT_EQ(discover.status, 0) << discover.output;
   EXPECT_EQ(discover.output, "ZT7720-4M (10.72.1.3)\t02-00-00-00-77-21\t7721\n");
+  CliRun json = ExecuteInPc(Cli("--json discover --type 7721"));
+  EXPECT_EQ(json.output, "{\"type\":\"unit\",\"name\":\"ZT7720-4M\",\"address\":\"10.72.1.3\","
+                         "\"hardware_address\":\"02-00-00-00-77-21\",\"device_type\":7721}\n");
+  EXPECT_EQ(JsonOutputProblems(json.output), "");
   CliRun none = ExecuteInPc(Cli("discover --type 7000"));
   EXPECT_EQ(none.status, 3) << none.output;
   EXPECT_EQ(none.output, "tavrix-update-cli: no device of type 7000 answered\n");
