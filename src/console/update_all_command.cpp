@@ -1,7 +1,9 @@
 #include "console/update_all_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <vector>
 
 #include "console/console_session.h"
@@ -37,15 +39,22 @@ std::string Text(const nlohmann::ordered_json& value, const char* fallback = "-"
   return value.is_string() ? value.get<std::string>() : fallback;
 }
 
-// Status texts that differ only in their numbers ("Writing page 12") are one phase.
+// A status as one line: its line breaks become spaces, and none is left at its end.
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// Status texts that differ only in their numbers ("Programming segment 42 at 2A000") are one
+// phase: every word with a digit in it counts as the same word.
 std::string PhaseShape(const std::string& text) {
   std::string shape;
-  for (char c : text) {
-    if (c >= '0' && c <= '9') {
-      if (shape.empty() || shape.back() != '#') shape += '#';
-    } else {
-      shape += c;
-    }
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    bool number = std::any_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; });
+    shape += (number ? std::string("#") : word) + " ";
   }
   return shape;
 }
@@ -101,7 +110,7 @@ class CAllDevicesRun {
       run.before = Text(object["firmware"]);
       SetPhase(run, "connected, firmware " + run.before);
     } else if (type == "status") {
-      SetPhase(run, Text(object["text"], ""));
+      SetPhase(run, OneLine(Text(object["text"], "")));
     } else if (type == "progress" && object["percent"].is_number_integer()) {
       run.percent = object["percent"].get<int>();
     } else if (type == "result") {
