@@ -4,6 +4,7 @@
 #include "console/list_command.h"
 #include "console/update_command.h"
 #include "console/devices_command.h"
+#include "console/udev_rule_command.h"
 
 // Each command lives in its own file; this table only names them.
 const std::vector<ConsoleCommand>& ConsoleCommands() {
@@ -29,6 +30,12 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
        RunDevicesCommand},
       {"discover", [] { return std::string("discover [--type N]  list the network units of device type N (default 7720) that answer a search"); },
        RunDiscoverCommand},
+      {"udev-rule", [] {
+         return std::string(
+             "udev-rule            the udev rule that lets the person at the computer open every USB\n"
+             "                       device of the catalog in use (and of every family the program has)");
+       },
+       RunUdevRuleCommand},
   };
   return commands;
 }
