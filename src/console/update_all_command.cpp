@@ -76,7 +76,12 @@ class CAllDevicesRun {
     RunWorkers(std::move(args), {[this](std::size_t i, const std::string& line) { OnOut(i, line); },
                                  [this](std::size_t i, const std::string& line) { m_runs[i].lastError = line; },
                                  [this](std::size_t i, int status) { return OnEnd(i, status); },
-                                 [this] { Draw(); }});
+                                 [this] { Draw(); },
+                                 [] {
+                                   std::fprintf(Console().streams.err,
+                                                "tavrix-update-cli: devices that are being programmed go on to "
+                                                "the end, so that none is left half-written; the others stop\n");
+                                 }});
     Draw(true);
     PrintTable();
     return ExitStatus();

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -119,7 +120,51 @@ std::string WorkerProgram() {
   return (self.parent_path() / "tavrix-update-cli").string();
 }
 
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void NoteInterrupt(int) { g_interrupted = 1; }
+
+// While workers run, Ctrl+C reaches them as well (the terminal sends it to the whole process
+// group), and each handles it as a single update does: one that is programming its device goes
+// on. This program must not end under them, or their next line would meet a closed pipe and
+// end them half-way; it notes the interrupt and waits for every worker.
+class CWaitThroughInterrupts {
+ public:
+  CWaitThroughInterrupts() {
+    g_interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = NoteInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_previousInterrupt);
+    action.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &action, &m_previousPipe);
+  }
+  ~CWaitThroughInterrupts() {
+    sigaction(SIGINT, &m_previousInterrupt, nullptr);
+    sigaction(SIGPIPE, &m_previousPipe, nullptr);
+  }
+  CWaitThroughInterrupts(const CWaitThroughInterrupts&) = delete;
+  CWaitThroughInterrupts& operator=(const CWaitThroughInterrupts&) = delete;
+
+  // True once, after the first interrupt.
+  bool NewlyInterrupted() {
+    if (!g_interrupted || m_told) return false;
+    m_told = true;
+    return true;
+  }
+
+ private:
+  struct sigaction m_previousInterrupt {};
+  struct sigaction m_previousPipe {};
+  bool m_told = false;
+};
+
+}  // namespace
+
 void RunWorkers(std::vector<std::vector<std::string>> firstArgs, const WorkerCallbacks& callbacks) {
+  CWaitThroughInterrupts interrupts;
   const std::string program = WorkerProgram();
   std::vector<std::unique_ptr<CWorkerProcess>> workers;
   auto start = [&](std::size_t index, const std::vector<std::string>& args) {
@@ -159,6 +204,7 @@ void RunWorkers(std::vector<std::vector<std::string>> firstArgs, const WorkerCal
       worker.ReadLines(fds[k].fd, [&](const std::string& line) { (isOut ? callbacks.onOut : callbacks.onErr)(i, line); });
       if (worker.OutFd() < 0 && worker.ErrFd() < 0 && worker.Running()) end(i, worker.Wait());
     }
+    if (interrupts.NewlyInterrupted() && callbacks.onInterrupt) callbacks.onInterrupt();
     if (callbacks.onTick) callbacks.onTick();
   }
 }

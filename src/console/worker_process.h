@@ -53,5 +53,7 @@ struct WorkerCallbacks {
   std::function<std::optional<std::vector<std::string>>(std::size_t worker, int status)> onEnd;
   // Called about every tenth of a second while workers run (redraws).
   std::function<void()> onTick;
+  // Called once when Ctrl+C came; the workers handle it themselves and are waited for.
+  std::function<void()> onInterrupt;
 };
 void RunWorkers(std::vector<std::vector<std::string>> firstArgs, const WorkerCallbacks& callbacks);

@@ -76,6 +76,26 @@ TEST_F(UpdateManyDevicesTest, AllGoesOnWhenOneDeviceFailsAndNamesIt) {
   EXPECT_EQ(TimesShown(run, " programmed "), 2u) << run.output;
 }
 
+// Ctrl+C reaches the whole process group. The workers programming their devices go on; the
+// program waits for them instead of leaving them to die on a closed pipe half-way.
+TEST_F(UpdateManyDevicesTest, CtrlCDuringAllLeavesNoDeviceHalfWritten) {
+  ASSERT_TRUE(CliEndToEndTest::PlugMany("2a", {"A1:variant=3,firmware=105", "A2:variant=3,firmware=105"}, "1"));
+  const std::string out = m_folder / "out";
+  std::string command = "TAVRIX_USB_BUS='" + Bus() + "' setsid " TAVRIX_BIN_DIR "/tavrix-update-cli --catalog '" +
+                        m_catalog + "' --yes update QI-2A3 --all > '" + out + "' 2>&1 & echo $!";
+  int status = -1;
+  const std::string group = RunProgram(command, status);
+  ASSERT_TRUE(Eventually([&] {
+    std::string text = ReadWholeFile(out);
+    return text.find("A1: Programming") != std::string::npos && text.find("A2: Programming") != std::string::npos;
+  })) << ReadWholeFile(out);
+  RunProgram("kill -INT -- -" + group, status);
+  EXPECT_TRUE(Programmed("A1")) << ReadWholeFile(out);
+  EXPECT_TRUE(Programmed("A2")) << ReadWholeFile(out);
+  EXPECT_TRUE(Eventually([&] { return ReadWholeFile(out).find("A2               1.05 -> 4.05   programmed") != std::string::npos; }))
+      << ReadWholeFile(out);
+}
+
 TEST_F(UpdateManyDevicesTest, AllWithNoDeviceOfTheTypeSaysSo) {
   Run run = Cli("update QI-2A3 --all");
   EXPECT_EQ(run.status, 3) << run.output;

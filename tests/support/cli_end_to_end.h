@@ -87,12 +87,12 @@ class CliEndToEndTest : public ::testing::Test {
   }
 
   // tavrix-devsim serving a device of `kind` for each "SERIAL:OPTIONS", each keeping the record
-  // RecordOf(SERIAL); true once all of them serve.
-  bool PlugMany(const std::string& kind, const std::vector<std::string>& devices) {
+  // RecordOf(SERIAL), with the device waits scaled by `waitScale`; true once all of them serve.
+  bool PlugMany(const std::string& kind, const std::vector<std::string>& devices, const std::string& waitScale = "0") {
     m_devsim.reset();
     std::filesystem::remove_all(m_folder.Path() / "transcripts");
     std::filesystem::create_directories(m_folder.Path() / "transcripts");
-    std::vector<std::string> args{"--bus", Bus(), "--wait-scale", "0", "--transcript", m_folder / "transcripts"};
+    std::vector<std::string> args{"--bus", Bus(), "--wait-scale", waitScale, "--transcript", m_folder / "transcripts"};
     for (const auto& device : devices) {
       std::string serial = device.substr(0, device.find(':'));
       std::string options = device.substr(device.find(':') + 1);
