@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -33,6 +34,7 @@ struct DeviceRun {
   Clock::time_point start = Clock::now();
   Clock::time_point end;
   bool ended = false;
+  std::set<std::string> phasesTold;  // the shapes of the phases written as lines
 };
 
 std::string Text(const nlohmann::ordered_json& value, const char* fallback = "-") {
@@ -138,16 +140,14 @@ class CAllDevicesRun {
     return std::nullopt;
   }
 
+  // The phase shows on the device's line; off a terminal a phase of a new shape is also
+  // written as a line of its own (a page counter that alternates between two texts gives two).
   void SetPhase(DeviceRun& run, const std::string& phase) {
-    if (phase.empty() || PhaseShape(phase) == PhaseShape(run.phase)) {
-      run.phase = phase.empty() ? run.phase : phase;
-      return;
-    }
+    if (phase.empty()) return;
     run.phase = phase;
-    if (!m_terminal && Console().json == nullptr) {
-      std::fprintf(Console().streams.out, "%s: %s\n", run.device.id.c_str(), phase.c_str());
-      std::fflush(Console().streams.out);
-    }
+    if (m_terminal || Console().json != nullptr || !run.phasesTold.insert(PhaseShape(phase)).second) return;
+    std::fprintf(Console().streams.out, "%s: %s\n", run.device.id.c_str(), phase.c_str());
+    std::fflush(Console().streams.out);
   }
 
   // On a terminal: one line per device, rewritten in place at most ten times a second.
