@@ -23,25 +23,12 @@ constexpr int kLogHeadingString = 41005;  // "Download Log"
 CConsoleSheetView::CConsoleSheetView(CConsoleUserInterface& ui, ConsoleSession& session, std::string deviceId)
     : m_ui(ui), m_session(session), m_deviceId(std::move(deviceId)) {}
 
-CConsoleSheetView::~CConsoleSheetView() { IgnoreInterrupt(false); }
-
-void CConsoleSheetView::IgnoreInterrupt(bool ignore) {
-  if (ignore == m_interruptIgnored) return;
-  m_interruptIgnored = ignore;
-  if (ignore) {
-    struct sigaction action {};
-    action.sa_handler = SIG_IGN;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &m_previousInterrupt);
-  } else {
-    sigaction(SIGINT, &m_previousInterrupt, nullptr);
-  }
-}
+CConsoleSheetView::~CConsoleSheetView() = default;
 
 void CConsoleSheetView::ShowPage(int pageId) {
   if (m_page == kStartPageId && (pageId == kFlashPageId || pageId == kDonePageId)) ReportConnected(pageId);
   m_page = pageId;
-  IgnoreInterrupt(pageId == kProgressPageId);
+  m_signals.SetProgramming(pageId == kProgressPageId);
 }
 
 void CConsoleSheetView::ReportConnected(int nextPage) {

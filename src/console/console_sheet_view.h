@@ -3,11 +3,11 @@
 // wizard does, choosing the catalog entry, confirming the flash page (--yes or a prompt) and
 // finishing on the done page; the progress page's lines go to the progress display.
 
-#include <csignal>
 #include <deque>
 #include <string>
 
 #include "console/console_user_interface.h"
+#include "console/programming_signals.h"
 #include "wizard/wizard_sheet_view.h"
 
 class CConsoleSheetView : public IWizardSheetView {
@@ -27,8 +27,8 @@ class CConsoleSheetView : public IWizardSheetView {
 
   void SetCaption(const std::string&) override {}
   void AddAboutEntry(const std::string&) override {}
-  // While the progress page runs, Ctrl-C is ignored: programming cannot be cancelled, as the
-  // wizard's Cancel button is off then.
+  // While the progress page runs, a device is being programmed: Ctrl+C warns first and stops
+  // only when pressed again (see CProgrammingSignals).
   void ShowPage(int pageId) override;
   void SetWizardButtons(unsigned) override {}
   void EnableCancel(bool) override {}
@@ -61,7 +61,6 @@ class CConsoleSheetView : public IWizardSheetView {
   // The device answered: its versions as JSON, and on a bus with several devices of the type
   // which one this is.
   void ReportConnected(int nextPage);
-  void IgnoreInterrupt(bool ignore);
 
   CConsoleUserInterface& m_ui;
   ConsoleSession& m_session;
@@ -78,6 +77,5 @@ class CConsoleSheetView : public IWizardSheetView {
   std::string m_doneText;
   std::string m_outcomeText;
   std::string m_log;
-  bool m_interruptIgnored = false;
-  struct sigaction m_previousInterrupt {};
+  CProgrammingSignals m_signals;
 };

@@ -75,18 +75,20 @@ class CAllDevicesRun {
     std::vector<std::vector<std::string>> args;
     for (const auto& run : m_runs) args.push_back(WorkerArgs(run.device.id));
     Draw();
-    RunWorkers(std::move(args), {[this](std::size_t i, const std::string& line) { OnOut(i, line); },
-                                 [this](std::size_t i, const std::string& line) { m_runs[i].lastError = line; },
-                                 [this](std::size_t i, int status) { return OnEnd(i, status); },
-                                 [this] { Draw(); },
-                                 [] {
-                                   std::fprintf(Console().streams.err,
-                                                "tavrix-update-cli: devices that are being programmed go on to "
-                                                "the end, so that none is left half-written; the others stop\n");
-                                 }});
+    int signalled =
+        RunWorkers(std::move(args), {[this](std::size_t i, const std::string& line) { OnOut(i, line); },
+                                     [this](std::size_t i, const std::string& line) { m_runs[i].lastError = line; },
+                                     [this](std::size_t i, int status) { return OnEnd(i, status); },
+                                     [this] { Draw(); },
+                                     [] {
+                                       std::fprintf(Console().streams.err,
+                                                    "tavrix-update-cli: the devices being programmed go on; "
+                                                    "each stops at a safe point at a second Ctrl+C\n");
+                                     }});
     Draw(true);
     PrintTable();
-    return ExitStatus();
+    int status = ExitStatus();
+    return status != kExitOk && signalled != 0 ? signalled : status;
   }
 
  private:

@@ -6,6 +6,7 @@
 #include "console/console_sheet_view.h"
 #include "console/console_user_interface.h"
 #include "console/json_output.h"
+#include "console/programming_signals.h"
 #include "console/update_all_command.h"
 #include "platform/connected_device.h"
 #include "platform/selected_device_bus.h"
@@ -47,7 +48,7 @@ int ExitStatus(const CConsoleSheetView& view, CStartPage::NextOutcome startOutco
 std::string ResultName(const CConsoleSheetView& view, int status) {
   if (view.ReachedDone()) {
     switch (TheWizardState().DoneMessageId) {
-      case 38: return "failed";
+      case 38: return CProgrammingSignals::StopStatus() != 0 ? "stopped" : "failed";
       case 40: return "up to date";
       default: return "programmed";
     }
@@ -88,6 +89,9 @@ int RunOne(const std::string& id) {
   CStartPage::NextOutcome startOutcome = RunUpdateWizard(view);
   bool catalogOpen = TheWizardState().Catalog.IsOpen();
   int status = ExitStatus(view, startOutcome, catalogOpen, *session.ui);
+  // Stopped on request (Ctrl+C twice, SIGTERM, SIGHUP): the exit status tells which. An update
+  // that ended before the request reached a safe point is whatever it became.
+  if (status == kExitFailed && CProgrammingSignals::StopStatus() != 0) status = CProgrammingSignals::StopStatus();
   ReportResult(view, id, status);
   TheWizardState().Catalog.CloseCatalog();
   return status;

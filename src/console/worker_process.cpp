@@ -112,6 +112,10 @@ void CWorkerProcess::Kill() {
   if (m_pid > 0) ::kill(m_pid, SIGKILL);
 }
 
+void CWorkerProcess::Terminate() {
+  if (m_pid > 0) ::kill(m_pid, SIGTERM);
+}
+
 std::string WorkerProgram() {
   std::error_code error;
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -123,48 +127,59 @@ std::string WorkerProgram() {
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_terminated = 0;
 
-void NoteInterrupt(int) { g_interrupted = 1; }
+void NoteSignal(int signal) { (signal == SIGINT ? g_interrupted : g_terminated) = 1; }
 
 // While workers run, Ctrl+C reaches them as well (the terminal sends it to the whole process
-// group), and each handles it as a single update does: one that is programming its device goes
-// on. This program must not end under them, or their next line would meet a closed pipe and
-// end them half-way; it notes the interrupt and waits for every worker.
-class CWaitThroughInterrupts {
+// group), and each handles it as a single update does: one that is programming its device
+// warns first and stops only at a second one, at a safe point. This program must not end under
+// them, or their next line would meet a closed pipe and end them half-way: it notes the
+// interrupt and waits for every worker. SIGTERM and SIGHUP, sent to this program alone, are
+// passed on to the workers, which stop at their next safe point.
+class CWaitThroughSignals {
  public:
-  CWaitThroughInterrupts() {
+  CWaitThroughSignals() {
     g_interrupted = 0;
+    g_terminated = 0;
     struct sigaction action {};
-    action.sa_handler = NoteInterrupt;
+    action.sa_handler = NoteSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &m_previousInterrupt);
+    for (std::size_t i = 0; i < std::size(kNoted); ++i) sigaction(kNoted[i], &action, &m_previous[i]);
     action.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &action, &m_previousPipe);
   }
-  ~CWaitThroughInterrupts() {
-    sigaction(SIGINT, &m_previousInterrupt, nullptr);
+  ~CWaitThroughSignals() {
+    for (std::size_t i = 0; i < std::size(kNoted); ++i) sigaction(kNoted[i], &m_previous[i], nullptr);
     sigaction(SIGPIPE, &m_previousPipe, nullptr);
   }
-  CWaitThroughInterrupts(const CWaitThroughInterrupts&) = delete;
-  CWaitThroughInterrupts& operator=(const CWaitThroughInterrupts&) = delete;
+  CWaitThroughSignals(const CWaitThroughSignals&) = delete;
+  CWaitThroughSignals& operator=(const CWaitThroughSignals&) = delete;
 
   // True once, after the first interrupt.
-  bool NewlyInterrupted() {
-    if (!g_interrupted || m_told) return false;
-    m_told = true;
+  bool NewlyInterrupted() { return Newly(g_interrupted, m_interruptTold); }
+  // True once, after the first SIGTERM or SIGHUP.
+  bool NewlyTerminated() { return Newly(g_terminated, m_terminateTold); }
+  int Status() const { return g_terminated ? 143 : g_interrupted ? 130 : 0; }
+
+ private:
+  static constexpr int kNoted[] = {SIGINT, SIGTERM, SIGHUP};
+  static bool Newly(volatile std::sig_atomic_t& flag, bool& told) {
+    if (!flag || told) return false;
+    told = true;
     return true;
   }
 
- private:
-  struct sigaction m_previousInterrupt {};
+  struct sigaction m_previous[std::size(kNoted)] {};
   struct sigaction m_previousPipe {};
-  bool m_told = false;
+  bool m_interruptTold = false;
+  bool m_terminateTold = false;
 };
 
 }  // namespace
 
-void RunWorkers(std::vector<std::vector<std::string>> firstArgs, const WorkerCallbacks& callbacks) {
-  CWaitThroughInterrupts interrupts;
+int RunWorkers(std::vector<std::vector<std::string>> firstArgs, const WorkerCallbacks& callbacks) {
+  CWaitThroughSignals signals;
   const std::string program = WorkerProgram();
   std::vector<std::unique_ptr<CWorkerProcess>> workers;
   auto start = [&](std::size_t index, const std::vector<std::string>& args) {
@@ -204,7 +219,11 @@ void RunWorkers(std::vector<std::vector<std::string>> firstArgs, const WorkerCal
       worker.ReadLines(fds[k].fd, [&](const std::string& line) { (isOut ? callbacks.onOut : callbacks.onErr)(i, line); });
       if (worker.OutFd() < 0 && worker.ErrFd() < 0 && worker.Running()) end(i, worker.Wait());
     }
-    if (interrupts.NewlyInterrupted() && callbacks.onInterrupt) callbacks.onInterrupt();
+    if (signals.NewlyInterrupted() && callbacks.onInterrupt) callbacks.onInterrupt();
+    if (signals.NewlyTerminated()) {
+      for (const auto& worker : workers) worker->Terminate();
+    }
     if (callbacks.onTick) callbacks.onTick();
   }
+  return signals.Status();
 }

@@ -30,6 +30,8 @@ class CWorkerProcess {
   int Wait();
   // Ends a worker that has to stop.
   void Kill();
+  // Asks the worker to stop at its next safe point.
+  void Terminate();
 
  private:
   pid_t m_pid = -1;
@@ -56,4 +58,5 @@ struct WorkerCallbacks {
   // Called once when Ctrl+C came; the workers handle it themselves and are waited for.
   std::function<void()> onInterrupt;
 };
-void RunWorkers(std::vector<std::vector<std::string>> firstArgs, const WorkerCallbacks& callbacks);
+// 0, or the exit status the signals met say: 130 after Ctrl+C, 143 after SIGTERM or SIGHUP.
+int RunWorkers(std::vector<std::vector<std::string>> firstArgs, const WorkerCallbacks& callbacks);

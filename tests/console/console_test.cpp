@@ -27,6 +27,7 @@
 #include "support/test_updater.h"
 #include "transport/usb_init_failed_dlg.h"
 #include "updater/flash_progress.h"
+#include "updater/stop_request.h"
 #include "wizard/wizard_state.h"
 
 namespace {
@@ -300,7 +301,9 @@ TEST_F(ConsoleTest, ProgressIsOneRefreshingLineOnATerminal) {
   EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 3);
 }
 
-TEST_F(ConsoleTest, InterruptIsIgnoredWhileProgramming) {
+// While programming, one Ctrl+C only warns; a second one stops at the next safe point and
+// the run ends with 130. The handlers are the previous ones again afterwards.
+TEST_F(ConsoleTest, CtrlCWhileProgrammingWarnsOnceAndStopsAtTheSecond) {
   auto handler = [] {
     struct sigaction current {};
     sigaction(SIGINT, nullptr, &current);
@@ -308,10 +311,22 @@ TEST_F(ConsoleTest, InterruptIsIgnoredWhileProgramming) {
   };
   auto before = handler();
   TestUpdater().firmware = 300;
-  bool ignoredDuringUpdate = false;
-  TestUpdater().duringUpdate = [&](IFlashProgress&) { ignoredDuringUpdate = handler() == SIG_IGN; };
-  EXPECT_EQ(Run({"--yes", "update", "T1"}).status, 0);
-  EXPECT_TRUE(ignoredDuringUpdate);
+  TestUpdater().duringUpdate = [&](IFlashProgress&) {
+    std::raise(SIGINT);
+    StopIfRequested();  // a safe point: one interrupt does not stop
+  };
+  ConsoleResult once = Run({"--yes", "update", "T1"});
+  EXPECT_EQ(once.status, 0);
+  EXPECT_EQ(once.LastLine(), kT1Outcome);
+
+  TestUpdater().duringUpdate = [&](IFlashProgress&) {
+    std::raise(SIGINT);
+    std::raise(SIGINT);
+    StopIfRequested();
+  };
+  ConsoleResult twice = Run({"--yes", "update", "T1"});
+  EXPECT_EQ(twice.status, 130);
+  EXPECT_NE(twice.err.find(LoadResString(CProgrammingStopped::kMessageId)), std::string::npos) << twice.err;
   EXPECT_EQ(handler(), before);
 }
 

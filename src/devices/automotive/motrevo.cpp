@@ -11,6 +11,7 @@
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
 #include "updater/device_catalog.h"
+#include "updater/stop_request.h"
 
 namespace {
 
@@ -72,6 +73,7 @@ bool CUpdaterMotrevo::Update(const DeviceRecord& record, IFlashProgress* /*progr
 bool CUpdaterMotrevo::SendLines(const CMotrevoTextFile& file) {
   CStreamIO& stream = *m_device.Stream();
   for (std::size_t i = 0; i < file.LineCount(); ++i) {
+    StopIfRequested();
     std::span<const std::uint8_t> line = file.Line(i);
     stream.Write(line.data(), static_cast<unsigned>(line.size()));
     std::uint8_t answer = stream.ReadByte();

@@ -7,6 +7,7 @@
 #include "platform/anim_wait.h"
 #include "platform/text_format.h"
 #include "transport/stream_io.h"
+#include "updater/stop_request.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ bool ProgramBinaryBlocks(CStreamIO& stream, const std::string& path) {
   stream.Write(start, sizeof start);
   stream.ExpectAck();
   for (std::size_t block = 0; block < image.BlockCount(); ++block) {
+    StopIfRequested();
     const std::uint32_t address = image.BlockAddress(block);
     animation->SetText("Writing %d Bytes at 0x%8X", static_cast<int>(image.BlockLength(block)), address);
     const std::uint8_t command[] = {kBinaryCommand, kBinaryBlock};

@@ -10,6 +10,7 @@
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "transport/stream_io.h"
+#include "updater/stop_request.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ bool ProgramHexBlocks(CStreamIO& stream, const std::string& path, const CHexBloc
   stream.WriteByte(kStartCommand);
   Clock().Sleep(format.StartPause);
   for (std::uint32_t offset : plan.BlockOffsets()) {
+    StopIfRequested();
     const std::uint8_t* block = plan.Block(offset);
     animation->SetText("Programming segment %d at %05X\n", static_cast<int>(offset / kHexBlockSize), offset);
     WriteBlockHeader(stream, offset, format);

@@ -10,6 +10,7 @@
 #include "platform/user_interface.h"
 #include "platform/text_format.h"
 #include "transport/stream_io.h"
+#include "updater/stop_request.h"
 
 namespace {
 
@@ -117,7 +118,10 @@ void CFlashUpdateC28XX::Send(const CC28xxProgramPlan& plan) {
   m_stream->EndWriteBuffer();
   ExpectStatus();
 
-  for (const CFlashSeg16* segment : segments) SendSegment(*segment);
+  for (const CFlashSeg16* segment : segments) {
+    StopIfRequested();
+    SendSegment(*segment);
+  }
 
   Clock().Sleep(kC28xxEndPause);
   WriteCommand(kEndCommand);

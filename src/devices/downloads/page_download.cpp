@@ -9,6 +9,7 @@
 #include "platform/user_interface.h"
 #include "transport/stream_io.h"
 #include "updater/flash_progress.h"
+#include "updater/stop_request.h"
 
 namespace {
 
@@ -91,6 +92,7 @@ bool CFlashUpdateAtmel::ProgramPages() {
   const auto pages = static_cast<std::uint16_t>(std::min<std::uint32_t>(m_image.HighestAddress() / m_pageSize + 1, UINT16_MAX));
   if (m_progress != nullptr) m_progress->SetRange(0, pages);
   do {
+    StopIfRequested();
     Status(FormatText("Writing page %d", m_pageNumber));
     if (!WritePageTries()) {
       ReportLinkFailure();

@@ -10,6 +10,7 @@
 #include "platform/anim_wait.h"
 #include "platform/text_format.h"
 #include "transport/stream_io.h"
+#include "updater/stop_request.h"
 
 namespace {
 
@@ -74,6 +75,7 @@ bool CFlashUpdateSeg::SendSegments(CFlashSegArray& segments) {
       return false;  // the bootloader is not listening; there is nothing to reset
     }
     for (const auto& segment : segments) {
+      StopIfRequested();
       if (segment->IsSent()) SendSegment(*segment);
     }
   } catch (const CStreamException& error) {

@@ -16,6 +16,7 @@
 #include "platform/user_folders.h"
 #include "updater/device_catalog.h"
 #include "updater/flash_progress.h"
+#include "updater/stop_request.h"
 
 namespace {
 
@@ -135,7 +136,14 @@ class CDownloadRun {
         m_progress(progress != nullptr ? *progress : m_silent) {}
 
   bool Run() {
-    return OpenLink() && CheckDrive() && StartDownload() && CheckProject() && SendFiles() && FinishDownload();
+    try {
+      return OpenLink() && CheckDrive() && StartDownload() && CheckProject() && SendFiles() && FinishDownload();
+    } catch (const CProgrammingStopped&) {
+      // Stopped between two files: the drive is told to abort, as on a failure of its own, so
+      // that it is not left with its controller inhibited and its application stopped.
+      Abort("Download stopped on request.");
+      throw;
+    }
   }
 
  private:
@@ -253,6 +261,7 @@ class CDownloadRun {
   bool SendFiles() {
     if (!ReadString(kDriveFolderCode, 0, m_driveFolder)) return Abort("File transfer failed.");
     for (int i = 0; i < m_list.NumberOfFiles(); ++i) {
+      StopIfRequested();
       const std::string& name = m_list.FileNames()[static_cast<std::size_t>(i)];
       m_progress.SetStatusText("Transfering %s", name.c_str());
       if (!CProjectList::IsConfiguration(name) &&

@@ -14,6 +14,7 @@
 #include "platform/user_interface.h"
 #include "platform/wait_cursor.h"
 #include "updater/device_catalog.h"
+#include "updater/stop_request.h"
 
 namespace {
 constexpr int kNoInterfaceMessage = 20006;
@@ -114,6 +115,7 @@ bool CUpdaterTCPIP::Update(const DeviceRecord& record, IFlashProgress* /*progres
   }
   Clock().Sleep(kPauseBeforeFirstBlock);
   for (std::uint32_t block = 0; block < kImageSize / kBlockSize; ++block) {
+    StopIfRequested();
     const std::uint32_t address = block * kBlockSize;
     const std::uint8_t* data = image.data() + address;
     if (std::all_of(data, data + kBlockSize, [](std::uint8_t b) { return b == 0xFF; })) continue;
