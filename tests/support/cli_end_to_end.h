@@ -129,6 +129,27 @@ class CliEndToEndTest : public ::testing::Test {
     return run;
   }
 
+  // `tavrix-update-cli ARGUMENTS` started in a session of its own, as a terminal would run it:
+  // SIGINT, SIGTERM, SIGHUP and SIGPIPE at their defaults (a background job ignores SIGINT, the
+  // tests SIGPIPE). Its output goes to `out`, then "exit N". The id of its process group.
+  std::string StartCli(const std::string& arguments, const std::string& out) {
+    std::string script = "trap '' INT TERM HUP\nTAVRIX_USB_BUS='" + Bus() +
+                         "' env --default-signal=INT,TERM,HUP,PIPE " TAVRIX_BIN_DIR "/tavrix-update-cli --catalog '" +
+                         m_catalog + "' --lang 1033 " + arguments + " > '" + out + "' 2>&1 </dev/null\necho \"exit $?\" >> '" +
+                         out + "'\n";
+    std::string file = m_folder.Write("start-cli.sh", script);
+    int status = -1;
+    std::string group = RunProgram("setsid sh '" + file + "' >/dev/null 2>&1 & echo $!", status);
+    group.erase(group.find_last_not_of('\n') + 1);
+    return group;
+  }
+  // Sends the signal `name` (INT, TERM, ...) to a process group.
+  static void Signal(const std::string& group, const std::string& name) {
+    int status = -1;
+    RunProgram("/bin/kill -s " + name + " -- -" + group, status);
+    EXPECT_EQ(status, 0) << "kill " << name << " " << group;
+  }
+
   // `tavrix-update-cli update ID` on the emulated bus, device waits scaled to nothing.
   Run Update(const std::string& id) {
     return RunCli("TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR "/tavrix-update-cli", id);

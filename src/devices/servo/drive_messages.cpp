@@ -10,6 +10,7 @@
 
 #include "devices/servo/drive.h"
 #include "platform/clock.h"
+#include "updater/stop_request.h"
 
 namespace {
 
@@ -201,6 +202,7 @@ bool CDrive::ReadCodeValueInt(int code, int subindex, int& value) {
     }
     if (!IsStringType(answer.DataType())) value = static_cast<int>(answer.Number(kValueOffset));
     if (!polled || value != kCommandRunning) return true;
+    StopIfRequested();  // the drive works on a command: a safe point to stop at
     if (Clock().TickCount() - start > kCommandStatusBoundMs) {
       LogDownloadFailure("ReadCodeValueInt failed.");
       return false;
