@@ -157,6 +157,7 @@ a key without "=" means key=1. Options of every kind:
   name=TEXT            friendly name in the .name file; name= (empty) writes none
   away_ms=N            time off the bus after an eject (default 1000, scaled)
   refuse_ack=K         answer the K-th acknowledgement with "?" (repeatable)
+  garble_ack=K         answer the K-th acknowledgement with "~", which means nothing (repeatable)
   close_after=N        drop the connection once N bytes came in (once)
   stall_after=N        stop answering once N bytes came in (once; until the host closes)
   identity=TEXT        answer the identity question with TEXT

@@ -2,9 +2,15 @@
 
 void CSimFaults::Arm(const CSimFaultPlan& plan) {
   for (std::uint32_t k : plan.RefusedAcknowledgements) RefuseAcknowledgement(k);
+  for (std::uint32_t k : plan.GarbledAcknowledgements) GarbleAcknowledgement(k);
   if (plan.CloseAfterBytes) CloseAfterBytes(*plan.CloseAfterBytes);
   if (plan.StallAfterBytes) StallAfterBytes(*plan.StallAfterBytes);
   if (plan.Identity) AnswerWithIdentity(*plan.Identity);
+}
+
+void CSimFaults::GarbleAcknowledgement(std::uint32_t k) {
+  std::lock_guard lock(m_mutex);
+  if (k >= 1) m_garbled.insert(m_acknowledgements + k);
 }
 
 void CSimFaults::RefuseAcknowledgement(std::uint32_t k) {
@@ -30,6 +36,7 @@ void CSimFaults::AnswerWithIdentity(std::string identity) {
 void CSimFaults::Clear() {
   std::lock_guard lock(m_mutex);
   m_refused.clear();
+  m_garbled.clear();
   m_closeAt.reset();
   m_stallAt.reset();
   m_identity.reset();
@@ -43,6 +50,7 @@ std::optional<std::string> CSimFaults::IdentityOverride() const {
 std::uint8_t CSimFaults::NextAcknowledgement() {
   std::lock_guard lock(m_mutex);
   ++m_acknowledgements;
+  if (m_garbled.erase(m_acknowledgements) > 0) return kGarbage;
   return m_refused.erase(m_acknowledgements) > 0 ? kRefuse : kAcknowledge;
 }
 

@@ -13,6 +13,7 @@
 // The faults a device starts with (from its options).
 struct CSimFaultPlan {
   std::set<std::uint32_t> RefusedAcknowledgements;  // 1-based: refuse the k-th acknowledgement
+  std::set<std::uint32_t> GarbledAcknowledgements;  // 1-based: answer the k-th with a byte that means nothing
   std::optional<std::uint64_t> CloseAfterBytes;     // drop the connection once n bytes came in
   std::optional<std::uint64_t> StallAfterBytes;     // stop answering once n bytes came in
   std::optional<std::string> Identity;              // identity text to answer with instead
@@ -25,11 +26,14 @@ class CSimFaults {
  public:
   static constexpr std::uint8_t kAcknowledge = 0x21;  // "!"
   static constexpr std::uint8_t kRefuse = 0x3F;       // "?"
+  static constexpr std::uint8_t kGarbage = 0x7E;      // "~": neither an acknowledgement nor a refusal
 
   // Arms every fault of `plan`, counted from now.
   void Arm(const CSimFaultPlan& plan);
   // The k-th acknowledgement from now (k >= 1) is answered "?".
   void RefuseAcknowledgement(std::uint32_t k);
+  // The k-th acknowledgement from now is answered with kGarbage.
+  void GarbleAcknowledgement(std::uint32_t k);
   // The connection that brings the received byte count n bytes above today's is dropped as
   // soon as that frame is in (n = 0: at the next frame).
   void CloseAfterBytes(std::uint64_t n);
@@ -56,6 +60,7 @@ class CSimFaults {
   std::uint32_t m_acknowledgements = 0;
   std::uint64_t m_received = 0;
   std::set<std::uint32_t> m_refused;  // absolute acknowledgement numbers
+  std::set<std::uint32_t> m_garbled;
   std::optional<std::uint64_t> m_closeAt;
   std::optional<std::uint64_t> m_stallAt;
   std::optional<std::string> m_identity;

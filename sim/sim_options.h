@@ -30,7 +30,7 @@ class CSimOptions {
 
   // The generic options of every device, over the family's defaults:
   //   vid, pid (numbers), serial, gen (1 or 2), name (empty: no .name file), away_ms,
-  //   refuse_ack (repeatable), close_after, stall_after, identity.
+  //   refuse_ack and garble_ack (repeatable), close_after, stall_after, identity.
   CSimDeviceSetup TakeSetup(CSimDeviceSetup defaults);
 
   // Keys nobody took.

@@ -46,6 +46,11 @@ void CSimTranscript::Add(std::uint32_t connection, ESimEvent event, std::vector<
   m_changed.notify_all();
 }
 
+void CSimTranscript::Remark(const std::string& text) {
+  std::lock_guard lock(m_mutex);
+  if (m_file.is_open()) m_file << "# " << text << '\n' << std::flush;
+}
+
 CSimTranscript::Entries_t CSimTranscript::Entries() const {
   std::lock_guard lock(m_mutex);
   return m_entries;

@@ -42,6 +42,10 @@ class CSimTranscript {
   void Add(std::uint32_t connection, ESimEvent event, std::vector<std::uint8_t> bytes = {},
            std::string text = {});
 
+  // A line for the transcript file alone, led by "#": what the device's counts stand at, say.
+  // It is no event of the device, so Entries() leaves it out.
+  void Remark(const std::string& text);
+
   Entries_t Entries() const;
   // The bytes of every Out (or In) frame, in order.
   std::vector<std::vector<std::uint8_t>> Frames(ESimEvent direction) const;

@@ -31,7 +31,14 @@ std::vector<std::string> EnumerateInterfaces(IUsbBus& bus, std::string_view inte
 std::unique_ptr<IUsbBus> CreateUsbBusFromEnvironment() {
   const char* directory = std::getenv("TAVRIX_USB_BUS");
   if (directory != nullptr && *directory != '\0') {
-    return std::make_unique<CEmulatedUsbBus>(directory);
+    auto bus = std::make_unique<CEmulatedUsbBus>(directory);
+    // Simulated devices only: a test may shorten how long a read waits for a device that
+    // stopped answering.
+    if (const char* bound = std::getenv("TAVRIX_USB_READ_BOUND")) {
+      long milliseconds = std::strtol(bound, nullptr, 10);
+      if (milliseconds > 0) bus->SetReadBound(std::chrono::milliseconds(milliseconds));
+    }
+    return bus;
   }
   return std::make_unique<CLibUsbBus>();
 }

@@ -55,7 +55,7 @@ void CStreamIO::ExpectAck() {
   if (!IsOpen()) return;
   if (ReadByte() != kAck) {
     ClearInput();
-    ThrowStreamException(20016);
+    ThrowStreamException(kNotAcceptedMessage);
   }
 }
 

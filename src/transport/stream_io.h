@@ -21,6 +21,8 @@ class CStreamIO {
   static constexpr int kExit = 2;
 
   static constexpr std::uint8_t kAck = 0x21;      // "!"
+  // "The interface did not accept the command sended.": a device that refused a step.
+  static constexpr int kNotAcceptedMessage = 20016;
   static constexpr std::uint8_t kRefusal = 0x3F;  // "?"
   // The longest text ReadString takes before it gives the device up as broken.
   static constexpr std::size_t kMaxStringLength = 4096;

@@ -78,7 +78,11 @@ bool CUpdaterMotrevo::SendLines(const CMotrevoTextFile& file) {
     stream.Write(line.data(), static_cast<unsigned>(line.size()));
     std::uint8_t answer = stream.ReadByte();
     if (answer == CMotrevo::kDone) return true;  // the rest of the file is not sent
-    if (answer == CMotrevo::kRefused) return false;
+    if (answer == CMotrevo::kRefused) {
+      // The trainer's loader refused the line: the person is told, then the update fails.
+      CStreamException(CStreamIO::kNotAcceptedMessage).ReportError(MB_ICONERROR);
+      return false;
+    }
   }
   return true;
 }

@@ -95,7 +95,12 @@ bool CFlashUpdateAtmel::ProgramPages() {
     StopIfRequested();
     Status(FormatText("Writing page %d", m_pageNumber));
     if (!WritePageTries()) {
-      ReportLinkFailure();
+      // A failed link tells its own message; a device that refused the page is told too.
+      if (m_linkFailure) {
+        ReportLinkFailure();
+      } else {
+        CStreamException(CStreamIO::kNotAcceptedMessage).ReportError(MB_ICONERROR);
+      }
       Status("");
       return false;  // the device is not restarted into half a firmware
     }

@@ -71,8 +71,10 @@ bool CFlashUpdateSeg::SendSegments(CFlashSegArray& segments) {
   try {
     SendHeader(count);
     if (m_stream->ReadByte() != CStreamIO::kAck) {
+      // The bootloader is not listening; there is nothing to reset, but the person is told.
       segments.clear();
-      return false;  // the bootloader is not listening; there is nothing to reset
+      CStreamException(CStreamIO::kNotAcceptedMessage).ReportError();
+      return false;
     }
     for (const auto& segment : segments) {
       StopIfRequested();

@@ -109,14 +109,14 @@ TEST_F(UpdaterMotrevoTest, EndsWithSuccessWhenTheFileEndsBeforeTheTrainerSaysDon
   EXPECT_FALSE(device.Downloads().at(0).Ended) << "the trainer still waits for its end record";
 }
 
-TEST_F(UpdaterMotrevoTest, ARefusedLineEndsTheUpdateWithoutAMessage) {
+TEST_F(UpdaterMotrevoTest, ARefusedLineEndsTheUpdateAndSaysSo) {
   CSimMotrevo& device = Plug("refuse_ack=2");
   std::unique_ptr<CUpdater> updater = Connected();
   EXPECT_FALSE(UpdateWith(*updater, kHeader + "\n" + kData + "\n" + kEnd + "\n"));
   ASSERT_TRUE(device.WaitForEndedDownloads(1, 10s));
   EXPECT_EQ(HostFrames().back(), kData) << "nothing after the refusal";
   EXPECT_FALSE(device.Downloads().at(0).Complete);
-  EXPECT_EQ(m_ui.MessageTexts(), std::vector<std::string>{});
+  EXPECT_EQ(m_ui.MessageTexts(), std::vector<std::string>{LoadResString(CStreamIO::kNotAcceptedMessage)});
 }
 
 TEST_F(UpdaterMotrevoTest, ATrainerThatDoesNotComeBackFailsWithTheCommandNotAccepted) {
