@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "console/sha256.h"
+#include "platform/sha256.h"
 #include "image/image_listing.h"
 
 namespace {
