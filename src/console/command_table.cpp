@@ -1,5 +1,6 @@
 #include "console/commands.h"
 #include "console/discover_command.h"
+#include "console/history_command.h"
 #include "console/image_listing_command.h"
 #include "console/list_command.h"
 #include "console/update_command.h"
@@ -18,6 +19,7 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
        RunDevicesCommand},
       {"discover", [] { return std::string("discover [--type N]  list the network units of device type N (default 7720) that answer a search"); },
        RunDiscoverCommand},
+      {"history", HistoryUsage, RunHistoryCommand},
   };
   return commands;
 }
