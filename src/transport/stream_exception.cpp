@@ -3,7 +3,7 @@
 #include "platform/ascii_text.h"
 #include "platform/string_table.h"
 #include "platform/user_interface.h"
-#include "transport/reported_link_failure.h"
+#include "platform/shown_failure.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ bool CStreamException::GetErrorMessage(std::string& text, std::size_t maxChars, 
 int CStreamException::ReportError(unsigned style) const {
   std::string text;
   GetErrorMessage(text);
-  NoteReportedLinkFailure({MessageId(), text});
+  NoteShownFailure({MessageId(), text});
   return UserInterface().MessageBox(text, style);
 }
 

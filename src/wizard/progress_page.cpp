@@ -5,7 +5,7 @@
 #include "wizard/message_pump.h"
 #include "platform/user_interface.h"
 #include "platform/wait_cursor.h"
-#include "transport/reported_link_failure.h"
+#include "platform/shown_failure.h"
 #include "transport/stream_exception.h"
 #include "wizard/wizard_sheet.h"
 #include "wizard/wizard_sheet_view.h"
@@ -35,8 +35,8 @@ int CProgressPage::OnAutoRun() {
     const DeviceRecord& record = state.Catalog.Record();
     if (state.DeviceFirmwareVersion < record.FirmwareVersion ||
         state.DeviceApplicationVersion < record.ApplicationVersion) {
-      // Only a link failure shown from here on is the cause of this update's failure.
-      ForgetReportedLinkFailure();
+      // Only a failure shown from here on is the cause of this update's failure.
+      ForgetShownFailure();
       try {
         state.Updated = state.Updater && state.Updater->Update(record, this);
         if (!state.Updated) state.DoneMessageId = 38;

@@ -5,7 +5,7 @@
 #include "platform/front_end.h"
 #include "platform/sha256.h"
 #include "platform/string_table.h"
-#include "transport/reported_link_failure.h"
+#include "platform/shown_failure.h"
 #include "updater/device_catalog.h"
 #include "updater/updater.h"
 #include "wizard/wizard_state.h"
@@ -38,13 +38,13 @@ void FillVersions(UpdateRecord& record, const WizardState& state) {
   }
 }
 
-// The cause of a failure: the device link's message (from the exception that ended the
-// update, or shown by the updater, which then gave up), an exception's text, else the done
-// page's own failure text.
+// The cause of a failure: the device link's message from the exception that ended the
+// update, an exception's text, the error the updater showed before it gave up (a link
+// failure, an image that was not sent), else the done page's own failure text.
 void FillCause(UpdateRecord& record, const WizardState& state) {
   if (record.result != UpdateResult::Failed && record.result != UpdateResult::NotConnected) return;
   if (state.FailureMessageId != 0) record.messageId = state.FailureMessageId;
-  const std::optional<ReportedLinkFailure> shown = LastReportedLinkFailure();
+  const std::optional<ShownFailure> shown = LastShownFailure();
   if (!state.FailureCause.empty()) {
     record.message = state.FailureCause;
   } else if (!state.FailureException.empty()) {
@@ -63,7 +63,7 @@ void FillCause(UpdateRecord& record, const WizardState& state) {
 void BeginUpdateRecord() {
   WizardState& state = TheWizardState();
   ForgetConnectedDevice();
-  ForgetReportedLinkFailure();
+  ForgetShownFailure();
   state.UpdateBegan = std::chrono::system_clock::now();
   state.FailureMessageId = 0;
   state.FailureException.clear();

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "history/update_history.h"
+#include "image/image_load_error.h"
 #include "platform/front_end.h"
 #include "platform/string_table.h"
 #include "support/wizard_fixture.h"
@@ -133,6 +134,17 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       {kNext, kFinish}, UpdateResult::Failed, 1, {}, {}, {}, 20016,
                       "The interface did not accept the command sended."},
+        RecordingCase{"UpdaterShowsAnImageRefusal", 0,
+                      [] {
+                        TestUpdater().firmware = 1;
+                        TestUpdater().updateResult = false;
+                        TestUpdater().duringUpdate = [](IFlashProgress&) {
+                          ShowImageRefusal(CImageLoadError::AtLine("t1.hex", 7, "bad checksum"));
+                        };
+                      },
+                      {kNext, kFinish}, UpdateResult::Failed, 1, {}, {}, {}, 23110,
+                      "The firmware image was not sent to the device because it could not be read "
+                      "completely:\nt1.hex:7: bad checksum"},
         RecordingCase{"UpdateThrows", 0,
                       [] {
                         TestUpdater().firmware = 1;

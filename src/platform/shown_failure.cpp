@@ -1,25 +1,25 @@
-#include "transport/reported_link_failure.h"
+#include "platform/shown_failure.h"
 
 #include <mutex>
 
 namespace {
 
 std::mutex g_mutex;
-std::optional<ReportedLinkFailure> g_failure;
+std::optional<ShownFailure> g_failure;
 
 }  // namespace
 
-void NoteReportedLinkFailure(ReportedLinkFailure failure) {
+void NoteShownFailure(ShownFailure failure) {
   std::lock_guard lock(g_mutex);
   g_failure = std::move(failure);
 }
 
-std::optional<ReportedLinkFailure> LastReportedLinkFailure() {
+std::optional<ShownFailure> LastShownFailure() {
   std::lock_guard lock(g_mutex);
   return g_failure;
 }
 
-void ForgetReportedLinkFailure() {
+void ForgetShownFailure() {
   std::lock_guard lock(g_mutex);
   g_failure.reset();
 }
