@@ -11,6 +11,7 @@
 #include "platform/front_end.h"
 #include "platform/string_table.h"
 #include "support/wizard_fixture.h"
+#include "wizard/wizard_state.h"
 #include "transport/stream_exception.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/start_page.h"
@@ -43,9 +44,10 @@ struct RecordingCase {
   std::string message;
 };
 
-class UpdateRecording : public WizardFixture, public ::testing::WithParamInterface<RecordingCase> {
+// The wizard with the history in the test's folder and the catalog above.
+class UpdateRecordingTest : public WizardFixture {
  protected:
-  UpdateRecording() {
+  UpdateRecordingTest() {
     if (const char* previous = std::getenv("XDG_STATE_HOME")) m_previousStateHome = previous;
     ::setenv("XDG_STATE_HOME", (m_folder / "state").c_str(), 1);
     SetFrontEndName("tavrix-update");
@@ -53,13 +55,15 @@ class UpdateRecording : public WizardFixture, public ::testing::WithParamInterfa
     WriteCatalog(kCatalog);
     m_folder.Write("fw/t1.hex", "abc");
   }
-  ~UpdateRecording() override {
+  ~UpdateRecordingTest() override {
     SetFrontEndName({});
     if (m_previousStateHome) ::setenv("XDG_STATE_HOME", m_previousStateHome->c_str(), 1);
   }
 
   std::optional<std::string> m_previousStateHome;
 };
+
+class UpdateRecording : public UpdateRecordingTest, public ::testing::WithParamInterface<RecordingCase> {};
 
 TEST_P(UpdateRecording, WritesOneRecordWhenTheOutcomeIsKnown) {
   const RecordingCase& c = GetParam();
@@ -92,6 +96,25 @@ TEST_P(UpdateRecording, WritesOneRecordWhenTheOutcomeIsKnown) {
   EXPECT_LE(record.ended, after);
   // A test updater opens no transport: no device was noted.
   EXPECT_EQ(record.deviceId, "");
+}
+
+// A history that cannot be written: the update succeeds, the warning is printed once and the
+// done page's log keeps it in sight.
+TEST_F(UpdateRecordingTest, AWarningIsPrintedOnceAndKeptInTheDonePageLog) {
+  ::setenv("XDG_STATE_HOME", m_folder.Write("state-file", "text").c_str(), 1);
+  TestUpdater().firmware = 304;
+  m_view.QueueSelection(kStartPageId, CStartPage::kDeviceList, 0);
+  m_view.Queue(WizardAction::Next);
+  m_view.Queue(WizardAction::Next);
+  m_view.Queue(WizardAction::Finish);
+  testing::internal::CaptureStderr();
+  Run();
+  const std::string printed = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(m_view.Text(kDonePageId, 102), LoadResString(37));
+  const std::string warning = TheWizardState().HistoryWarning;
+  EXPECT_NE(warning.find(m_folder / "state-file"), std::string::npos) << warning;
+  EXPECT_EQ(printed, warning + "\n");
+  EXPECT_EQ(m_view.offeredLogs[kDonePageId], warning);
 }
 
 const auto kNext = WizardAction::Next;
