@@ -45,7 +45,7 @@ CHistoryDialog::CHistoryDialog(QWidget* parent, const std::string& path)
   m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_table->verticalHeader()->hide();
   m_table->horizontalHeader()->setStretchLastSection(true);
-  m_table->setMinimumSize(units.Size(420, 160));
+  m_table->setMinimumSize(units.Size(560, 160));
   layout->addWidget(m_table, 1);
 
   auto* buttons = new QDialogButtonBox(this);

@@ -78,6 +78,8 @@ TEST_P(HistoryDialogTest, TheTableListsTheRecordsNewestFirst) {
   EXPECT_EQ(Cell(table, 0, 1), LoadResString(44012));  // failed, in the dialog's language
   EXPECT_EQ(Cell(table, 1, 5), "-");                    // the version after is not known
   EXPECT_TRUE(dialog.Note()->isHidden());
+  dialog.show();
+  gui_test::SaveScreenshot(dialog, QStringLiteral("history_dialog_") + QString::fromLatin1(gui_test::LanguageSuffix(GetParam())));
 }
 
 TEST_P(HistoryDialogTest, TheNoteSaysWhyThereIsNothingToShow) {
