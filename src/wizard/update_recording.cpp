@@ -50,7 +50,7 @@ void FillCause(UpdateRecord& record, const WizardState& state) {
   } else if (!state.FailureException.empty()) {
     record.message = state.FailureException;
   } else if (shown) {
-    record.messageId = shown->messageId;
+    if (shown->messageId != 0) record.messageId = shown->messageId;
     record.message = shown->text;
   } else if (record.result == UpdateResult::Failed) {
     record.messageId = kFailedText;
@@ -65,6 +65,7 @@ void BeginUpdateRecord() {
   ForgetConnectedDevice();
   ForgetShownFailure();
   state.UpdateBegan = std::chrono::system_clock::now();
+  state.FailureCause.clear();
   state.FailureMessageId = 0;
   state.FailureException.clear();
   state.HistoryWarning.clear();

@@ -9,6 +9,7 @@
 #include "history/update_history.h"
 #include "image/image_load_error.h"
 #include "platform/front_end.h"
+#include "platform/shown_failure.h"
 #include "platform/string_table.h"
 #include "support/wizard_fixture.h"
 #include "wizard/wizard_state.h"
@@ -168,6 +169,14 @@ INSTANTIATE_TEST_SUITE_P(
                       {kNext, kFinish}, UpdateResult::Failed, 1, {}, {}, {}, 23110,
                       "The firmware image was not sent to the device because it could not be read "
                       "completely:\nt1.hex:7: bad checksum"},
+        // A shown failure without a number of its own: the text alone.
+        RecordingCase{"UpdaterShowsATextWithoutNumber", 0,
+                      [] {
+                        TestUpdater().firmware = 1;
+                        TestUpdater().updateResult = false;
+                        TestUpdater().duringUpdate = [](IFlashProgress&) { NoteShownFailure({0, "t1.hex\nno file"}); };
+                      },
+                      {kNext, kFinish}, UpdateResult::Failed, 1, {}, {}, {}, {}, "t1.hex\nno file"},
         RecordingCase{"UpdateThrows", 0,
                       [] {
                         TestUpdater().firmware = 1;
