@@ -84,6 +84,7 @@ fi
 # --- the installed terminal front end reads the installed catalog -------------------------
 bin=$root/usr/bin
 export XDG_CONFIG_HOME=$work/config  # no stored language of the person running this
+export XDG_STATE_HOME=$work/state    # nor an update in the person's own history
 "$bin/tavrix-update-cli" list >"$work/installed-list"
 build/bin/tavrix-update-cli list >"$work/build-list"
 if [ -s "$work/installed-list" ] && cmp -s "$work/installed-list" "$work/build-list"; then
@@ -112,6 +113,12 @@ else
 fi
 kill "$devsim_pid"; wait "$devsim_pid" 2>/dev/null || true; devsim_pid=""
 unset TAVRIX_USB_BUS TAVRIX_WAIT_SCALE
+if "$bin/tavrix-update-cli" history --json | grep -q '"result":"programmed"' &&
+   [ -f "$work/state/tavrix-update/history.db" ]; then
+  pass "installed tavrix-update-cli recorded the update in its history"
+else
+  fail "installed history:"; "$bin/tavrix-update-cli" history >&2
+fi
 
 # The installed wizard opens the installed catalog: its start page reads it as it comes up
 # (offscreen, no display needed); the system calls show which file it opened.

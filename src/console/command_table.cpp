@@ -1,5 +1,6 @@
 #include "console/commands.h"
 #include "console/discover_command.h"
+#include "console/history_command.h"
 #include "console/image_listing_command.h"
 #include "console/list_command.h"
 #include "console/update_command.h"
@@ -36,6 +37,7 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
              "                       device of the catalog in use (and of every family the program has)");
        },
        RunUdevRuleCommand},
+      {"history", HistoryUsage, RunHistoryCommand},
   };
   return commands;
 }

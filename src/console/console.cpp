@@ -6,6 +6,7 @@
 #include "console/commands.h"
 #include "console/console_session.h"
 #include "console/console_user_interface.h"
+#include "platform/front_end.h"
 #include "platform/module_path.h"
 #include "platform/settings_store.h"
 #include "platform/string_table.h"
@@ -44,8 +45,8 @@ void PrintUsage(std::FILE* out) {
   for (const auto& command : ConsoleCommands()) std::fprintf(out, "  %s\n", command.usage().c_str());
   std::fprintf(out,
                "exit status: 0 programmed or up to date; 1 programming failed;\n"
-               "             2 usage error, catalog missing, entry unusable, updater not created or\n"
-               "               programming not confirmed;\n"
+               "             2 usage error, catalog missing, entry unusable, updater not created,\n"
+               "               programming not confirmed or history unreadable;\n"
                "             3 not connected (the device could not be opened or identified, or exit chosen)\n");
 }
 
@@ -158,7 +159,9 @@ class CConsoleRun {
         m_previousStore(SettingsStore()),
         m_previousLanguage(UiLanguage()),
         m_previousModule(ModuleFileName()),
-        m_previousDebug(TheWizardState().DebugMode) {
+        m_previousDebug(TheWizardState().DebugMode),
+        m_previousFrontEnd(FrontEndName()) {
+    SetFrontEndName(kProgram);
     if (const char* trace = std::getenv("TAVRIX_TRACE")) m_previousTrace = trace;
     SetConsole(&session);
     session.ui = &ui;
@@ -186,6 +189,7 @@ class CConsoleRun {
       ::unsetenv("TAVRIX_TRACE");
     }
     TheWizardState().DebugMode = m_previousDebug;
+    SetFrontEndName(m_previousFrontEnd);
     SetModuleFileName(m_previousModule);
     DeviceCatalog::SetCatalogFile({});
     SetUiLanguage(m_previousLanguage);
@@ -203,6 +207,7 @@ class CConsoleRun {
   int m_previousLanguage;
   std::string m_previousModule;
   bool m_previousDebug;
+  std::string m_previousFrontEnd;
   std::optional<std::string> m_previousTrace;
   std::unique_ptr<ISettingsStore> m_settings;
 };

@@ -8,7 +8,7 @@
 
 #include "console/console_session.h"
 #include "console/json_output.h"
-#include "console/sha256.h"
+#include "platform/sha256.h"
 #include "image/image_listing.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "gui/qt_wizard_sheet_view.h"
 #include "gui/wizard_window.h"
 #include "platform/clock.h"
+#include "platform/front_end.h"
 #include "platform/string_table.h"
 #include "updater/device_catalog.h"
 #include "wizard/the_app.h"
@@ -110,6 +111,7 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   InstallClockFromEnvironment();
+  SetFrontEndName("tavrix-update");
   // Made before everything else, so destroyed after it; the updater and its transport go
   // before the bus (see CProgramBus).
   CProgramBus bus(CreateUsbBusFromEnvironment());

@@ -12,6 +12,7 @@
 #include "gui/about_box.h"
 #include "gui/artwork.h"
 #include "gui/dialog_units.h"
+#include "gui/history_dialog.h"
 #include "gui/log_viewer.h"
 #include "gui/wizard_page_widget.h"
 #include "platform/string_table.h"
@@ -20,6 +21,8 @@ namespace {
 
 constexpr int kPageIds[] = {kStartPageId, kFlashPageId, kProgressPageId, kDonePageId};
 constexpr int kLogButton = 105;
+constexpr int kAboutEntry = 44030;
+constexpr int kHistoryEntry = 44031;
 
 QString ResourceText(int stringId) { return QString::fromStdString(LoadResString(stringId)); }
 
@@ -83,7 +86,16 @@ CWizardWindow::CWizardWindow(QWidget* parent)
   connect(m_next, &QPushButton::clicked, this, [this] { Send(WizardAction::Next); });
   connect(m_finish, &QPushButton::clicked, this, [this] { Send(WizardAction::Finish); });
   connect(m_cancel, &QPushButton::clicked, this, [this] { Send(WizardAction::Cancel); });
-  connect(m_info, &QPushButton::clicked, this, [this] { Send(WizardAction::About); });
+  // The menu opens below the button; the About entry goes to the core as the button did, the
+  // history is only read here.
+  m_infoMenu = new QMenu(this);
+  m_infoMenu->setObjectName(QStringLiteral("infoMenu"));
+  m_aboutAction = m_infoMenu->addAction(QString());
+  m_historyAction = m_infoMenu->addAction(QString());
+  connect(m_aboutAction, &QAction::triggered, this, [this] { Send(WizardAction::About); });
+  connect(m_historyAction, &QAction::triggered, this, &CWizardWindow::ShowHistory);
+  connect(m_info, &QPushButton::clicked, this,
+          [this] { m_infoMenu->popup(m_info->mapToGlobal(QPoint(0, m_info->height()))); });
   SetWizardButtons(PSWIZB_BACK | PSWIZB_NEXT);
 }
 
@@ -122,11 +134,9 @@ void CWizardWindow::ApplyLanguage() {
 void CWizardWindow::AddAboutEntry(const QString& text) {
   m_info->setText(text);
   m_info->show();
-  if (m_infoAction == nullptr) {
-    m_infoAction = new QAction(this);
-    connect(m_infoAction, &QAction::triggered, this, [this] { Send(WizardAction::About); });
-  }
-  m_infoAction->setText(text);
+  // The entries in the language chosen by now.
+  m_aboutAction->setText(ResourceText(kAboutEntry));
+  m_historyAction->setText(ResourceText(kHistoryEntry));
 }
 
 CWizardPageWidget* CWizardWindow::Page(int pageId) const {
@@ -207,6 +217,13 @@ void CWizardWindow::ShowAboutBox() {
   box->open();
 }
 
+void CWizardWindow::ShowHistory() {
+  auto* dialog = new CHistoryDialog(this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowIcon(windowIcon());
+  dialog->open();
+}
+
 void CWizardWindow::OfferLog(int pageId, const QString& log) {
   m_logs[pageId] = log;
   if (CWizardPageWidget* page = EnsurePage(pageId)) page->ShowControl(kLogButton, !log.isEmpty());
@@ -258,8 +275,7 @@ void CWizardWindow::closeEvent(QCloseEvent* event) {
 }
 
 void CWizardWindow::contextMenuEvent(QContextMenuEvent* event) {
-  if (m_infoAction == nullptr) return;
-  QMenu menu(this);
-  menu.addAction(m_infoAction);
-  menu.exec(event->globalPos());
+  // Offered once the sheet has added its "Info" entry.
+  if (m_info->isHidden()) return;
+  m_infoMenu->popup(event->globalPos());
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The wizard window: the pages in a stack above a row of buttons — "Info" at the left, then
-// Back, Next (or Finish in its place) and Cancel. It draws what the sheet's logic tells it
+// Back, Next (or Finish in its place) and Cancel. "Info" (and the window's context menu) opens
+// a menu with the About box and the update history. It draws what the sheet's logic tells it
 // (through CQtWizardSheetView) and reports what the person does as WizardEvents; it never
 // decides anything itself. The close box and Escape are reported too, while Cancel could be
 // pressed (the close box also once the work is done); the window only closes when the program
@@ -14,6 +15,7 @@
 
 class CWizardPageWidget;
 class QAction;
+class QMenu;
 class QPushButton;
 class QStackedWidget;
 
@@ -40,6 +42,8 @@ class CWizardWindow : public QDialog {
   void EnableCancel(bool enable);
   void CancelToClose();
   void ShowAboutBox();
+  // The "Update History" dialog over the window; returns without waiting for it to close.
+  void ShowHistory();
   // A log the person can open from the page: its "Show log" button (control 105) appears.
   void OfferLog(int pageId, const QString& log);
   // Opens the offered log in the log viewer (what the "Show log" button does).
@@ -54,7 +58,10 @@ class CWizardWindow : public QDialog {
   int CurrentPageId() const { return m_currentPage; }
   QPushButton* Button(int buttonId) const;
   QPushButton* InfoButton() const { return m_info; }
-  QAction* InfoAction() const { return m_infoAction; }
+  // The menu "Info" opens, and its two entries.
+  QMenu* InfoMenu() const { return m_infoMenu; }
+  QAction* AboutAction() const { return m_aboutAction; }
+  QAction* HistoryAction() const { return m_historyAction; }
   QString OfferedLog(int pageId) const;
   // The program is done: the window may close now.
   void AllowClose();
@@ -74,7 +81,9 @@ class CWizardWindow : public QDialog {
   QStackedWidget* m_stack = nullptr;
   std::map<int, CWizardPageWidget*> m_pages;
   QPushButton* m_info = nullptr;
-  QAction* m_infoAction = nullptr;
+  QMenu* m_infoMenu = nullptr;
+  QAction* m_aboutAction = nullptr;
+  QAction* m_historyAction = nullptr;
   QPushButton* m_back = nullptr;
   QPushButton* m_next = nullptr;
   QPushButton* m_finish = nullptr;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "image/image_strings.h"
+#include "platform/shown_failure.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
@@ -30,12 +31,18 @@ bool CImageFile::Open(const std::string& path) {
 bool CImageFile::OpenFile(const std::string& path) {
   if (Open(path)) return true;
   std::string text;
+  int messageId = 0;
   switch (m_input.Failure()) {
-    case CInputFile::EFailure::NotFound: text = m_input.Message(); break;
+    case CInputFile::EFailure::NotFound:
+      text = m_input.Message();
+      messageId = m_input.MessageId();
+      break;
     case CInputFile::EFailure::NotAFile: text = path + "\n" + OpenFailureReason(); break;
     default:
       text = FormatMessage(LoadResString(IDS_IMAGE_OPEN_FAILED_BOX), {path, std::strerror(m_input.ErrorNumber())});
+      messageId = IDS_IMAGE_OPEN_FAILED_BOX;
   }
+  NoteShownFailure({messageId, text});
   UserInterface().MessageBox(text, MB_OK | MB_ICONERROR);
   return false;
 }

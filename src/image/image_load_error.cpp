@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "image/image_strings.h"
+#include "platform/shown_failure.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
@@ -42,6 +43,7 @@ std::string CImageLoadError::Message() const {
 }
 
 void ShowImageRefusal(const CImageLoadError& error) {
-  UserInterface().MessageBox(FormatMessage(LoadResString(IDS_IMAGE_REFUSED), {error.Message()}),
-                             MB_OK | MB_ICONERROR);
+  const std::string text = FormatMessage(LoadResString(IDS_IMAGE_REFUSED), {error.Message()});
+  NoteShownFailure({IDS_IMAGE_REFUSED, text});
+  UserInterface().MessageBox(text, MB_OK | MB_ICONERROR);
 }

@@ -105,6 +105,8 @@ std::string CInputFile::ReasonFor(EFailure failure, int error, std::uint64_t lim
   return FormatMessage(LoadResString(IDS_INPUT_CANNOT_READ), {std::strerror(error)});
 }
 
+int CInputFile::MessageId() const { return m_failure == EFailure::NotFound ? kFileNotFoundMessage : 0; }
+
 std::string CInputFile::Message() const {
   if (m_failure == EFailure::NotFound) return FormatMessage(LoadResString(kFileNotFoundMessage), {m_path});
   return m_path + "\n" + Reason();

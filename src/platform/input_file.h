@@ -58,6 +58,9 @@ class CInputFile {
   // The file's name and what is wrong with it: the program's not-found text for a missing
   // file, "PATH\nreason" for every other failure.
   std::string Message() const;
+  // The number of that message when it is one message of its own (the not-found text); 0 when
+  // the text is made of several.
+  int MessageId() const;
 
  private:
   bool Fail(EFailure failure, int error);

@@ -3,6 +3,7 @@
 #include "platform/ascii_text.h"
 #include "platform/string_table.h"
 #include "platform/user_interface.h"
+#include "platform/shown_failure.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ bool CStreamException::GetErrorMessage(std::string& text, std::size_t maxChars, 
 int CStreamException::ReportError(unsigned style) const {
   std::string text;
   GetErrorMessage(text);
+  NoteShownFailure({MessageId(), text});
   return UserInterface().MessageBox(text, style);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/text_format.h"
 #include "updater/updater.h"
 #include "wizard/dialog_templates.h"
+#include "wizard/update_recording.h"
 #include "wizard/wizard_sheet.h"
 #include "wizard/wizard_sheet_view.h"
 #include "wizard/wizard_state.h"
@@ -28,7 +29,15 @@ std::string CDonePage::OutcomeText() {
   return FormatMessage(LoadResString(textId), {record.Id, FormatVersion(readBack.value_or(record.FirmwareVersion))});
 }
 
+UpdateResult CDonePage::Outcome() {
+  const WizardState& state = TheWizardState();
+  if (state.DoneMessageId == 38) return UpdateResult::Failed;
+  // Nothing programmed (the device was not older) is up to date, whatever led here.
+  return state.Updated ? UpdateResult::Programmed : UpdateResult::UpToDate;
+}
+
 bool CDonePage::OnSetActive() {
+  RecordUpdateOutcome(Outcome());
   View().SetControlText(kDonePageId, kResultText, ResultText());
   View().SetControlText(kDonePageId, kOutcomeText, OutcomeText());
   CWizardPage::OnSetActive();
@@ -44,6 +53,10 @@ void CDonePage::PresentDownloadLog() {
   // terminal has printed it already).
   if (!state.FailureCause.empty() && View().HasLogBox()) {
     log = log.empty() ? state.FailureCause : state.FailureCause + "\n\n" + log;
+  }
+  // Likewise the warning that the history could not be written.
+  if (!state.HistoryWarning.empty() && View().HasLogBox()) {
+    log = log.empty() ? state.HistoryWarning : log + "\n\n" + state.HistoryWarning;
   }
   if (log.empty()) return;
   if (state.DoneMessageId == 38) {

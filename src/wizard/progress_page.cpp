@@ -5,6 +5,7 @@
 #include "wizard/message_pump.h"
 #include "platform/user_interface.h"
 #include "platform/wait_cursor.h"
+#include "platform/shown_failure.h"
 #include "transport/stream_exception.h"
 #include "wizard/wizard_sheet.h"
 #include "wizard/wizard_sheet_view.h"
@@ -34,6 +35,8 @@ int CProgressPage::OnAutoRun() {
     const DeviceRecord& record = state.Catalog.Record();
     if (state.DeviceFirmwareVersion < record.FirmwareVersion ||
         state.DeviceApplicationVersion < record.ApplicationVersion) {
+      // Only a failure shown from here on is the cause of this update's failure.
+      ForgetShownFailure();
       try {
         state.Updated = state.Updater && state.Updater->Update(record, this);
         if (!state.Updated) state.DoneMessageId = 38;
@@ -41,6 +44,7 @@ int CProgressPage::OnAutoRun() {
         ReportFailureCause(error);
         state.DoneMessageId = 38;
       } catch (const std::exception& exception) {
+        state.FailureException = exception.what();
         OnException(exception);
         state.DoneMessageId = 38;
       } catch (...) {
@@ -56,6 +60,7 @@ int CProgressPage::OnAutoRun() {
 void CProgressPage::ReportFailureCause(const CStreamException& error) {
   // The device link's own message says what went wrong; the done page keeps it in its log.
   std::string cause;
+  TheWizardState().FailureMessageId = error.MessageId();
   if (!error.GetErrorMessage(cause)) return;
   TheWizardState().FailureCause = cause;
   UserInterface().MessageBox(cause, MB_OK | MB_ICONERROR);

@@ -2,10 +2,12 @@
 
 #include "platform/connected_device.h"
 #include "platform/user_interface.h"
+#include "transport/stream_exception.h"
 #include "updater/updater.h"
 #include "updater/updater_registry.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/page_sequences.h"
+#include "wizard/update_recording.h"
 #include "platform/wait_cursor.h"
 #include "wizard/wizard_sheet.h"
 #include "wizard/wizard_sheet_view.h"
@@ -64,7 +66,13 @@ int CStartPage::OnWizardNext() {
     return ConnectAndDecide();
   } catch (const std::exception& exception) {
     m_outcome = NextOutcome::ConnectException;
-    UserInterface().MessageBox(exception.what(), MB_OK);
+    const std::string text = exception.what();
+    TheWizardState().FailureException = text;
+    if (const auto* link = dynamic_cast<const CStreamException*>(&exception)) {
+      TheWizardState().FailureMessageId = link->MessageId();
+    }
+    RecordUpdateOutcome(UpdateResult::NotConnected);
+    UserInterface().MessageBox(text, MB_OK);
     return -1;
   }
 }
@@ -74,9 +82,10 @@ int CStartPage::ConnectAndDecide() {
   const DeviceRecord& record = state.Catalog.Record();
   CUpdater& updater = *state.Updater;
   ClearProgramExitRequest();
-  ForgetConnectedDevice();
+  BeginUpdateRecord();
   if (!updater.Connect()) {
     m_outcome = NextOutcome::NotConnected;
+    RecordUpdateOutcome(UpdateResult::NotConnected);
     // "Exit Program" ends the program, as its label says; nothing was programmed.
     if (ProgramExitRequested()) Sheet()->RequestQuit();
     return -1;

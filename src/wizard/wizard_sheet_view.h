@@ -36,7 +36,7 @@ enum class WizardAction {
   Cancel,            // the Cancel button (or Escape)
   Close,             // the window's close box, or the program is asked to quit
   SelectionChanged,  // another line of a list box was selected (index, -1 for none)
-  About,             // the "Info" entry (string 101): show the About box
+  About,             // the About entry of the "Info" menu (string 101): show the About box
 };
 
 struct WizardEvent {
@@ -56,7 +56,8 @@ class IWizardSheetView {
   // --- the sheet window
   // The window's title (the application's name).
   virtual void SetCaption(const std::string& caption) = 0;
-  // Adds the "Info" entry that sends WizardAction::About (text: string 101, "Inf&o").
+  // Adds the "Info" entry (text: string 101, "Inf&o"): a menu whose About entry sends
+  // WizardAction::About; the Qt window adds the update history to it.
   virtual void AddAboutEntry(const std::string& text) = 0;
   // Makes the page with this dialog id the visible one, creating it on first use with the
   // texts of its dialog template.

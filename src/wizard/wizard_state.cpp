@@ -20,6 +20,10 @@ void ResetWizardState() {
   g_state.DoneMessageId = 37;
   g_state.Updated = false;
   g_state.FailureCause.clear();
+  g_state.FailureMessageId = 0;
+  g_state.FailureException.clear();
+  g_state.UpdateBegan.reset();
+  g_state.HistoryWarning.clear();
 }
 
 bool CreateUpdater(const std::string& className) {

@@ -1,8 +1,10 @@
 #pragma once
 // The one program-wide state the pages and the updaters share.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/usb_bus.h"
@@ -25,6 +27,16 @@ struct WizardState {
   // Why the update failed, when a device-link failure ended it (already shown in a message
   // box); empty otherwise.
   std::string FailureCause;
+  // The message number of that cause, or of the exception that ended the update, and the
+  // exception's text: the update's record keeps them. 0 and empty when none.
+  int FailureMessageId = 0;
+  std::string FailureException;
+  // When the update being recorded began (the start page's connect); nothing once its record
+  // is written, or before any update.
+  std::optional<std::chrono::system_clock::time_point> UpdateBegan;
+  // The warning given when the update's record could not be written; the done page's log
+  // keeps it in sight.
+  std::string HistoryWarning;
 };
 
 WizardState& TheWizardState();

@@ -58,6 +58,11 @@ TEST_F(JsonOutputTest, EveryCommandWritesOnlyListedShapes) {
   EXPECT_EQ(bar.status, 0);
   EXPECT_NE(bar.output.find("{\"type\":\"progress\",\"position\":1,"), std::string::npos);
 
+  // The updates above are on record.
+  Run history = Json("history");
+  EXPECT_EQ(history.status, 0);
+  EXPECT_NE(history.output.find("\"type\":\"record\",\"started\""), std::string::npos) << history.output;
+
   // Every shape but the network unit's (the ZT7720 end-to-end test sees it).
   std::set<std::string> expected;
   for (const auto& [type, shape] : JsonObjectShapes().items()) {

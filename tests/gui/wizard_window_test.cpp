@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -514,12 +515,15 @@ TEST_P(WizardWindowTest, UpToDateDeviceShowsItsVersion) {
   ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
 }
 
-// The "Info" entry opens the About box with the program's name and version; Cancel on the
-// start page ends the wizard without touching a device.
+// The "Info" menu's About entry opens the About box with the program's name and version;
+// Cancel on the start page ends the wizard without touching a device.
 TEST_P(WizardWindowTest, InfoShowsAboutBoxAndCancelEnds) {
   Start(LanguageArgs());
   ASSERT_TRUE(WaitUntil([&] { return OnPage(kStartPageId) && m_window->InfoButton()->isVisible(); }));
   QTest::mouseClick(m_window->InfoButton(), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_window->InfoMenu()->isVisible(); }));
+  m_window->AboutAction()->trigger();
+  m_window->InfoMenu()->hide();
   CAboutBox* about = nullptr;
   ASSERT_TRUE(WaitUntil([&] {
     about = m_window->findChild<CAboutBox*>();
@@ -531,8 +535,6 @@ TEST_P(WizardWindowTest, InfoShowsAboutBoxAndCancelEnds) {
   ExpectNothingClipped(about);
   gui_test::SaveScreenshot(*about, Shot("about_box"));
   about->accept();
-  ASSERT_NE(m_window->InfoAction(), nullptr);
-  EXPECT_EQ(m_window->InfoAction()->text(), m_window->InfoButton()->text());
 
   Click(CWizardWindow::kCancelButton);
   ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 class CSha256 {
@@ -20,3 +21,6 @@ class CSha256 {
   struct Context;
   std::unique_ptr<Context> m_context;
 };
+
+// The digest of a regular file's bytes; nothing when `path` is no regular file or cannot be read.
+std::optional<std::string> Sha256OfFile(const std::string& path);

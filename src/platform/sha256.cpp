@@ -1,7 +1,9 @@
-#include "console/sha256.h"
+#include "platform/sha256.h"
 
 #include <openssl/evp.h>
 
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 struct CSha256::Context {
@@ -33,4 +35,18 @@ std::string CSha256::HexDigest() {
     text += kDigits[digest[i] & 0xF];
   }
   return text;
+}
+
+std::optional<std::string> Sha256OfFile(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  CSha256 sha;
+  char buffer[65536];
+  while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+    sha.Update(buffer, static_cast<std::size_t>(file.gcount()));
+  }
+  if (file.bad()) return std::nullopt;
+  return sha.HexDigest();
 }
