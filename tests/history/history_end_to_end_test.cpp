@@ -13,6 +13,7 @@
 #include "devices/2a/catalog_2a.h"
 #include "support/cli_end_to_end.h"
 #include "support/json_objects.h"
+#include "updater/updater.h"
 
 namespace {
 
