@@ -1,5 +1,5 @@
-// The watch of the emulated bus folder: it tells of device sockets that come and go, with
-// inotify, and by listing the folder when the folder cannot be watched.
+// The watches of the USB bus: the emulated bus folder tells of device sockets that come and
+// go, with inotify, and by listing the folder when the folder cannot be watched.
 
 #include "platform/usb_device_watch.h"
 
@@ -67,6 +67,18 @@ TEST(UsbDeviceWatch, ListsAFolderThatCannotBeWatched) {
   std::filesystem::create_directories(busPath);
   CEmulatedUsbDevice device(busPath, kDevice);
   EXPECT_GE(changes.WaitBeyond(0), 1);
+}
+
+// The libusb watch (hot-plug events, or the device list read once a second) ends as soon as
+// it is destroyed, without waiting out its second; on a machine without USB it starts and
+// ends all the same.
+TEST(UsbDeviceWatch, TheLibUsbWatchEndsAtOnce) {
+  CChangeCounter changes;
+  std::unique_ptr<IUsbDeviceWatch> watch = WatchLibUsbDevices(changes.Callback());
+  ASSERT_NE(watch, nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  watch.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
 }
 
 }  // namespace
