@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MarkCase{"AQuadrelMarksEveryVariant", {kQuadrelDevice}, {kQuadrel1, kQuadrel2}, kQuadrel1},
                       MarkCase{"TwoEntriesSelectTheFirstLine", {kMkDevice, kAtmuDevice}, {kAtmu, kMk}, kQuadrel1},
                       MarkCase{"TheOtherDriverMarksNothing", {kAtmuOnTheFirstDriver}, {}, kQuadrel1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // Devices plugged in and out while the start page is shown: the marks follow each change the
 // front end reports, and the selection stays the person's.
