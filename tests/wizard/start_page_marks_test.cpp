@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
@@ -11,8 +12,10 @@
 #include "platform/emulated_usb_bus.h"
 #include "platform/usb_bus.h"
 #include "support/emulated_usb_device.h"
+#include "support/test_updater.h"
 #include "support/wizard_fixture.h"
 #include "wizard/dialog_templates.h"
+#include "wizard/message_pump.h"
 #include "wizard/start_page.h"
 
 namespace {
@@ -114,6 +117,32 @@ TEST_F(StartPageMarks, FollowDevicesThatComeAndGo) {
   EXPECT_EQ(marks, (std::vector<std::string>{"Select 1000/401 0", "Mark 1000/401 2 on", "Mark 1000/401 3 on",
                                              "Mark 1000/401 2 off"}));
   EXPECT_EQ(Selected(), kQuadrel1);
+}
+
+// Devices that change while Next connects are read once the connect is over: the updater has
+// the bus then, and the marks are drawn when the start page is back.
+TEST_F(StartPageMarks, ChangesDuringTheConnectAreReadAfterIt) {
+  WriteCatalog(R"(<Config><Devices>
+    <Device Id="T1" RTC="CTestUpdater" USBPID="0x1234"><Name>Test</Name>
+      <Firmware><Version>305</Version><File>t.hex</File></Firmware></Device>
+    <Device Id="ZA0815-2T" RTC="CUpdaterATMU" USBPID="0xA7B0"><Name>ATMU</Name></Device>
+  </Devices></Config>)");
+  std::vector<std::string> callsDuringConnect;
+  TestUpdater().onConnect = [&] {
+    Plug(kAtmuDevice);
+    m_view.QueueDuringWork({WizardAction::DevicesChanged, 0});
+    m_view.QueueDuringWork({WizardAction::DevicesChanged, 0});
+    PumpPendingMessages();
+    callsDuringConnect = m_view.calls;
+    return false;  // not connected: the start page stays
+  };
+  m_view.Queue(WizardAction::Next);
+  m_view.Queue(WizardAction::Cancel);
+  Run();
+  EXPECT_TRUE(std::none_of(callsDuringConnect.begin(), callsDuringConnect.end(),
+                           [](const std::string& call) { return call.rfind("Mark ", 0) == 0; }));
+  EXPECT_EQ(std::count(m_view.calls.begin(), m_view.calls.end(), "Mark 1000/401 1 on"), 1);
+  EXPECT_EQ(Marked(), std::set<int>{1});
 }
 
 }  // namespace
