@@ -39,6 +39,9 @@ class CConsoleSheetView : public IWizardSheetView {
   void RepaintPage(int) override {}
   void AddListLine(int pageId, int controlId, const std::string& line) override;
   void SelectListLine(int, int, int) override {}
+  // The terminal names its entry on the command line; the devices attached are listed by the
+  // devices command.
+  void MarkListLine(int, int, int, bool) override {}
   void SetProgressRange(int pageId, int controlId, int lower, int upper) override;
   void SetProgressPos(int pageId, int controlId, int position) override;
   void StartProgressMarquee(int pageId, int controlId) override;

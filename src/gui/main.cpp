@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "platform/clock.h"
 #include "platform/front_end.h"
 #include "platform/string_table.h"
+#include "platform/usb_bus.h"
+#include "platform/usb_device_watch.h"
 #include "updater/device_catalog.h"
 #include "wizard/the_app.h"
 #include "wizard/wizard_state.h"
@@ -133,6 +136,10 @@ int main(int argc, char* argv[]) {
   CWizardWindow window;
   ui.SetMainWindow(&window);
   CQtWizardSheetView view(window);
+  // Devices that come or go while the wizard runs: the page shown reads the bus again (the
+  // start page's marks). Destroyed before the view it feeds.
+  std::unique_ptr<IUsbDeviceWatch> deviceWatch =
+      WatchUsbDevices(UsbBus(), [&view] { view.PushAction(WizardEvent{WizardAction::DevicesChanged, 0}); });
   // A quit request from outside (the session ending) ends the wizard as the close box would.
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [&ui, &view, &window] {
     ui.RequestQuit();

@@ -10,6 +10,21 @@ namespace {
 // A little air around each line.
 constexpr int kRowPadding = 4;
 constexpr int kTextIndent = 3;
+// Whether a line carries the mark.
+constexpr int kMarkedRole = Qt::UserRole + 1;
+
+// The mark: a green dot with a darker rim, centred in its column.
+void PaintMark(QPainter& painter, const QRect& column) {
+  const qreal diameter = std::max(6.0, column.height() * 0.5);
+  const QRectF dot(column.left() + (column.width() - diameter) / 2.0, column.top() + (column.height() - diameter) / 2.0,
+                   diameter, diameter);
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(CTabStopListBox::MarkColour().darker(140), 1.0));
+  painter.setBrush(CTabStopListBox::MarkColour());
+  painter.drawEllipse(dot);
+  painter.restore();
+}
 
 // Draws "first<TAB>second" as two columns.
 class CTabStopDelegate : public QStyledItemDelegate {
@@ -31,8 +46,11 @@ class CTabStopDelegate : public QStyledItemDelegate {
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
 
-    const QRect textRect =
+    const QRect cell =
         style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget).adjusted(kTextIndent, 0, 0, 0);
+    const int markWidth = m_list.MarkColumnWidth();
+    if (index.data(kMarkedRole).toBool()) PaintMark(*painter, QRect(cell.left(), cell.top(), markWidth, cell.height()));
+    const QRect textRect = cell.adjusted(markWidth, 0, 0, 0);
     const int tab = line.indexOf(QLatin1Char('\t'));
     const QString first = tab < 0 ? line : line.left(tab);
     const QString second = tab < 0 ? QString() : line.mid(tab + 1);
@@ -87,9 +105,32 @@ QSize CTabStopListBox::sizeHint() const {
 
 void CTabStopListBox::AddLine(const QString& line) {
   addItem(line);
-  QString whole = line;
-  item(count() - 1)->setToolTip(whole.replace(QLatin1Char('\t'), QStringLiteral("  ")));
+  UpdateToolTip(count() - 1);
   UpdateColumn();
+}
+
+void CTabStopListBox::SetLineMarked(int index, bool marked) {
+  QListWidgetItem* line = item(index);
+  if (line == nullptr) return;
+  line->setData(kMarkedRole, marked);
+  line->setData(Qt::AccessibleDescriptionRole, marked ? m_markText : QString());
+  UpdateToolTip(index);
+}
+
+bool CTabStopListBox::IsLineMarked(int index) const {
+  const QListWidgetItem* line = item(index);
+  return line != nullptr && line->data(kMarkedRole).toBool();
+}
+
+int CTabStopListBox::MarkColumnWidth() const { return fontMetrics().height(); }
+
+QColor CTabStopListBox::MarkColour() { return QColor(0x2E, 0xA0, 0x46); }
+
+void CTabStopListBox::UpdateToolTip(int index) {
+  QListWidgetItem* line = item(index);
+  QString tip = line->text().replace(QLatin1Char('\t'), QStringLiteral("  "));
+  if (line->data(kMarkedRole).toBool() && !m_markText.isEmpty()) tip += QLatin1Char('\n') + m_markText;
+  line->setToolTip(tip);
 }
 
 void CTabStopListBox::SelectLine(int index) {

@@ -3,6 +3,7 @@
 // columns, a text line that shortens long paths in the middle, and a picture painted to fit
 // its place.
 
+#include <QColor>
 #include <QLabel>
 #include <QListWidget>
 #include <QPixmap>
@@ -10,7 +11,8 @@
 
 // A single-selection list box whose lines may hold a tab: the text after the first tab starts
 // a second column, aligned for all lines at the first tab stop (every 32 dialog units) past
-// the widest first field.
+// the widest first field. A line can carry a mark, a green dot in a narrow column before the
+// text; the column is there on every line, so that marking a line moves no text.
 class CTabStopListBox : public QListWidget {
   Q_OBJECT
 
@@ -23,6 +25,16 @@ class CTabStopListBox : public QListWidget {
   // Where the second column starts, in pixels from the text's left edge.
   int ColumnOffset() const { return m_columnOffset; }
 
+  // Marks a line or takes its mark away.
+  void SetLineMarked(int index, bool marked);
+  bool IsLineMarked(int index) const;
+  // What the mark means, in words: added to a marked line's tooltip and read by screen readers.
+  void SetMarkText(const QString& text) { m_markText = text; }
+  // The width of the mark's column before each line's text.
+  int MarkColumnWidth() const;
+  // The mark's colour.
+  static QColor MarkColour();
+
   // The list takes the room its page leaves it; it asks for no more than its minimum.
   QSize sizeHint() const override;
 
@@ -32,8 +44,10 @@ class CTabStopListBox : public QListWidget {
 
  private:
   void UpdateColumn();
+  void UpdateToolTip(int index);
 
   int m_tabStop;
+  QString m_markText;
   int m_columnOffset = 0;
   bool m_programmatic = false;
 };

@@ -89,6 +89,12 @@ void CQtWizardSheetView::SelectListLine(int pageId, int controlId, int index) {
   });
 }
 
+void CQtWizardSheetView::MarkListLine(int pageId, int controlId, int index, bool marked) {
+  Draw([pageId, controlId, index, marked](CWizardWindow& w) {
+    if (CWizardPageWidget* page = w.EnsurePage(pageId)) page->MarkListLine(controlId, index, marked);
+  });
+}
+
 void CQtWizardSheetView::SetProgressRange(int pageId, int controlId, int lower, int upper) {
   Draw([pageId, controlId, lower, upper](CWizardWindow& w) {
     if (CWizardPageWidget* page = w.EnsurePage(pageId)) page->SetProgressRange(controlId, lower, upper);

@@ -32,6 +32,7 @@ class CQtWizardSheetView : public IWizardSheetView {
   void RepaintPage(int pageId) override;
   void AddListLine(int pageId, int controlId, const std::string& line) override;
   void SelectListLine(int pageId, int controlId, int index) override;
+  void MarkListLine(int pageId, int controlId, int index, bool marked) override;
   void SetProgressRange(int pageId, int controlId, int lower, int upper) override;
   void SetProgressPos(int pageId, int controlId, int position) override;
   void StartProgressMarquee(int pageId, int controlId) override;

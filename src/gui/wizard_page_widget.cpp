@@ -21,6 +21,7 @@ constexpr int kListTabStopUnits = 32;
 constexpr int kSidePictureUnits = 96;
 constexpr int kLogHeadingString = 41007;  // "The update did not complete. The log below ..."
 constexpr int kLogBoxLines = 4;  // the box's least height, in lines of text
+constexpr int kAttachedString = 41010;  // "Device attached": what a list line's mark means
 
 QString ResourceText(int stringId) {
   return stringId == 0 ? QString() : QString::fromStdString(LoadResString(stringId));
@@ -107,6 +108,7 @@ QWidget* CWizardPageWidget::CreateControl(const DialogControl& control, const CD
     case ControlKind::ListBox: {
       auto* list = new CTabStopListBox(units.X(kListTabStopUnits), this);
       list->setMinimumHeight(units.Y(36));
+      list->SetMarkText(ResourceText(kAttachedString));
       connect(list, &CTabStopListBox::LineSelected, this,
               [this, id = control.id](int index) { emit LineSelected(id, index); });
       return list;
@@ -306,6 +308,10 @@ void CWizardPageWidget::AddListLine(int controlId, const QString& line) {
 
 void CWizardPageWidget::SelectListLine(int controlId, int index) {
   if (CTabStopListBox* list = ListBox(controlId)) list->SelectLine(index);
+}
+
+void CWizardPageWidget::MarkListLine(int controlId, int index, bool marked) {
+  if (CTabStopListBox* list = ListBox(controlId)) list->SetLineMarked(index, marked);
 }
 
 // Once a bar runs its marquee it stays a marquee: later ranges and positions are not drawn.

@@ -35,6 +35,8 @@ class CWizardPageWidget : public QWidget {
   void ShowControl(int controlId, bool show);
   void AddListLine(int controlId, const QString& line);
   void SelectListLine(int controlId, int index);
+  // Marks a line of a list box: the device it names is attached.
+  void MarkListLine(int controlId, int index, bool marked);
   void SetProgressRange(int controlId, int lower, int upper);
   void SetProgressPos(int controlId, int position);
   void StartProgressMarquee(int controlId);

@@ -1,8 +1,12 @@
 #include "wizard/start_page.h"
 
+#include <algorithm>
+
 #include "platform/connected_device.h"
+#include "platform/usb_bus.h"
 #include "platform/user_interface.h"
 #include "transport/stream_exception.h"
+#include "updater/attached_devices.h"
 #include "updater/updater.h"
 #include "updater/updater_registry.h"
 #include "wizard/dialog_templates.h"
@@ -32,11 +36,35 @@ bool CStartPage::OnSetActive() {
     m_lines.push_back(line);
     View().AddListLine(kStartPageId, kDeviceList, line);
   }
+  // Entries and lines are both the catalog's Device elements in document order.
+  m_entries = catalog.Entries();
+  m_marks.assign(m_lines.size(), false);
+  UpdateMarks();
   if (!m_lines.empty()) {
-    m_selection = 0;
-    View().SelectListLine(kStartPageId, kDeviceList, 0);
+    m_selection = LineToSelectAtStart();
+    View().SelectListLine(kStartPageId, kDeviceList, m_selection);
   }
   return CWizardPage::OnSetActive();
+}
+
+void CStartPage::OnDevicesChanged() { UpdateMarks(); }
+
+void CStartPage::UpdateMarks() {
+  const std::vector<AttachedDevice> devices = AttachedDevices(UsbBus());
+  for (std::size_t i = 0; i < m_marks.size() && i < m_entries.size(); ++i) {
+    const DeviceRecord& entry = m_entries[i];
+    const bool attached = std::any_of(devices.begin(), devices.end(), [&entry](const AttachedDevice& device) {
+      return EntryMatches(entry.ClassName, entry.UsbPid, device);
+    });
+    if (attached == m_marks[i]) continue;
+    m_marks[i] = attached;
+    View().MarkListLine(kStartPageId, kDeviceList, static_cast<int>(i), attached);
+  }
+}
+
+int CStartPage::LineToSelectAtStart() const {
+  if (std::count(m_marks.begin(), m_marks.end(), true) != 1) return 0;
+  return static_cast<int>(std::find(m_marks.begin(), m_marks.end(), true) - m_marks.begin());
 }
 
 void CStartPage::OnSelectionChanged(int controlId, int index) {

@@ -42,6 +42,8 @@ class CWizardPage {
   virtual int OnWizardNext();
   // The person selected another line of a list box on this page.
   virtual void OnSelectionChanged(int /*controlId*/, int /*index*/) {}
+  // USB devices came or went.
+  virtual void OnDevicesChanged() {}
 
   // The auto-run message: wait cursor, pump, OnAutoRun (exceptions to OnException, result 0),
   // then stay, go on to the next page or go to the page returned.

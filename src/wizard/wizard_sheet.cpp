@@ -1,5 +1,6 @@
 #include "wizard/wizard_sheet.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/string_table.h"
@@ -209,6 +210,9 @@ void CWizardSheet::HandleEvent(const WizardEvent& event) {
     case WizardAction::About:
       OnSysCommand(CMyPropertySheet::kAboutCommand);
       return;
+    case WizardAction::DevicesChanged:
+      if (CWizardPage* active = ActivePage()) active->OnDevicesChanged();
+      return;
     case WizardAction::Close:
       // The close box does what Cancel does while Cancel is available; once the work is done
       // (cancel-to-close) it ends the wizard like Finish.
@@ -279,6 +283,14 @@ bool CWizardSheet::PumpPendingMessages() {
         // wants whatever page the work leads to: it ends the wizard once the handler is over.
         if (IsCancelEnabled()) event->pageId = kCancelDuringWork;
         m_deferred.push_back(*event);
+        break;
+      case WizardAction::DevicesChanged:
+        // The bus is read again once the running handler is over, when the device is no longer
+        // in use; one reading stands for every change meanwhile.
+        if (std::none_of(m_deferred.begin(), m_deferred.end(),
+                         [](const WizardEvent& queued) { return queued.action == WizardAction::DevicesChanged; })) {
+          m_deferred.push_back(*event);
+        }
         break;
       default:
         // Buttons wait until the running handler is over; by then they may no longer apply

@@ -17,6 +17,9 @@
 // Until the core first sets them, Back and Next are enabled, Finish is not shown and Cancel is
 // enabled. Every WizardEvent carries the page shown when the person acted; the core drops a
 // button press that was made on another page than the one it now shows.
+//
+// A front end that watches the USB bus queues DevicesChanged among the actions when devices
+// come or go; the page shown then reads the bus again.
 
 #include <optional>
 #include <string>
@@ -37,6 +40,7 @@ enum class WizardAction {
   Close,             // the window's close box, or the program is asked to quit
   SelectionChanged,  // another line of a list box was selected (index, -1 for none)
   About,             // the About entry of the "Info" menu (string 101): show the About box
+  DevicesChanged,    // not the person: USB devices came or went (any page id)
 };
 
 struct WizardEvent {
@@ -81,6 +85,9 @@ class IWizardSheetView {
   virtual void AddListLine(int pageId, int controlId, const std::string& line) = 0;
   // Selects a line (-1: none). The view reports the person's own choice as SelectionChanged.
   virtual void SelectListLine(int pageId, int controlId, int index) = 0;
+  // Marks a line, or takes its mark away: the device the line names is attached now. The mark
+  // is a picture beside the line, not a text, and leaves the line's text as it is.
+  virtual void MarkListLine(int pageId, int controlId, int index, bool marked) = 0;
 
   // Progress bar.
   virtual void SetProgressRange(int pageId, int controlId, int lower, int upper) = 0;

@@ -35,6 +35,7 @@
 #include "platform/module_path.h"
 #include "platform/emulated_usb_bus.h"
 #include "platform/settings_store.h"
+#include "platform/usb_device_watch.h"
 #include "sim/demo_firmware.h"
 #include "sim/devices/2a/sim_2a.h"
 #include "sim/sim_bus.h"
@@ -686,6 +687,62 @@ TEST_P(WizardWindowTest, ShowsARefusedSegmentOverTheAnimationWindow) {
   Click(CWizardWindow::kFinishButton);
   ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
   EXPECT_FALSE(quadrel.device.Downloads().at(0).Complete);
+}
+
+// The demo catalog's start page with simulated devices plugged in and out of an emulated bus
+// that is watched as the program watches it: the line of the only device attached at start
+// is marked and selected; the marks then follow the devices, and the selection stays.
+TEST_P(WizardWindowTest, StartPageMarksFollowTheDevicesOnTheBus) {
+  CSimBus bus(m_folder / "bus");
+  CSimDeviceServer* atmu = &bus.Plug(CSimDeviceRegistry::Instance().Create(ParseSimDeviceDescription("atmu")));
+  std::filesystem::copy_file(std::filesystem::path(TAVRIX_SOURCE_DIR) / "resources/demo/tavrix-update.config",
+                             m_folder / "tavrix-update.config", std::filesystem::copy_options::overwrite_existing);
+  CEmulatedUsbBus usb(bus.Directory().string());
+  CUsbBusScope usbScope(usb);
+  std::unique_ptr<IUsbDeviceWatch> watch =
+      WatchUsbDevices(usb, [this] { m_view->PushAction({WizardAction::DevicesChanged, 0}); });
+  ASSERT_NE(watch, nullptr);
+  Start(LanguageArgs());
+
+  // The demo catalog: the four 2A variants (lines 0 to 3), then the ATMU (line 4) and more.
+  constexpr int kAtmuLine = 4;
+  CTabStopListBox* list = nullptr;
+  const auto markedLines = [&] {
+    std::vector<int> marked;
+    for (int i = 0; list != nullptr && i < list->count(); ++i) {
+      if (list->IsLineMarked(i)) marked.push_back(i);
+    }
+    return marked;
+  };
+  ASSERT_TRUE(WaitUntil([&] {
+    if (!OnPage(kStartPageId) || !Button(CWizardWindow::kNextButton)->isEnabled()) return false;
+    list = static_cast<CTabStopListBox*>(Page(kStartPageId)->Control(401));
+    return list->count() > kAtmuLine && list->currentRow() == kAtmuLine;
+  })) << "the ATMU's line was not selected";
+  EXPECT_EQ(markedLines(), std::vector<int>{kAtmuLine});
+  // Its tooltip says in words what the mark means, after the whole line.
+  const QString wholeLine = list->item(kAtmuLine)->text().replace(QLatin1Char('\t'), QStringLiteral("  "));
+  EXPECT_EQ(list->item(kAtmuLine)->toolTip().toStdString(),
+            wholeLine.toStdString() + "\n" + LoadResString(41010));
+  // The marks take no text: the page's texts are its template's.
+  ExpectTemplateTexts(kStartPageId);
+
+  // A 2A interface comes: it can be any of the four variants.
+  CSimDeviceServer& quadrel = bus.Plug(CSimDeviceRegistry::Instance().Create(ParseSimDeviceDescription("2a")));
+  ASSERT_TRUE(WaitUntil([&] { return markedLines() == std::vector<int>{0, 1, 2, 3, kAtmuLine}; }));
+  EXPECT_EQ(list->currentRow(), kAtmuLine);
+  gui_test::SaveScreenshot(*m_window, Shot("start_page_marks"));
+
+  // The ATMU goes, then the 2A interface.
+  bus.Unplug(*atmu);
+  ASSERT_TRUE(WaitUntil([&] { return markedLines() == std::vector<int>{0, 1, 2, 3}; }));
+  bus.Unplug(quadrel);
+  ASSERT_TRUE(WaitUntil([&] { return markedLines().empty(); }));
+  EXPECT_EQ(list->currentRow(), kAtmuLine);
+  EXPECT_EQ(list->item(kAtmuLine)->toolTip(), wholeLine);
+
+  Click(CWizardWindow::kCancelButton);
+  ASSERT_TRUE(WaitUntil([&] { return m_coreDone.load(); }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, WizardWindowTest, ::testing::Values(LANG_ENGLISH, LANG_RUSSIAN),

@@ -70,6 +70,15 @@ void CScriptedSheetView::SelectListLine(int pageId, int controlId, int index) {
   calls.push_back("Select " + Key(pageId, controlId) + " " + std::to_string(index));
 }
 
+void CScriptedSheetView::MarkListLine(int pageId, int controlId, int index, bool on) {
+  if (on) {
+    marked[{pageId, controlId}].insert(index);
+  } else {
+    marked[{pageId, controlId}].erase(index);
+  }
+  calls.push_back("Mark " + Key(pageId, controlId) + " " + std::to_string(index) + (on ? " on" : " off"));
+}
+
 void CScriptedSheetView::SetProgressRange(int pageId, int controlId, int lower, int upper) {
   ranges[{pageId, controlId}] = {lower, upper};
   calls.push_back("Range " + Key(pageId, controlId) + " " + std::to_string(lower) + ".." + std::to_string(upper));

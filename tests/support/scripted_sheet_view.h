@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,7 @@ class CScriptedSheetView : public IWizardSheetView {
   std::map<ControlKey, bool> visible;
   std::map<ControlKey, std::vector<std::string>> lists;
   std::map<ControlKey, int> selection;
+  std::map<ControlKey, std::set<int>> marked;  // the lines that carry a mark
   std::map<ControlKey, std::pair<int, int>> ranges;
   std::map<ControlKey, std::vector<int>> positions;
   std::map<ControlKey, bool> marquee;
@@ -65,6 +67,7 @@ class CScriptedSheetView : public IWizardSheetView {
   void RepaintPage(int pageId) override;
   void AddListLine(int pageId, int controlId, const std::string& line) override;
   void SelectListLine(int pageId, int controlId, int index) override;
+  void MarkListLine(int pageId, int controlId, int index, bool marked) override;
   void SetProgressRange(int pageId, int controlId, int lower, int upper) override;
   void SetProgressPos(int pageId, int controlId, int position) override;
   void StartProgressMarquee(int pageId, int controlId) override;

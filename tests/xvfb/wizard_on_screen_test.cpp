@@ -365,9 +365,10 @@ class WizardOnScreen : public ::testing::Test {
     EXPECT_NE(output.find(version), std::string::npos) << output;
   }
 
-  // The start page of the demo catalog with its last entry, the servo trainer, selected. Its
-  // demo project is the user's own, in this test's data folder.
-  std::optional<Seen> StartWithTheServoTrainer() {
+  // The start page of the demo catalog with its last entry, the servo trainer, selected: by
+  // the wizard itself when the trainer is the only device attached, else with the keyboard.
+  // Its demo project is the user's own, in this test's data folder.
+  std::optional<Seen> StartWithTheServoTrainer(bool attached) {
     std::filesystem::create_directories(m_folder.Path() / "data" / "tavrix-update");
     std::filesystem::copy(std::string(TAVRIX_BIN_DIR) + "/Drive001", m_folder.Path() / "data" / "tavrix-update" / "Drive001",
                           std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
@@ -376,7 +377,7 @@ class WizardOnScreen : public ::testing::Test {
       return ShowsArtworkAtLeft(screen, wizard) && WizardButtons(screen, wizard).size() == kWizardButtonCount;
     });
     EXPECT_TRUE(start) << "no drawn start page";
-    if (!start) return std::nullopt;
+    if (!start || attached) return start;
     m_x->Key("End");  // the device list has the focus: its last entry
     auto picked = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect& window) {
       return start->screen.CountDifferences(screen, window) > 100;
@@ -552,7 +553,7 @@ TEST_F(WizardOnScreen, UpdatesTheAutomotiveTrainerPickedFromTheDemoBench) {
 // line and the busy bar. Afterwards the drive reports the new application version.
 TEST_F(WizardOnScreen, TheServoTrainersProjectIsNamedWhileItDownloads) {
   PlugIn({"--device", "servo:application=100,busy=27:30000"});
-  auto start = StartWithTheServoTrainer();
+  auto start = StartWithTheServoTrainer(true);
   ASSERT_TRUE(start);
   const ScreenRect wizard = start->window;
   std::optional<Seen> flash;
@@ -583,7 +584,7 @@ TEST_F(WizardOnScreen, TheServoTrainersProjectIsNamedWhileItDownloads) {
 // shows the download log at once, in a box under the result.
 TEST_F(WizardOnScreen, AFailedServoDownloadShowsItsLogOnTheDonePage) {
   PlugIn({"--device", "servo:application=100,fail=27:5"});
-  auto start = StartWithTheServoTrainer();
+  auto start = StartWithTheServoTrainer(true);
   ASSERT_TRUE(start);
   const ScreenRect wizard = start->window;
   m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
@@ -620,7 +621,7 @@ TEST_F(WizardOnScreen, AServoTrainerBehindAnAbsentServerAsksForTheServer) {
   std::filesystem::create_directories(m_folder / "config/Tavrix");
   std::ofstream(m_folder / "config/Tavrix/Device Manager.ini")
       << "[ZQ3351-9F]\nAddress=127.0.0.1\nPort=1\nName=SERVO-7\nEnabled=1\n";
-  auto start = StartWithTheServoTrainer();
+  auto start = StartWithTheServoTrainer(false);
   ASSERT_TRUE(start);
   const ScreenRect wizard = start->window;
   m_x->Click(Centred(WizardButtons(start->screen, wizard)[kNextOrFinish]));
@@ -745,9 +746,12 @@ Coloured FindColoured(const CXwdImage& screen, const ScreenRect& rect) {
 // by step, and stays where it is (a status line that grew with a page's name moved it).
 TEST_F(WizardOnScreen, TheAtmuBarFillsPageByPage) {
   m_waitScale = "1";  // the device's own waits per page, so that the bar can be watched
-  const std::optional<ScreenRect> started = StartProgramming("atmu:firmware=100", "ZA0815-2T");
-  ASSERT_TRUE(started);
-  const ScreenRect wizard = *started;
+  // The ATMU is the only device attached: the wizard selects its entry by itself.
+  PlugIn({"--device", "atmu:firmware=100"});
+  const std::optional<Seen> start = StartPage();
+  ASSERT_TRUE(start);
+  ASSERT_TRUE(ConfirmProgramming(*start));
+  const ScreenRect wizard = start->window;
 
   // Every frame until the done page: how much of the page above the buttons is filled bar.
   const ScreenRect page{wizard.x + 4, wizard.y, wizard.width - 8, wizard.height * 3 / 4};
@@ -823,5 +827,81 @@ TEST_F(WizardOnScreen, AFailedUpdateSaysWhyOnScreen) {
   m_x->Click(Centred(WizardButtons(done->screen, wizard)[kNextOrFinish]));
   const std::optional<int> status = m_wizard->WaitForExit(10s);
   ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
+  EXPECT_EQ(*status, 0);
+}
+
+namespace {
+
+// The start page's mark of an attached device: a green dot before its line.
+bool IsMarkGreen(std::uint32_t rgb) {
+  const int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+  return g > 120 && g > r + 50 && g > b + 50;
+}
+
+// The runs of rows of `rect` that hold a mark's green, top to bottom: one per marked line.
+std::vector<std::pair<int, int>> MarkBands(const CXwdImage& screen, const ScreenRect& rect) {
+  std::vector<std::pair<int, int>> bands;
+  bool inBand = false;
+  for (int y = rect.y; y < rect.y + rect.height; ++y) {
+    bool green = false;
+    for (int x = rect.x; x < rect.x + rect.width && !green; ++x) green = IsMarkGreen(screen.Pixel(x, y));
+    if (green && !inBand) bands.push_back({y, 0});
+    if (green) ++bands.back().second;
+    inBand = green;
+  }
+  return bands;
+}
+
+// The smallest rectangle that holds every pixel in which `a` and `b` differ inside `rect`.
+ScreenRect DifferenceBounds(const CXwdImage& a, const CXwdImage& b, const ScreenRect& rect) {
+  int left = rect.x + rect.width, top = rect.y + rect.height, right = rect.x - 1, bottom = rect.y - 1;
+  for (int y = rect.y; y < rect.y + rect.height; ++y) {
+    for (int x = rect.x; x < rect.x + rect.width; ++x) {
+      if (a.Pixel(x, y) == b.Pixel(x, y)) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  return {left, top, right - left + 1, bottom - top + 1};
+}
+
+}  // namespace
+
+// The start page marks the line of a device plugged in while it is shown, and takes the mark
+// away when the device goes: a green dot before the line, and nothing else on the page moves.
+TEST_F(WizardOnScreen, TheStartPageMarksADevicePluggedIn) {
+  const std::optional<Seen> empty = StartPage();
+  ASSERT_TRUE(empty);
+  const ScreenRect wizard = empty->window;
+  // Right of the artwork, above the buttons: the texts and the list.
+  const ScreenRect column{wizard.x + wizard.width * 7 / 20, wizard.y, wizard.width * 3 / 5, wizard.height * 3 / 4};
+  EXPECT_TRUE(MarkBands(empty->screen, column).empty()) << "a mark with no device on the bus";
+
+  PlugIn({"--device", "atmu"});
+  auto marked = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect&) {
+    return !MarkBands(screen, column).empty();
+  });
+  ASSERT_TRUE(marked) << "no mark once the ATMU was plugged in";
+  SaveShot(marked->screen, wizard, "wizard-start-page-marked");
+  const auto bands = MarkBands(marked->screen, column);
+  ASSERT_EQ(bands.size(), 1u) << "one device, one marked line";
+  EXPECT_GE(bands[0].second, 5) << "the mark is a dot, not a stray pixel";
+  // Only the dot was drawn: the texts, the list's lines and its selection stay as they were.
+  const ScreenRect changed = DifferenceBounds(empty->screen, marked->screen, wizard);
+  EXPECT_LE(changed.width, 2 * bands[0].second) << "more changed than the mark";
+  EXPECT_LE(changed.height, bands[0].second + 2) << "more changed than the mark";
+
+  m_devsim->Stop();
+  auto unmarked = WaitForWindow(kWizardTitle, [&](const CXwdImage& screen, const ScreenRect&) {
+    return MarkBands(screen, column).empty();
+  });
+  ASSERT_TRUE(unmarked) << "the mark stayed after the ATMU was unplugged";
+  EXPECT_EQ(empty->screen.CountDifferences(unmarked->screen, wizard), 0u);
+
+  m_x->Click(Centred(WizardButtons(unmarked->screen, wizard).back()));  // Cancel
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "Cancel did not end the program";
   EXPECT_EQ(*status, 0);
 }
