@@ -99,7 +99,8 @@ TEST_F(FlashUpdateSegTest, FailuresStopTheDownloadAsTheDeviceWouldNeedIt) {
     std::vector<int> messages; // string ids shown
   };
   const Case cases[] = {
-      {"header refused", {CStreamIO::kRefusal}, 1, 0, {}},
+      // Every failure is told; a refused header needs no reset.
+      {"header refused", {CStreamIO::kRefusal}, 1, 0, {20016}},
       {"header unanswered", {}, 1, 1, {20009}},
       {"data refused", {0x21, 0x21, CStreamIO::kRefusal}, 3, 1, {20016}},
       {"silent in mid-segment", {0x21, 0x21}, 3, 1, {20009}},
