@@ -195,6 +195,23 @@ TEST_F(UsbBridgeTest, EachUpdaterProgramsItsImageThroughLibusb) {
   }
 }
 
+// Two identical 2A1 interfaces through libusb and sysfs: --all updates both at once, each
+// worker resetting only its own device and finding it again by the serial number sysfs shows.
+TEST_F(UsbBridgeTest, AllUpdatesIdenticalInterfacesEachFoundAgainByItsSerialNumber) {
+  const std::string records[] = {m_folder / "A1.record", m_folder / "A2.record"};
+  ASSERT_TRUE(Plug({"2a:serial=A1,variant=1,firmware=105,record=" + records[0],
+                    "2a:serial=A2,variant=1,firmware=105,record=" + records[1]}));
+  ASSERT_TRUE(m_devsim->FirstLine().has_value()) << "the second device";
+  Run run = Bridge("--yes --on-failure exit update QI-2A1 --all");
+  EXPECT_EQ(run.status, 0) << run.output;
+  for (const std::string& record : records) {
+    EXPECT_TRUE(Eventually([&] { return ReadWholeFile(record).ends_with("end complete\n"); })) << record;
+  }
+  for (const char* row : {"A1               1.05 -> 3.12   programmed", "A2               1.05 -> 3.12   programmed"}) {
+    EXPECT_NE(run.output.find(row), std::string::npos) << run.output;
+  }
+}
+
 TEST_F(UsbBridgeTest, WithoutRightsToAuthorizedTheEjectIsAPortReset) {
   ASSERT_TRUE(Plug2A("variant=1,firmware=105"));
   Run run = Update("QI-2A1", "", "--fixed-authorized");
