@@ -202,7 +202,7 @@ expect_completion() {
   got=$(complete_line "$@" | tr '\n' ' ')
   [ "$got" = "$expected" ] && pass "completion of '$*': $got" || fail "completion of '$*': '$got', expected '$expected'"
 }
-expect_completion "list update inspect devices discover udev-rule " ""
+expect_completion "list update inspect devices discover udev-rule history " ""
 expect_completion "$(cut -f1 "$work/installed-list" | tr '\n' ' ')" update ""
 expect_completion "QI-2A3 " --yes update QI-2A3
 expect_completion "LAB-1 O\\'Neil\\ 2 " --catalog "$work/other.config" update ""
