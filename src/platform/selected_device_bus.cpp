@@ -1,5 +1,7 @@
 #include "platform/selected_device_bus.h"
 
+#include <thread>
+
 #include "platform/device_tree.h"
 
 namespace {
@@ -44,10 +46,16 @@ std::string CSelectedDeviceBus::Description() const { return m_bus.Description()
 bool CSelectedDeviceBus::IsSelected(const std::string& devicePath) { return m_bus.StableId(devicePath) == m_deviceId; }
 
 bool CSelectedDeviceBus::IsPresent() {
-  for (const char* guid : {kUsbFirstGenerationGuid, kUsbSecondGenerationGuid}) {
-    if (!EnumerateInterfaces(*this, guid).empty()) return true;
+  // A device being enumerated (just plugged in, or read while the bus is busy) can miss one
+  // listing; it is looked for a little longer before it counts as not attached.
+  const auto deadline = std::chrono::steady_clock::now() + kPresenceBound;
+  while (true) {
+    for (const char* guid : {kUsbFirstGenerationGuid, kUsbSecondGenerationGuid}) {
+      if (!EnumerateInterfaces(*this, guid).empty()) return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  return false;
 }
 
 std::unique_ptr<IUsbInterfaceList> CSelectedDeviceBus::ListInterfaces(std::string_view interfaceGuid) {

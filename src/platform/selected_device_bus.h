@@ -13,10 +13,13 @@
 class CSelectedDeviceBus : public IUsbBus {
  public:
   // `bus` is not owned and must outlive this view.
+  // How long IsPresent looks for a device that does not show at once.
+  static constexpr std::chrono::milliseconds kPresenceBound{2000};
+
   CSelectedDeviceBus(IUsbBus& bus, std::string deviceId);
 
   const std::string& DeviceId() const { return m_deviceId; }
-  // Whether a device with the id is on the bus now.
+  // Whether a device with the id is on the bus (looked for up to kPresenceBound).
   bool IsPresent();
 
   std::string Description() const override;
