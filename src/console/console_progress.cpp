@@ -8,16 +8,6 @@
 
 namespace {
 
-// Blanks in place of line breaks and no trailing white space: the texts are single lines here.
-std::string OneLine(const std::string& text) {
-  std::string line = text;
-  std::replace(line.begin(), line.end(), '\n', ' ');
-  std::replace(line.begin(), line.end(), '\r', ' ');
-  std::replace(line.begin(), line.end(), '\t', ' ');
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  return line;
-}
-
 // Cuts UTF-8 text to at most `columns` characters.
 std::string Fit(const std::string& text, std::size_t columns) {
   std::size_t characters = 0;
@@ -33,6 +23,25 @@ bool IsSpinner(const std::string& text) {
   return !text.empty() && text.find_first_not_of("/\\|-") == std::string::npos;
 }
 
+
+std::size_t TerminalColumns(std::FILE* out) {
+  winsize size{};
+  if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+}  // namespace
+
+// Blanks in place of line breaks and no trailing white space: the texts are single lines here.
+std::string OneLine(const std::string& text) {
+  std::string line = text;
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  std::replace(line.begin(), line.end(), '\r', ' ');
+  std::replace(line.begin(), line.end(), '\t', ' ');
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
 // A text with its numbers left out: "Writing page 5 at 00280" and "Writing page 6 at 00300"
 // say the same thing but for how far the work has come, which the progress lines tell. A
 // word with a digit in it (a decimal or hexadecimal number) counts as a number.
@@ -45,14 +54,6 @@ std::string Shape(const std::string& text) {
   }
   return shape;
 }
-
-std::size_t TerminalColumns(std::FILE* out) {
-  winsize size{};
-  if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
-}
-
-}  // namespace
 
 int CConsoleProgress::Percent() const {
   if (m_upper <= m_lower) return 0;

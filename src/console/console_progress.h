@@ -9,6 +9,12 @@
 #include <set>
 #include <string>
 
+// Blanks in place of line breaks and no trailing white space: a status as one line.
+std::string OneLine(const std::string& text);
+// A text with its numbers left out ("Writing page #"): two statuses of one shape say the same
+// thing but for how far the work has come.
+std::string Shape(const std::string& text);
+
 class CConsoleProgress {
  public:
   CConsoleProgress(std::FILE* out, bool terminal) : m_out(out), m_terminal(terminal) {}

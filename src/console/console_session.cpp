@@ -15,6 +15,13 @@ ConsoleStreams ConsoleStreams::Standard() {
   return streams;
 }
 
+std::vector<std::string> ForwardedOptions(const ConsoleOptions& options) {
+  std::vector<std::string> args;
+  if (!options.catalog.empty()) args.insert(args.end(), {"--catalog", options.catalog});
+  if (options.lang) args.insert(args.end(), {"--lang", std::to_string(*options.lang)});
+  return args;
+}
+
 ConsoleSession& Console() {
   assert(g_session != nullptr && "commands run inside RunConsole");
   return *g_session;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What answers the "Interface" dialog when a device cannot be opened or identified.
 enum class FailureAction { Ask, Retry, Simulate, Exit };
@@ -40,6 +41,10 @@ struct ConsoleSession {
   CConsoleUserInterface* ui = nullptr;  // installed for the run
   std::FILE* json = nullptr;            // where JSON lines go; set with --json
 };
+
+// The options a worker run of this program (update --all, devices --probe) takes over from
+// this one: the catalog and the language.
+std::vector<std::string> ForwardedOptions(const ConsoleOptions& options);
 
 // The session of the running command.
 ConsoleSession& Console();

@@ -43,10 +43,8 @@ std::string Joined(const std::vector<std::string>& texts) {
 
 // A worker that connects to one device as `id` and programs nothing.
 std::vector<std::string> ProbeArgs(const std::string& id, const std::string& deviceId) {
-  const ConsoleOptions& options = Console().options;
-  std::vector<std::string> args{"--json", "--on-failure", "exit"};
-  if (!options.catalog.empty()) args.insert(args.end(), {"--catalog", options.catalog});
-  if (options.lang) args.insert(args.end(), {"--lang", std::to_string(*options.lang)});
+  std::vector<std::string> args = ForwardedOptions(Console().options);
+  args.insert(args.end(), {"--json", "--on-failure", "exit"});
   args.insert(args.end(), {"update", id, "--device", deviceId, "--dry-run"});
   return args;
 }

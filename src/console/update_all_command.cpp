@@ -1,12 +1,11 @@
 #include "console/update_all_command.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <set>
-#include <sstream>
 #include <vector>
 
+#include "console/console_progress.h"
 #include "console/console_session.h"
 #include "console/console_user_interface.h"
 #include "console/json_output.h"
@@ -39,26 +38,6 @@ struct DeviceRun {
 
 std::string Text(const nlohmann::ordered_json& value, const char* fallback = "-") {
   return value.is_string() ? value.get<std::string>() : fallback;
-}
-
-// A status as one line: its line breaks become spaces, and none is left at its end.
-std::string OneLine(std::string text) {
-  std::replace(text.begin(), text.end(), '\n', ' ');
-  std::replace(text.begin(), text.end(), '\r', ' ');
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
-// Status texts that differ only in their numbers ("Programming segment 42 at 2A000") are one
-// phase: every word with a digit in it counts as the same word.
-std::string PhaseShape(const std::string& text) {
-  std::string shape;
-  std::istringstream words(text);
-  for (std::string word; words >> word;) {
-    bool number = std::any_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; });
-    shape += (number ? std::string("#") : word) + " ";
-  }
-  return shape;
 }
 
 class CAllDevicesRun {
@@ -94,9 +73,8 @@ class CAllDevicesRun {
  private:
   std::vector<std::string> WorkerArgs(const std::string& deviceId) const {
     const ConsoleOptions& options = Console().options;
-    std::vector<std::string> args{"--json", "--yes"};
-    if (!options.catalog.empty()) args.insert(args.end(), {"--catalog", options.catalog});
-    if (options.lang) args.insert(args.end(), {"--lang", std::to_string(*options.lang)});
+    std::vector<std::string> args = ForwardedOptions(options);
+    args.insert(args.end(), {"--json", "--yes"});
     if (options.debug) args.push_back("--debug");
     if (options.onFailure == FailureAction::Retry) args.insert(args.end(), {"--on-failure", "retry"});
     if (options.onFailure == FailureAction::Simulate) args.insert(args.end(), {"--on-failure", "simulate"});
@@ -122,10 +100,15 @@ class CAllDevicesRun {
       SetPhase(run, OneLine(Text(object["text"], "")));
     } else if (type == "progress" && object["percent"].is_number_integer()) {
       run.percent = object["percent"].get<int>();
+    } else if (type == "message") {
+      // What the worker showed in a message box (a refused firmware file, a refused step) is
+      // the cause, unless the result names one of its own.
+      run.cause = OneLine(Text(object["text"], ""));
     } else if (type == "result") {
       run.result = Text(object["result"]);
       run.after = Text(object["firmware_after"]);
-      run.cause = object["cause"].is_string() ? object["cause"].get<std::string>() : Text(object["text"], "");
+      if (object["cause"].is_string()) run.cause = OneLine(object["cause"].get<std::string>());
+      if (run.cause.empty()) run.cause = Text(object["text"], "");
     }
   }
 
@@ -147,7 +130,7 @@ class CAllDevicesRun {
   void SetPhase(DeviceRun& run, const std::string& phase) {
     if (phase.empty()) return;
     run.phase = phase;
-    if (m_terminal || Console().json != nullptr || !run.phasesTold.insert(PhaseShape(phase)).second) return;
+    if (m_terminal || Console().json != nullptr || !run.phasesTold.insert(Shape(phase)).second) return;
     std::fprintf(Console().streams.out, "%s: %s\n", run.device.id.c_str(), phase.c_str());
     std::fflush(Console().streams.out);
   }
@@ -233,12 +216,17 @@ int RunUpdateAll(const std::string& id) {
     return kExitSetup;
   }
   if (UsbProductsOf(record.ClassName, record.UsbPid).empty()) {
-    std::fprintf(session.streams.err, "tavrix-update-cli: --all takes USB devices; %s is reached otherwise\n", id.c_str());
+    std::fprintf(session.streams.err,
+                 "tavrix-update-cli: --all takes USB devices; update %s without --all (with --address for a "
+                 "network unit)\n",
+                 id.c_str());
     return kExitSetup;
   }
   std::vector<AttachedDevice> devices = AttachedDevicesOf(UsbBus(), record);
   if (devices.empty()) {
-    std::fprintf(session.streams.err, "tavrix-update-cli: no device of %s is attached\n", id.c_str());
+    std::fprintf(session.streams.err,
+                 "tavrix-update-cli: no device of %s is attached; tavrix-update-cli devices lists what is\n",
+                 id.c_str());
     return kExitNotConnected;
   }
   if (!ConfirmAll(id, devices.size())) return kExitSetup;

@@ -73,6 +73,7 @@ TEST_F(UpdateManyDevicesTest, AllGoesOnWhenOneDeviceFailsAndNamesIt) {
   EXPECT_TRUE(Programmed("A3"));
   EXPECT_FALSE(ReadWholeFile(RecordOf("A2")).ends_with("\nend complete\n"));
   EXPECT_TRUE(Shows(run, "A2               1.05 -> -      failed")) << run.output;
+  EXPECT_TRUE(Shows(run, "A2: " + Text(20016) + "\n")) << "the cause, on one line: " << run.output;
   EXPECT_EQ(TimesShown(run, " programmed "), 2u) << run.output;
 }
 
