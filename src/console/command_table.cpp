@@ -14,11 +14,12 @@ const std::vector<ConsoleCommand>& ConsoleCommands() {
        RunListCommand},
       {"update", [] {
          return std::string(
-             "update ID [--address HOST[:PORT] | --device DEVICE-ID | --all] [--dry-run]\n"
+             "update ID [--address HOST[:PORT] | --device DEVICE-ID | --all] [--dry-run] [--no-verify]\n"
              "                       the wizard's road for the catalog entry ID, ending with the done page's\n"
              "                       text; --device takes the attached device with that id (see devices),\n"
              "                       --all every attached device of the type at the same time, --dry-run\n"
-             "                       connects and reports the versions without programming");
+             "                       connects and reports the versions without programming, --no-verify\n"
+             "                       does not meet the device again to read its version back");
        },
        RunUpdateCommand},
       // The kinds and region tables as the families register them.

@@ -89,6 +89,7 @@ class CConsoleRun {
       ::unsetenv("TAVRIX_TRACE");
     }
     TheWizardState().DebugMode = m_previousDebug;
+    TheWizardState().VerifyAfterUpdate = true;
     SetFrontEndName(m_previousFrontEnd);
     SetModuleFileName(m_previousModule);
     DeviceCatalog::SetCatalogFile({});

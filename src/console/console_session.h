@@ -30,6 +30,7 @@ struct ConsoleOptions {
   std::string trace;            // --trace FILE
   std::optional<std::string> address;  // update's --address HOST[:PORT] for a network unit
   bool dryRun = false;          // update's --dry-run: connect and report, program nothing
+  bool noVerify = false;        // update's --no-verify: do not meet the device again after programming
   bool json = false;            // --json: JSON lines on standard output, people's text on standard error
 };
 

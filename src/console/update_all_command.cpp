@@ -83,6 +83,7 @@ class CAllDevicesRun {
     if (!options.trace.empty()) args.insert(args.end(), {"--trace", options.trace + "." + deviceId});
     args.insert(args.end(), {"update", m_id, "--device", deviceId});
     if (options.dryRun) args.push_back("--dry-run");
+    if (options.noVerify) args.push_back("--no-verify");
     return args;
   }
 

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "tavrix-update-cli: usage: update ID [--address HOST[:PORT] | --device DEVICE-ID | --all] [--dry-run]\n";
+    "tavrix-update-cli: usage: update ID [--address HOST[:PORT] | --device DEVICE-ID | --all] [--dry-run] [--no-verify]\n";
 
 struct UpdateArgs {
   std::string id;
@@ -63,7 +63,7 @@ void ReportResult(const CConsoleSheetView& view, const std::string& id, int stat
   const DeviceRecord& record = state.Catalog.Record();
   const std::string result = ResultName(view, status);
   const bool programmed = result == "programmed";
-  std::optional<std::uint16_t> after = state.Updater ? state.Updater->VersionAfterUpdate() : std::nullopt;
+  std::optional<std::uint16_t> after = FirmwareReadBack(state);
   ConnectedDevice device = LastConnectedDevice();
   nlohmann::ordered_json firmwareAfter = nullptr;
   if (programmed) firmwareAfter = JsonVersion(after.value_or(record.FirmwareVersion));
@@ -86,6 +86,7 @@ void ReportResult(const CConsoleSheetView& view, const std::string& id, int stat
 int RunOne(const std::string& id) {
   ConsoleSession& session = Console();
   CConsoleSheetView view(*session.ui, session, id);
+  TheWizardState().VerifyAfterUpdate = !session.options.noVerify;
   CStartPage::NextOutcome startOutcome = RunUpdateWizard(view);
   bool catalogOpen = TheWizardState().Catalog.IsOpen();
   int status = ExitStatus(view, startOutcome, catalogOpen, *session.ui);
@@ -127,6 +128,8 @@ std::optional<UpdateArgs> ParseArgs(const CommandArgs& args, ConsoleOptions& opt
       parsed.all = true;
     } else if (args[i] == "--dry-run") {
       options.dryRun = true;
+    } else if (args[i] == "--no-verify") {
+      options.noVerify = true;
     } else {
       ids.push_back(args[i]);
     }

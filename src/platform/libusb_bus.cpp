@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <set>
 
 #include "platform/ascii_text.h"
 #include "platform/sysfs_device_tree.h"
@@ -210,9 +213,37 @@ std::string CLibUsbBus::ProductString(libusb_device* device, const std::string& 
                     : std::string{};
 }
 
+void CLibUsbBus::RefreshIfBehind() {
+  // libusb keeps its device list from hot-plug events. When several devices are enumerated
+  // anew at the same moment (identical interfaces reset side by side), a process has been seen
+  // to miss one of them for good, and a device that came back would never be found again. So
+  // the list is compared with sysfs, and when a device there is missing from it and no device
+  // is open, libusb is started afresh, which enumerates from sysfs.
+  std::set<std::string> listed;
+  {
+    CDeviceList list(m_context);
+    for (std::size_t i = 0; i < list.size(); ++i) listed.insert(LocationText(list[i]));
+  }
+  static const std::regex kLocation(R"(\d+-\d+(\.\d+)*)");
+  std::error_code error;
+  bool behind = false;
+  for (const auto& entry : std::filesystem::directory_iterator(m_sysfsRoot, error)) {
+    const std::string name = entry.path().filename().string();
+    if (!std::regex_match(name, kLocation) || listed.count(name) != 0) continue;
+    behind = std::filesystem::exists(entry.path() / "idVendor", error);
+    if (behind) break;
+  }
+  if (!behind || m_connections.AnyOpen()) return;
+  std::lock_guard lock(m_mutex);
+  libusb_exit(m_context);
+  if (libusb_init(&m_context) != LIBUSB_SUCCESS) m_context = nullptr;
+}
+
 std::vector<CLibUsbBus::Device> CLibUsbBus::Scan() {
   std::vector<Device> devices;
   if (!Start()) return devices;
+  RefreshIfBehind();
+  if (m_context == nullptr) return devices;
   CDeviceList list(m_context);
   for (std::size_t i = 0; i < list.size(); ++i) {
     libusb_device_descriptor descriptor{};

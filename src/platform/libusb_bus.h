@@ -47,6 +47,8 @@ class CLibUsbBus : public IUsbBus {
 
  private:
   bool Start();
+  // Starts libusb anew when sysfs shows a device its list lacks and nothing is open.
+  void RefreshIfBehind();
   std::vector<Device> Scan();
   std::string ProductString(libusb_device* device, const std::string& location) const;
   bool PortReset(const std::string& location);

@@ -5,6 +5,7 @@
 // device start again. Two implementations: libusb for real devices (CLibUsbBus) and the
 // emulated bus of simulated devices (CEmulatedUsbBus), chosen by TAVRIX_USB_BUS.
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -151,6 +152,12 @@ class CPipeConnections {
       if (connection) m_connections[devicePath] = connection;
     }
     return connection;
+  }
+
+  // Whether any connection is still in use.
+  bool AnyOpen() {
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_connections.begin(), m_connections.end(), [](const auto& entry) { return !entry.second.expired(); });
   }
 
  private:

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "platform/ascii_text.h"
+#include "platform/clock.h"
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
@@ -36,6 +37,20 @@ int CStreamDevice::OpenAndIdentify() {
     }
     m_stream.reset();  // the next try gets a fresh transport
   }
+}
+
+bool CStreamDevice::ConnectAgain() {
+  m_stream.reset();
+  m_identity.clear();
+  for (int attempt = 0; attempt < kComebackAttempts; ++attempt) {
+    m_stream = CreateTransport();
+    if (m_stream->Open()) break;
+    m_stream.reset();
+    Clock().Sleep(kComebackPause);
+  }
+  // Found or not, the connect loop has the last word: it identifies a device that is there and
+  // asks, as at the first connect, about one that is not.
+  return OpenAndIdentify() == kConnected;
 }
 
 bool CStreamDevice::ReadIdentity(const std::string& modelCode, const std::string& expectedName) {

@@ -34,6 +34,14 @@ class CStreamDevice {
   // kConnected, kExit or kSimulation.
   int OpenAndIdentify();
 
+  // The connect loop once more, after the device was programmed: the transport in use is let
+  // go, the device is looked for up to kComebackAttempts times kComebackPause (it may be
+  // restarting), then identified. True only when it connected as itself; simulation and
+  // giving up are false.
+  bool ConnectAgain();
+  static constexpr int kComebackAttempts = 40;
+  static constexpr std::uint32_t kComebackPause = 250;
+
   // The transport in use; nullptr before the first connect and after the loop gave up.
   CStreamIO* Stream() const { return m_stream.get(); }
   const std::string& Identity() const { return m_identity; }

@@ -19,6 +19,13 @@ class CUpdater {
   virtual std::uint16_t GetApplicationVersion() { return 0; }
   // Programs the image named by the record's FirmwarePath (and the application, if any).
   virtual bool Update(const DeviceRecord& record, IFlashProgress* progress) = 0;
+  // Meets the device again after a programming that reported success, so that the versions it
+  // reports can be read back: whatever the update left open is let go, a device that restarts
+  // is given the time it needs, and the connect loop runs (bounded; simulation counts as not
+  // connected). Afterwards GetFirmwareVersion and GetApplicationVersion give what the device
+  // says now. False when the device did not come back as itself. Families whose Connect can
+  // simply run again keep this default.
+  virtual bool ConnectAgain() { return Connect(); }
   // A closing step after an update.
   virtual bool Finish() { return true; }
   // What the done page can offer to show after a failure (the servo download log); empty

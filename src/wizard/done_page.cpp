@@ -24,7 +24,7 @@ std::string CDonePage::OutcomeText() {
   const WizardState& state = TheWizardState();
   if (!state.Updated || state.DoneMessageId != 37) return {};
   const DeviceRecord& record = state.Catalog.Record();
-  std::optional<std::uint16_t> readBack = state.Updater ? state.Updater->VersionAfterUpdate() : std::nullopt;
+  std::optional<std::uint16_t> readBack = FirmwareReadBack(state);
   const int textId = readBack ? kReadBackText : kCatalogVersionText;
   return FormatMessage(LoadResString(textId), {record.Id, FormatVersion(readBack.value_or(record.FirmwareVersion))});
 }

@@ -3,6 +3,7 @@
 #include "updater/updater.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/message_pump.h"
+#include "wizard/update_verification.h"
 #include "platform/user_interface.h"
 #include "platform/wait_cursor.h"
 #include "platform/shown_failure.h"
@@ -39,7 +40,7 @@ int CProgressPage::OnAutoRun() {
       ForgetShownFailure();
       try {
         state.Updated = state.Updater && state.Updater->Update(record, this);
-        if (!state.Updated) state.DoneMessageId = 38;
+        if (!state.Updated || (state.VerifyAfterUpdate && !CUpdateVerification(this).Run())) state.DoneMessageId = 38;
       } catch (const CStreamException& error) {
         ReportFailureCause(error);
         state.DoneMessageId = 38;

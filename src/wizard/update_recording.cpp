@@ -15,8 +15,8 @@ namespace {
 constexpr int kFailedText = 38;
 
 // The versions before and after, as far as the outcome tells them. A programmed device has
-// the catalog's version of each part it was older in (the read-back when the updater asked
-// again); a failed one is in no known state.
+// what it reported when it was met again, else the catalog's version of each part it was
+// older in; a failed one has what it reported when met again, if it was.
 void FillVersions(UpdateRecord& record, const WizardState& state) {
   const DeviceRecord& entry = state.Catalog.Record();
   if (record.result == UpdateResult::NotConnected) return;
@@ -27,14 +27,16 @@ void FillVersions(UpdateRecord& record, const WizardState& state) {
     record.applicationAfter = record.applicationBefore;
   } else if (record.result == UpdateResult::Programmed) {
     const bool firmwareProgrammed = state.DeviceFirmwareVersion < entry.FirmwareVersion;
-    record.firmwareAfter = firmwareProgrammed ? entry.FirmwareVersion : state.ReportedFirmwareVersion;
-    if (state.Updater) {
-      if (auto readBack = state.Updater->VersionAfterUpdate()) record.firmwareAfter = *readBack;
-    }
+    record.firmwareAfter = FirmwareReadBack(state).value_or(firmwareProgrammed ? entry.FirmwareVersion : state.ReportedFirmwareVersion);
     if (entry.HasApplication) {
       const bool applicationProgrammed = state.DeviceApplicationVersion < entry.ApplicationVersion;
-      record.applicationAfter = applicationProgrammed ? entry.ApplicationVersion : state.ReportedApplicationVersion;
+      record.applicationAfter = state.VerifiedApplicationVersion.value_or(
+          applicationProgrammed ? entry.ApplicationVersion : state.ReportedApplicationVersion);
     }
+  } else if (record.result == UpdateResult::Failed) {
+    // A device met again after its programming said what it has; otherwise nothing is known.
+    record.firmwareAfter = state.VerifiedFirmwareVersion;
+    record.applicationAfter = state.VerifiedApplicationVersion;
   }
 }
 
@@ -69,6 +71,8 @@ void BeginUpdateRecord() {
   state.FailureMessageId = 0;
   state.FailureException.clear();
   state.HistoryWarning.clear();
+  state.VerifiedFirmwareVersion.reset();
+  state.VerifiedApplicationVersion.reset();
 }
 
 UpdateRecord RecordOfUpdate(UpdateResult result) {

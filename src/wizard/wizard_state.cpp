@@ -24,6 +24,14 @@ void ResetWizardState() {
   g_state.FailureException.clear();
   g_state.UpdateBegan.reset();
   g_state.HistoryWarning.clear();
+  g_state.VerifyAfterUpdate = true;
+  g_state.VerifiedFirmwareVersion.reset();
+  g_state.VerifiedApplicationVersion.reset();
+}
+
+std::optional<std::uint16_t> FirmwareReadBack(const WizardState& state) {
+  if (state.VerifiedFirmwareVersion) return state.VerifiedFirmwareVersion;
+  return state.Updater ? state.Updater->VersionAfterUpdate() : std::nullopt;
 }
 
 bool CreateUpdater(const std::string& className) {

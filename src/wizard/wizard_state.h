@@ -34,6 +34,13 @@ struct WizardState {
   // When the update being recorded began (the start page's connect); nothing once its record
   // is written, or before any update.
   std::optional<std::chrono::system_clock::time_point> UpdateBegan;
+  // Whether a programming that reported success is checked by meeting the device again (the
+  // terminal's --no-verify turns it off).
+  bool VerifyAfterUpdate = true;
+  // The versions the device reported when it was met again after its programming; nothing
+  // when it was not (no programming, no check, or the device did not come back).
+  std::optional<std::uint16_t> VerifiedFirmwareVersion;
+  std::optional<std::uint16_t> VerifiedApplicationVersion;
   // The warning given when the update's record could not be written; the done page's log
   // keeps it in sight.
   std::string HistoryWarning;
@@ -43,6 +50,10 @@ WizardState& TheWizardState();
 // Destroys the current updater, then creates the one the catalog names for the selected entry
 // as the current updater. False when none could be created.
 bool CreateUpdater(const std::string& className);
+
+// The firmware version the device reported after its programming: the check's, else what an
+// updater that meets the device again on its own read; nothing when the device was not asked.
+std::optional<std::uint16_t> FirmwareReadBack(const WizardState& state);
 
 // Puts the state back to its initial values (tests, and nothing else).
 void ResetWizardState();

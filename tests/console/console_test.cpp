@@ -87,9 +87,10 @@ constexpr const char* kCatalog = R"(<Config><Devices>
 </Devices></Config>)";
 
 constexpr const char* kSucceeded = "Re-programming of the device succeeded.";
-// The line under it: T1 and the catalog's firmware, the device not asked again.
-constexpr const char* kT1Outcome =
-    "T1 should now have firmware 3.05 (the version of the update file; the device was not asked again).";
+// The line under it: T1 and the firmware the device reported when it was met again.
+constexpr const char* kT1Outcome = "T1 now reports firmware 3.05.";
+// The status line while the device is met again after its programming.
+constexpr const char* kChecking = "Checking the device: reading its version back...\n";
 constexpr const char* kFailed = "An error has occurred during the re-programming of the firmware.";
 
 // An environment variable for the length of a scope.
@@ -280,7 +281,7 @@ TEST_F(ConsoleTest, OlderDeviceIsProgrammedWithProgressLines) {
   };
   ConsoleResult result = Run({"--yes", "update", "T1"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "Programming segment 1 at 00400\n/fw/t1.hex\n0%\n50%\n100%\n" + std::string(kSucceeded) + "\n" +
+  EXPECT_EQ(result.out, "Programming segment 1 at 00400\n/fw/t1.hex\n0%\n50%\n100%\n" + std::string(kChecking) + kSucceeded + "\n" +
                             kT1Outcome + "\n");
   // The catalog's folder stands in for the program's folder.
   EXPECT_EQ(TestUpdater().updatedWith.FirmwarePath, m_folder / "devices/fw/t1.hex");
@@ -412,7 +413,7 @@ TEST_F(ConsoleTest, ProjectIsNamedOnceAboveTheProgress) {
   const std::string project = "Project folder: /opt/tavrix/Drive003\n7 files to download (412 kByte)\n";
   ConsoleResult script = Run({"--yes", "update", "T1"});
   EXPECT_EQ(script.status, 0);
-  EXPECT_EQ(script.out, project + "Install GCI\n100%\n" + kSucceeded + "\n" + kT1Outcome + "\n");
+  EXPECT_EQ(script.out, project + "Install GCI\n100%\n" + kChecking + kSucceeded + "\n" + kT1Outcome + "\n");
   ConsoleResult terminal = Run({"--yes", "update", "T1"}, {"", false, true});
   EXPECT_EQ(terminal.status, 0);
   EXPECT_NE(terminal.out.find("\n" + project + "\r\x1b[KInstall GCI"), std::string::npos) << terminal.out;

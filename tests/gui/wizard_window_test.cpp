@@ -42,6 +42,7 @@
 #include "sim/sim_device_registry.h"
 #include "updater/flash_progress.h"
 #include "updater/updater.h"
+#include "updater/device_catalog.h"
 #include "updater/updater_registry.h"
 #include "platform/text_format.h"
 #include "platform/anim_wait.h"
@@ -70,12 +71,20 @@ class CScriptedUpdater : public CUpdater {
  public:
   explicit CScriptedUpdater(UpdaterScript& script) : m_script(script) {}
   bool Connect() override { return true; }
-  std::uint16_t GetFirmwareVersion() override { return m_script.deviceFirmware; }
-  bool Update(const DeviceRecord&, IFlashProgress* progress) override { return m_script.update(*progress); }
+  // Met again after a successful update, the device reports what it was given.
+  bool ConnectAgain() override { return m_metAgain = true; }
+  std::uint16_t GetFirmwareVersion() override { return m_metAgain ? m_given.FirmwareVersion : m_script.deviceFirmware; }
+  std::uint16_t GetApplicationVersion() override { return m_metAgain ? m_given.ApplicationVersion : 0; }
+  bool Update(const DeviceRecord& record, IFlashProgress* progress) override {
+    m_given = record;
+    return m_script.update(*progress);
+  }
   std::string DownloadLog() const override { return m_script.log; }
 
  private:
   UpdaterScript& m_script;
+  DeviceRecord m_given;
+  bool m_metAgain = false;
 };
 
 class WizardWindowTest : public ::testing::TestWithParam<int> {

@@ -18,13 +18,21 @@ bool CTestUpdater::Connect() {
   return TestUpdater().connectResult;
 }
 
+bool CTestUpdater::ConnectAgain() {
+  ++TestUpdater().connectsAgain;
+  m_metAgain = TestUpdater().connectAgainResult;
+  return m_metAgain;
+}
+
 std::uint16_t CTestUpdater::GetFirmwareVersion() {
   if (!TestUpdater().versionThrows.empty()) throw CTestLinkException(TestUpdater().versionThrows);
+  if (m_metAgain && TestUpdater().takenFirmware) return *TestUpdater().takenFirmware;
   return TestUpdater().firmware;
 }
 
 std::uint16_t CTestUpdater::GetApplicationVersion() {
   ++TestUpdater().applicationReads;
+  if (m_metAgain && TestUpdater().takenApplication) return *TestUpdater().takenApplication;
   return TestUpdater().application;
 }
 
@@ -33,6 +41,11 @@ bool CTestUpdater::Update(const DeviceRecord& record, IFlashProgress* progress) 
   TestUpdater().updatedWith = record;
   if (TestUpdater().duringUpdate) TestUpdater().duringUpdate(*progress);
   if (!TestUpdater().updateThrows.empty()) throw CTestLinkException(TestUpdater().updateThrows);
+  if (TestUpdater().updateResult && TestUpdater().takesUpdate) {
+    // As the updater of an entry with an application: the firmware only when it was older.
+    if (!record.HasApplication || TestUpdater().firmware < record.FirmwareVersion) TestUpdater().takenFirmware = record.FirmwareVersion;
+    if (record.HasApplication) TestUpdater().takenApplication = record.ApplicationVersion;
+  }
   return TestUpdater().updateResult;
 }
 

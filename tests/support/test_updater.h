@@ -35,10 +35,18 @@ struct TestUpdaterScript {
   std::function<void(IFlashProgress&)> duringUpdate;
   std::string downloadLog;
   std::optional<std::uint16_t> versionAfterUpdate;  // what the device reports after the update
+  // A successful Update leaves the device reporting the versions it was given (the catalog's
+  // firmware, and its application when the entry has one) once it is met again, as a device
+  // that took them whole. The script's own versions stay for the next run.
+  bool takesUpdate = true;
+  std::optional<std::uint16_t> takenFirmware;
+  std::optional<std::uint16_t> takenApplication;
+  bool connectAgainResult = true;  // what ConnectAgain returns
 
   int created = 0;
   int destroyed = 0;
   int connects = 0;
+  int connectsAgain = 0;
   int applicationReads = 0;
   int updates = 0;
   DeviceRecord updatedWith;
@@ -52,11 +60,15 @@ class CTestUpdater : public CUpdater {
   CTestUpdater();
   ~CTestUpdater() override;
   bool Connect() override;
+  bool ConnectAgain() override;
   std::uint16_t GetFirmwareVersion() override;
   std::uint16_t GetApplicationVersion() override;
   bool Update(const DeviceRecord& record, IFlashProgress* progress) override;
   std::string DownloadLog() const override { return TestUpdater().downloadLog; }
   std::optional<std::uint16_t> VersionAfterUpdate() const override { return TestUpdater().versionAfterUpdate; }
+
+ private:
+  bool m_metAgain = false;  // ConnectAgain succeeded: the taken versions are reported
 };
 
 // Registers CTestUpdater for the length of a scope, with a fresh script.

@@ -125,14 +125,51 @@ const auto kCancel = WizardAction::Cancel;
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, UpdateRecording,
     ::testing::Values(
+        // Met again after programming: what the device reports then.
+        RecordingCase{"ProgrammedAndChecked", 0, [] { TestUpdater().firmware = 304; }, {kNext, kFinish},
+                      UpdateResult::Programmed, 304, 305, {}, {}, {}, ""},
+        // Without the check: what the updater read when it asked again on its own, else the
+        // catalog's version.
         RecordingCase{"ProgrammedAndAskedAgain", 0,
                       [] {
                         TestUpdater().firmware = 304;
                         TestUpdater().versionAfterUpdate = 306;
+                        TheWizardState().VerifyAfterUpdate = false;
                       },
                       {kNext, kFinish}, UpdateResult::Programmed, 304, 306, {}, {}, {}, ""},
-        RecordingCase{"ProgrammedNotAskedAgain", 0, [] { TestUpdater().firmware = 304; }, {kNext, kFinish},
-                      UpdateResult::Programmed, 304, 305, {}, {}, {}, ""},
+        RecordingCase{"ProgrammedNotAskedAgain", 0,
+                      [] {
+                        TestUpdater().firmware = 304;
+                        TheWizardState().VerifyAfterUpdate = false;
+                      },
+                      {kNext, kFinish}, UpdateResult::Programmed, 304, 305, {}, {}, {}, ""},
+        // Every unit acknowledged, yet the device did not take the firmware: a failure, with the
+        // version it reports.
+        RecordingCase{"CheckFindsTheOldFirmware", 0,
+                      [] {
+                        TestUpdater().firmware = 304;
+                        TestUpdater().takesUpdate = false;
+                      },
+                      {kNext, kFinish}, UpdateResult::Failed, 304, 304, {}, {}, 45003,
+                      "After programming, T1 reports firmware 3.04, but 3.05 was expected: the device did not "
+                      "take the new firmware whole. Run the update again."},
+        RecordingCase{"CheckFindsTheOldApplication", 1,
+                      [] {
+                        TestUpdater().firmware = 123;
+                        TestUpdater().application = 5;
+                        TestUpdater().takesUpdate = false;
+                      },
+                      {kNext, kFinish}, UpdateResult::Failed, 123, 123, 5, 5, 45004,
+                      "After programming, APP reports application 0.05, but 0.10 was expected: the application "
+                      "did not arrive whole. Run the update again."},
+        RecordingCase{"DeviceDoesNotComeBack", 0,
+                      [] {
+                        TestUpdater().firmware = 304;
+                        TestUpdater().connectAgainResult = false;
+                      },
+                      {kNext, kFinish}, UpdateResult::Failed, 304, {}, {}, {}, 45002,
+                      "T1 did not come back after programming, so its firmware could not be checked. It may not "
+                      "have received all of it: connect the device again and run the update once more."},
         // Only the application was older: the firmware stays as it was.
         RecordingCase{"ApplicationProgrammed", 1,
                       [] {

@@ -13,6 +13,7 @@
 #include "wizard/flash_page.h"
 #include "wizard/page_sequences.h"
 #include "wizard/start_page.h"
+#include "wizard/update_verification.h"
 #include "wizard/wizard_state.h"
 
 namespace {
@@ -327,7 +328,8 @@ TEST_P(ApplicationVersions, CountForEntriesWithAnApplication) {
   m_view.Queue(WizardAction::Finish);
   Run();
   EXPECT_EQ(TestUpdater().updates, GetParam().programmed ? 1 : 0);
-  EXPECT_EQ(TestUpdater().applicationReads, 1);
+  // Once at the connect, and once more when the device is met again after its programming.
+  EXPECT_EQ(TestUpdater().applicationReads, GetParam().programmed ? 2 : 1);
   EXPECT_EQ(State().DeviceApplicationVersion, GetParam().application);
   if (GetParam().programmed) {
     // Both versions that decide it are named.
@@ -457,7 +459,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct OutcomeCase {
   const char* name;
-  std::optional<std::uint16_t> readBack;
+  bool verify;  // the device is met again after its programming
+  std::optional<std::uint16_t> readBack;  // what the updater read on its own
   std::string outcome;  // control 103 of the done page
 };
 
@@ -467,6 +470,7 @@ class SuccessOutcomes : public WizardPages, public ::testing::WithParamInterface
 // again, or as the catalog has it, which the text says.
 TEST_P(SuccessOutcomes, NameTheDeviceAndItsVersion) {
   TestUpdater().firmware = 1;
+  State().VerifyAfterUpdate = GetParam().verify;
   TestUpdater().versionAfterUpdate = GetParam().readBack;
   Choose(kT1);
   m_view.Queue(WizardAction::Next);
@@ -478,8 +482,9 @@ TEST_P(SuccessOutcomes, NameTheDeviceAndItsVersion) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SuccessOutcomes,
-    ::testing::Values(OutcomeCase{"ReadBack", 312, "T1 now reports firmware 3.12."},
-                      OutcomeCase{"FromTheCatalog", std::nullopt,
+    ::testing::Values(OutcomeCase{"Checked", true, 312, "T1 now reports firmware 3.05."},
+                      OutcomeCase{"ReadBack", false, 312, "T1 now reports firmware 3.12."},
+                      OutcomeCase{"FromTheCatalog", false, std::nullopt,
                                   "T1 should now have firmware 3.05 (the version of the update file; the device "
                                   "was not asked again)."}),
     [](const auto& testCase) { return testCase.param.name; });
@@ -494,6 +499,7 @@ TEST_F(WizardPages, ProgressPageShowsTheProjectItIsNamed) {
     EXPECT_EQ(m_view.calls.back(), "Repaint 1002");
     progress.SetStatusText("Transfering %s", "APP.BIN");
     progress.SetDetailText("/");
+    EXPECT_EQ(m_view.Text(kProgressPageId, 102), "Transfering APP.BIN");
   };
   Choose(kT1);
   m_view.Queue(WizardAction::Next);
@@ -502,7 +508,8 @@ TEST_F(WizardPages, ProgressPageShowsTheProjectItIsNamed) {
   for (int control : {104, 105, 106}) EXPECT_TRUE((m_view.visible[{kProgressPageId, control}])) << control;
   EXPECT_EQ(m_view.Text(kProgressPageId, 105), "/opt/tavrix/Drive003");
   EXPECT_EQ(m_view.Text(kProgressPageId, 106), "7 files to download (412 kByte)");
-  EXPECT_EQ(m_view.Text(kProgressPageId, 102), "Transfering APP.BIN");
+  // The check after the programming has the status line last.
+  EXPECT_EQ(m_view.Text(kProgressPageId, 102), LoadResString(CUpdateVerification::kCheckingText));
   EXPECT_EQ(m_view.Text(kProgressPageId, 103), "/");
 }
 

@@ -25,6 +25,7 @@ class CInterface1A : public CStreamDevice {
 class CUpdater1A : public CUpdater {
  public:
   bool Connect() override;
+  bool ConnectAgain() override { return m_interface.ConnectAgain(); }
   std::uint16_t GetFirmwareVersion() override;
   // The segment download along region table A; the progress interface is not used (the
   // download shows the animation window).

@@ -35,6 +35,7 @@ class CInterface1Z : public CStreamDevice {
 class CUpdater1Z : public CUpdater {
  public:
   bool Connect() override;
+  bool ConnectAgain() override { return m_interface.ConnectAgain(); }
   std::uint16_t GetFirmwareVersion() override;
   // The segment download along region table A; the progress interface is not used.
   bool Update(const DeviceRecord& record, IFlashProgress* progress) override;

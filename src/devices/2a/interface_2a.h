@@ -51,6 +51,7 @@ class CInterface2A : public CStreamDevice {
 class CUpdater2A : public CUpdater {
  public:
   bool Connect() override;
+  bool ConnectAgain() override { return m_interface.ConnectAgain(); }
   std::uint16_t GetFirmwareVersion() override;
   // The download the binary-download flag and the reported variant choose; the progress
   // interface is not used (the downloads show the animation window).

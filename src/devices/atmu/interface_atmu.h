@@ -52,6 +52,7 @@ class CUpdaterATMU : public CUpdater {
 
   // The connect loop; it offers no simulation.
   bool Connect() override;
+  bool ConnectAgain() override { return m_interface.ConnectAgain(); }
   std::uint16_t GetFirmwareVersion() override;
   // Loads the record's HEX file; only a complete image is programmed: 1E, 500 ms, the pages.
   // A transfer error while sending 1E leaves as CStreamException.

@@ -46,6 +46,7 @@ class CUpdaterMotrevo : public CUpdater {
   static constexpr int kReconnectFailed = 20016;
 
   bool Connect() override;
+  bool ConnectAgain() override { return m_device.ConnectAgain(); }
   std::uint16_t GetFirmwareVersion() override;
   // Restarts the trainer into its loader, connects anew and sends the record's firmware text
   // line by line under the animation window; the progress interface is not used. True when the

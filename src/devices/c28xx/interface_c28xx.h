@@ -53,6 +53,7 @@ class CUpdaterC28XX : public CUpdater {
   explicit CUpdaterC28XX(const DeviceRecord& entry) : m_interface(entry) {}
 
   bool Connect() override;
+  bool ConnectAgain() override { return m_interface.ConnectAgain(); }
   std::uint16_t GetFirmwareVersion() override { return m_interface.FirmwareVersion(); }
   // The C28xx program download of the record's firmware, two-byte commands; the progress
   // interface is not used (the download shows the animation window).

@@ -40,6 +40,7 @@ class CUpdaterMK : public CUpdater {
   explicit CUpdaterMK(const DeviceRecord& entry) : m_interface(entry) {}
 
   bool Connect() override;
+  bool ConnectAgain() override { return m_interface.ConnectAgain(); }
   std::uint16_t GetFirmwareVersion() override;
   // The block download of the record's firmware; the progress interface is not used.
   bool Update(const DeviceRecord& record, IFlashProgress* progress) override;

@@ -21,6 +21,7 @@ class CUpdaterServo : public CUpdater {
 
   // Connected and identified, and the control unit at OFF.
   bool Connect() override;
+  bool ConnectAgain() override { return m_drive.ConnectAgain(); }
   std::uint16_t GetFirmwareVersion() override { return m_drive.GetFirmwareVersion(); }
   std::uint16_t GetApplicationVersion() override { return m_drive.GetApplicationVersion(); }
   // The firmware when it is older than the record's (then the control unit is connected

@@ -62,10 +62,29 @@ bool CUpdaterTCPIP::Connect() {
   if (!ChooseDevice()) return false;
   // A second Connect while connected does not identify the unit again.
   if (m_stream.IsOpen()) return true;
-
   CWaitCursor wait;
-  if (int error = m_stream.ConnectTcp(m_stream.Host(), m_stream.RemotePort(), m_connectBoundSeconds); error != CSocketClient::kOk) {
-    UserInterface().MessageBox(CSocketClient::ErrorText(error), MB_OK);
+  return ConnectAndIdentify(m_stream.ConnectTcp(m_stream.Host(), m_stream.RemotePort(), m_connectBoundSeconds));
+}
+
+bool CUpdaterTCPIP::ConnectAgain() {
+  // The unit chosen before, without the dialog: it restarts with its new firmware and takes
+  // connections again after a while.
+  m_stream.Disconnect();
+  m_stream.firmwareVersion = 0;
+  CWaitCursor wait;
+  int error = CSocketClient::kOk;
+  for (int attempt = 0; attempt < kComebackAttempts; ++attempt) {
+    if (attempt > 0) Clock().Sleep(kComebackPause);
+    error = m_stream.ConnectTcp(m_stream.Host(), m_stream.RemotePort(), m_connectBoundSeconds);
+    if (error == CSocketClient::kOk) break;
+    m_stream.Disconnect();
+  }
+  return ConnectAndIdentify(error);
+}
+
+bool CUpdaterTCPIP::ConnectAndIdentify(int connectError) {
+  if (connectError != CSocketClient::kOk) {
+    UserInterface().MessageBox(CSocketClient::ErrorText(connectError), MB_OK);
     m_stream.Disconnect();
     return false;
   }

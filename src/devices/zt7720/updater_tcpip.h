@@ -36,8 +36,12 @@ class CUpdaterTCPIP : public CUpdater {
   // How long a unit may take to take the connection: a host that never answers would
   // otherwise hold the person for the system's own limit, about two minutes.
   static constexpr int kConnectBoundSeconds = 10;
+  // A unit restarting after its programming is tried this often, a pause apart.
+  static constexpr int kComebackAttempts = 10;
+  static constexpr std::uint32_t kComebackPause = 1000;
 
   bool Connect() override;
+  bool ConnectAgain() override;
   std::uint16_t GetFirmwareVersion() override { return m_stream.firmwareVersion; }
   std::uint16_t GetApplicationVersion() override { return 0; }
   // Lets the unit go when it ends, either way: the unit takes one connection at a time, and
@@ -60,6 +64,9 @@ class CUpdaterTCPIP : public CUpdater {
 
  private:
   bool ChooseDevice();
+  // The identification over a connection just made (`connectError` is the connect's result);
+  // a failure is shown and the connection let go.
+  bool ConnectAndIdentify(int connectError);
   void SendBlock(std::uint32_t address, const std::uint8_t* data);
 
   CBusbar m_stream;

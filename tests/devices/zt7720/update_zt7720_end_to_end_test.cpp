@@ -9,6 +9,7 @@
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
 #include "sim/devices/zt7720/sim_zt7720.h"
+#include "sim/firmware_version_tag.h"
 #include "support/devsim_process.h"
 #include "support/emulated_usb_device.h"
 #include "support/image_files.h"
@@ -32,11 +33,14 @@ class UpdateZt7720EndToEnd : public ::testing::Test {
  protected:
   UpdateZt7720EndToEnd() {
     SetUiLanguage(LANG_ENGLISH);
-    // Two blocks with data: 0x00000 and 0x03000.
+    // Two blocks with data: 0x00000 and 0x03000, the second ending in the version 2.00 that a
+    // unit reports once it has the image.
     std::string hex;
-    for (unsigned address : {0x0000u, 0x0010u, 0x3000u}) {
+    const std::string tag = FirmwareVersionTag(200);
+    for (unsigned address : {0x0000u, 0x0010u, 0x3000u, 0x3010u}) {
       std::vector<std::uint8_t> data(16);
       for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(address / 16 + i);
+      if (address == 0x3010u) data.assign(tag.begin(), tag.end());
       hex += HexLine(0, address, data) + "\n";
       m_expected[address & ~0xFFFu].insert(m_expected[address & ~0xFFFu].end(), data.begin(), data.end());
     }
@@ -140,7 +144,8 @@ TEST_F(UpdateZt7720EndToEnd, AfterASuccessTheTerminalNamesTheUnitAndItsFirmware)
   StartUnit({.DeviceType = 7720, .FirmwareVersion = 150});
   CliRun run = Execute(Cli(FormatText("update ZT-4K --address 127.0.0.1:%u", m_unit->Port())));
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find(FormatMessage(LoadResString(23751), {"ZT-4K", "2.00"})), std::string::npos) << run.output;
+  // The unit was met again after its programming and reported the new firmware.
+  EXPECT_NE(run.output.find(FormatMessage(LoadResString(23750), {"ZT-4K", "2.00"})), std::string::npos) << run.output;
 }
 
 TEST_F(UpdateZt7720EndToEnd, TheSimulatorServesAUnitOnLoopback) {
