@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -199,6 +200,7 @@ void CSimDeviceServer::RunConnection(Connection& connection) {
   transcript.Add(connection.Id, ESimEvent::Connect);
   CSimConnection io(*m_device, connection.Fd, connection.Id);
   if (io.Begin()) {
+    AwaitClosedPredecessors(connection);
     try {
       m_device->RunProgram(io);
       io.DrainUntilClosed();  // the program has said all it will: silent until the host closes
@@ -223,8 +225,31 @@ void CSimDeviceServer::RunConnection(Connection& connection) {
     connection.Fd = -1;
     transcript.Add(connection.Id, byDevice ? ESimEvent::DeviceClose : ESimEvent::HostClose);
   }
-  connection.Finished = true;
+  {
+    std::lock_guard lock(m_mutex);
+    connection.Finished = true;
+  }
+  m_changed.notify_all();
   Wake();
+}
+
+// A device serves its host in order: what the host sent before it closed a connection is
+// taken before anything of a connection it opened afterwards. Each connection has a thread of
+// its own here, so a new one waits (bounded) for the programs of earlier connections whose
+// host has already gone; otherwise a host that meets the device again right after a download
+// could be answered before the device had taken the download's last bytes.
+void CSimDeviceServer::AwaitClosedPredecessors(const Connection& connection) {
+  std::unique_lock lock(m_mutex);
+  auto hostGone = [](const Connection& earlier) {
+    if (earlier.Fd < 0) return false;
+    pollfd fd{earlier.Fd, POLLRDHUP, 0};
+    return ::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLRDHUP | POLLHUP)) != 0;
+  };
+  m_changed.wait_for(lock, std::chrono::seconds(5), [&] {
+    return m_stopRequested || std::none_of(m_connections.begin(), m_connections.end(), [&](const auto& earlier) {
+             return earlier->Id < connection.Id && !earlier->Finished && !earlier->Resetting && hostGone(*earlier);
+           });
+  });
 }
 
 // The connection that sent the eject frame is closed only once the reset is over: the device

@@ -57,6 +57,7 @@ class CSimDeviceServer {
   void ServeLoop();
   void Accept();
   void RunConnection(Connection& connection);
+  void AwaitClosedPredecessors(const Connection& connection);
   // Shuts down and joins the connections; those that asked for the reset under way stay,
   // unless `all`.
   void DropConnections(bool all);
