@@ -84,6 +84,7 @@ std::optional<int> CChildProcess::WaitForExit(std::chrono::milliseconds bound) {
     int status = 0;
     if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
       m_status = StatusOf(status);
+      m_signalled = WIFSIGNALED(status);
     } else if (std::chrono::steady_clock::now() >= deadline) {
       break;
     } else {
@@ -93,9 +94,16 @@ std::optional<int> CChildProcess::WaitForExit(std::chrono::milliseconds bound) {
   return m_status;
 }
 
+void CChildProcess::Signal(int number) const {
+  if (m_pid > 0 && !m_status) ::kill(m_pid, number);
+}
+
 void CChildProcess::Stop() {
   if (m_pid <= 0 || m_status) return;
   ::kill(m_pid, SIGTERM);
   int status = 0;
-  if (::waitpid(m_pid, &status, 0) == m_pid) m_status = StatusOf(status);
+  if (::waitpid(m_pid, &status, 0) == m_pid) {
+    m_status = StatusOf(status);
+    m_signalled = WIFSIGNALED(status);
+  }
 }

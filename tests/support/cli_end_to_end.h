@@ -143,6 +143,13 @@ class CliEndToEndTest : public ::testing::Test {
     group.erase(group.find_last_not_of('\n') + 1);
     return group;
   }
+  // What the program StartCli started into OutPath() has written so far, and whether `text`
+  // shows there (within Eventually's bound).
+  std::string OutPath() const { return m_folder / "out"; }
+  std::string Out() const { return ReadWholeFile(OutPath()); }
+  bool Shown(const std::string& text) const {
+    return Eventually([&] { return Out().find(text) != std::string::npos; });
+  }
   // Sends the signal `name` (INT, TERM, ...) to a process group.
   static void Signal(const std::string& group, const std::string& name) {
     int status = -1;
@@ -184,6 +191,11 @@ class CliEndToEndTest : public ::testing::Test {
   }
   bool DownloadEnded() const {
     return Eventually([this] { return Record().find("\nend ") != std::string::npos; });
+  }
+  // The record once the download has ended (or Eventually's bound has passed).
+  std::string EndedRecord() const {
+    DownloadEnded();
+    return Record();
   }
   // The device thread notes an eject shortly after the host asked for it; a test that expects
   // one waits for it, one that expects none looks once the host program has ended.
