@@ -103,8 +103,10 @@ void OpenDialog(QDialog* dialog, CGuiThread::Done done,
 // there to answer it, and the wizard must not wait for an answer. Its text goes to standard
 // error, so that a failure's cause is still told, and the answer is the one Escape would give
 // (No where a box has no cancelling button).
+void SayOnStandardError(const std::string& text) { std::fprintf(stderr, "%s: %s\n", FrontEndName().c_str(), text.c_str()); }
+
 int AnswerWithoutAsking(const std::string& text, unsigned style) {
-  std::fprintf(stderr, "%s: %s\n", FrontEndName().c_str(), text.c_str());
+  SayOnStandardError(text);
   switch (style & kButtonMask) {
     case MB_OKCANCEL: return IDCANCEL;
     case MB_YESNO: return IDNO;
@@ -144,6 +146,16 @@ int CQtUserInterface::MessageBox(const std::string& text, unsigned style) {
       return clicked != nullptr ? clicked->property(kResultProperty).toInt() : IDCANCEL;
     });
   });
+}
+
+void CQtUserInterface::AnswerOpenMessageBoxes() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QMessageBox*>(window);
+    if (box == nullptr || !box->isVisible()) continue;
+    SayOnStandardError(box->text().toStdString());
+    // Rejected, the box answers IDCANCEL, which no question takes for a yes.
+    box->reject();
+  }
 }
 
 void CQtUserInterface::Beep() {

@@ -94,5 +94,6 @@ void CWizardSignals::OnSignal(int signal) {
   RequestProgrammingStop();
   // The road of the session ending: the wizard quits as soon as the update is over.
   m_ui.RequestQuit();
+  m_ui.AnswerOpenMessageBoxes();
   m_view.PushAction(WizardEvent{WizardAction::Close, m_window.CurrentPageId()});
 }

@@ -260,6 +260,18 @@ class WizardOnScreen : public ::testing::Test {
     }
     ASSERT_TRUE(m_wizard->Started());
   }
+  // The update history holds a failed update of the wizard's with the message `messageId`.
+  void ExpectFailureRecorded(int messageId) const {
+    std::string command = "env";
+    for (const auto& [name, value] : Environment()) command += " " + name + "=" + ShellQuoted(value);
+    int status = -1;
+    const std::string history =
+        RunProgram(command + " " + std::string(TAVRIX_BIN_DIR) + "/tavrix-update-cli history --json 2>&1", status);
+    EXPECT_EQ(status, 0) << history;
+    EXPECT_NE(history.find("\"result\":\"failed\""), std::string::npos) << history;
+    EXPECT_NE(history.find("\"message_id\":" + std::to_string(messageId)), std::string::npos) << history;
+    EXPECT_NE(history.find("\"front_end\":\"tavrix-update\""), std::string::npos) << history;
+  }
   // Everything the wizard has written to its output up to its end.
   std::string WizardOutput() {
     std::string text;
@@ -839,15 +851,24 @@ TEST_F(WizardOnScreen, SigtermWhileProgrammingStopsAtASafePointAndSaysSo) {
   EXPECT_NE(output.find(English(23762)), std::string::npos) << output;
   EXPECT_NE(output.find(English(23760)), std::string::npos) << output;
 
-  std::string command = "env";
-  for (const auto& [name, value] : Environment()) command += " " + name + "=" + ShellQuoted(value);
-  int historyStatus = -1;
-  const std::string history =
-      RunProgram(command + " " + std::string(TAVRIX_BIN_DIR) + "/tavrix-update-cli history --json 2>&1", historyStatus);
-  EXPECT_EQ(historyStatus, 0) << history;
-  EXPECT_NE(history.find("\"result\":\"failed\""), std::string::npos) << history;
-  EXPECT_NE(history.find("\"message_id\":23760"), std::string::npos) << history;
-  EXPECT_NE(history.find("\"front_end\":\"tavrix-update\""), std::string::npos) << history;
+  ExpectFailureRecorded(23760);
+}
+
+// A failed update's message box waits for the person. SIGTERM does not wait for it: the box is
+// closed, its text goes to standard error, the failure is recorded and the wizard ends (143).
+TEST_F(WizardOnScreen, SigtermWithAFailureBoxOpenEndsTheWizardWithTheCauseKept) {
+  m_readErrors = true;
+  ASSERT_TRUE(StartProgramming("2a:variant=3,firmware=307,refuse_ack=2", "QI-2A3"));
+  // The box carries the program's title: two windows of that name.
+  ASSERT_TRUE(WaitFor([&] { return m_x->FindWindows(kWizardTitle).size() == 2; }, 20s)) << "no message box";
+  m_wizard->Signal(SIGTERM);
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "the wizard did not end within 10 s of SIGTERM";
+  EXPECT_FALSE(m_wizard->EndedBySignal()) << "the wizard died of the signal";
+  EXPECT_EQ(*status, 143);
+  const std::string output = WizardOutput();
+  EXPECT_NE(output.find(English(20016)), std::string::npos) << output;
+  ExpectFailureRecorded(20016);
 }
 
 // Outside programming a signal ends the wizard at once, with the status of its kind.
