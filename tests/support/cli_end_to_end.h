@@ -120,10 +120,17 @@ class CliEndToEndTest : public ::testing::Test {
   // --on-failure exit and device waits scaled to nothing; `errors` says where standard error
   // goes ("2>&1" into the output).
   Run Cli(const std::string& arguments, const std::string& errors = "2>&1") {
+    return Execute(CliCommand(arguments, errors));
+  }
+  // Its command line, for a test that runs it in another way (inside a network namespace).
+  // Nothing is ever read from the test's own input.
+  std::string CliCommand(const std::string& arguments, const std::string& errors = "2>&1") const {
+    return "TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR "/tavrix-update-cli --catalog '" +
+           m_catalog + "' --lang 1033 --yes --on-failure exit " + arguments + " " + errors + " </dev/null";
+  }
+  // Runs a shell command line: its output and its exit status (-1 when a signal ended it).
+  static Run Execute(const std::string& command) {
     Run run;
-    std::string command = "TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
-                          "/tavrix-update-cli --catalog '" + m_catalog + "' --lang 1033 --yes --on-failure exit " +
-                          arguments + " " + errors;
     run.output = RunProgram(command, run.status);
     run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
     return run;
@@ -245,11 +252,6 @@ class CliEndToEndTest : public ::testing::Test {
 
  private:
   Run RunCli(const std::string& program, const std::string& id) {
-    Run run;
-    std::string command = program + " --catalog '" + m_catalog +
-                          "' --lang 1033 --yes --on-failure exit update '" + id + "' 2>&1";
-    run.output = RunProgram(command, run.status);
-    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-    return run;
+    return Execute(program + " --catalog '" + m_catalog + "' --lang 1033 --yes --on-failure exit update '" + id + "' 2>&1");
   }
 };

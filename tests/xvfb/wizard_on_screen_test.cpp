@@ -237,6 +237,8 @@ class WizardOnScreen : public ::testing::Test {
             // The user's own servo projects: the pictures then name a folder of no machine's.
             {"XDG_DATA_HOME", m_folder / "data"},
             {"XDG_RUNTIME_DIR", m_folder / "runtime"},
+            // The update history of this test alone.
+            {"XDG_STATE_HOME", m_folder / "state"},
             {"LANG", "C.UTF-8"},
             {"LC_ALL", ""},
             {"LC_MESSAGES", ""}};
