@@ -139,7 +139,7 @@ TEST_F(UpdateServoEndToEndTest, AStopDuringTheApplicationDownloadAbortsAndGivesT
   } cases[] = {{{"TERM"}, "exit 143"}, {{"INT", "INT"}, "exit 130"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.exit);
-    ASSERT_TRUE(Plug("servo", "application=100,running,busy=25:100000000"));
+    ASSERT_TRUE(Plug("servo", "application=100,running,busy=25:1000000"));
     std::filesystem::remove(OutPath());
     const std::string group = StartCli("--yes update ZQ3351-9F", OutPath());
     ASSERT_TRUE(Eventually([this] { return Record().find("command 514/6 = 25 ") != std::string::npos; }))
