@@ -99,12 +99,12 @@ void OpenDialog(QDialog* dialog, CGuiThread::Done done,
   dialog->open();
 }
 
+void SayOnStandardError(const std::string& text) { std::fprintf(stderr, "%s: %s\n", FrontEndName().c_str(), text.c_str()); }
+
 // A box while the program is ending on request (a signal, the session ending): nobody is
 // there to answer it, and the wizard must not wait for an answer. Its text goes to standard
 // error, so that a failure's cause is still told, and the answer is the one Escape would give
 // (No where a box has no cancelling button).
-void SayOnStandardError(const std::string& text) { std::fprintf(stderr, "%s: %s\n", FrontEndName().c_str(), text.c_str()); }
-
 int AnswerWithoutAsking(const std::string& text, unsigned style) {
   SayOnStandardError(text);
   switch (style & kButtonMask) {

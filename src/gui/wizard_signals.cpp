@@ -11,6 +11,7 @@
 #include "gui/qt_user_interface.h"
 #include "gui/qt_wizard_sheet_view.h"
 #include "gui/wizard_window.h"
+#include "platform/front_end.h"
 #include "platform/string_table.h"
 #include "updater/stop_request.h"
 #include "wizard/dialog_templates.h"
@@ -35,7 +36,7 @@ void OnSignalHandler(int signal) {
   errno = saved;
 }
 
-void Say(int stringId) { std::fprintf(stderr, "tavrix-update: %s\n", LoadResString(stringId).c_str()); }
+void Say(int stringId) { std::fprintf(stderr, "%s: %s\n", FrontEndName().c_str(), LoadResString(stringId).c_str()); }
 
 }  // namespace
 
