@@ -14,6 +14,7 @@
 #include "gui/core_thread.h"
 #include "gui/qt_user_interface.h"
 #include "gui/qt_wizard_sheet_view.h"
+#include "gui/wizard_signals.h"
 #include "gui/wizard_window.h"
 #include "platform/clock.h"
 #include "platform/front_end.h"
@@ -145,6 +146,9 @@ int main(int argc, char* argv[]) {
     ui.RequestQuit();
     view.PushAction(WizardEvent{WizardAction::Close, window.CurrentPageId()});
   });
+  // SIGTERM, SIGHUP and Ctrl+C: at once outside programming, at the update's next safe point
+  // during it.
+  CWizardSignals interrupts(window, ui, view);
 
   int exitCode = 0;
   {
@@ -157,6 +161,7 @@ int main(int argc, char* argv[]) {
     core.Wait();
     exitCode = core.ExitCode();
   }
+  if (interrupts.ExitStatus() != 0) exitCode = interrupts.ExitStatus();
   SetUserInterface(nullptr);
   return exitCode;
 }

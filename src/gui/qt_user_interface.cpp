@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstdio>
 
 #include "gui/animation_window.h"
 #include "gui/gui_thread.h"
@@ -12,6 +13,7 @@
 #include "gui/interface_dialog.h"
 #include "gui/language_dialog_widget.h"
 #include "gui/socket_login_dialog.h"
+#include "platform/front_end.h"
 #include "platform/string_table.h"
 #include "transport/usb_init_failed_dlg.h"
 #include "wizard/dialog_templates.h"
@@ -97,6 +99,21 @@ void OpenDialog(QDialog* dialog, CGuiThread::Done done,
   dialog->open();
 }
 
+void SayOnStandardError(const std::string& text) { std::fprintf(stderr, "%s: %s\n", FrontEndName().c_str(), text.c_str()); }
+
+// A box while the program is ending on request (a signal, the session ending): nobody is
+// there to answer it, and the wizard must not wait for an answer. Its text goes to standard
+// error, so that a failure's cause is still told, and the answer is the one Escape would give
+// (No where a box has no cancelling button).
+int AnswerWithoutAsking(const std::string& text, unsigned style) {
+  SayOnStandardError(text);
+  switch (style & kButtonMask) {
+    case MB_OKCANCEL: return IDCANCEL;
+    case MB_YESNO: return IDNO;
+    default: return IDOK;
+  }
+}
+
 }  // namespace
 
 CQtUserInterface::CQtUserInterface() = default;
@@ -114,6 +131,7 @@ QWidget* CQtUserInterface::DialogOwner() const {
 }
 
 int CQtUserInterface::MessageBox(const std::string& text, unsigned style) {
+  if (m_quitRequested) return AnswerWithoutAsking(text, style);
   const QString title = QString::fromStdString(ApplicationName());
   const QString body = QString::fromStdString(text);
   return CGuiThread::Await([this, title, body, style](CGuiThread::Done done) {
@@ -128,6 +146,16 @@ int CQtUserInterface::MessageBox(const std::string& text, unsigned style) {
       return clicked != nullptr ? clicked->property(kResultProperty).toInt() : IDCANCEL;
     });
   });
+}
+
+void CQtUserInterface::AnswerOpenMessageBoxes() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QMessageBox*>(window);
+    if (box == nullptr || !box->isVisible()) continue;
+    SayOnStandardError(box->text().toStdString());
+    // Rejected, the box answers IDCANCEL, which no question takes for a yes.
+    box->reject();
+  }
 }
 
 void CQtUserInterface::Beep() {

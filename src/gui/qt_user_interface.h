@@ -38,8 +38,13 @@ class CQtUserInterface : public IUserInterface {
   // program was asked to quit. On the GUI thread the pending events are dispatched.
   bool PumpPendingMessages() override;
 
-  // The program is asked to quit (any thread); the request stays pending.
+  // The program is asked to quit (any thread); the request stays pending. From then on a
+  // message box is not shown: its text goes to standard error and it is answered as Escape
+  // would answer it.
   void RequestQuit() { m_quitRequested = true; }
+  // Closes the message boxes that are open now, their texts on standard error, so that the
+  // core waits for nobody (GUI thread).
+  void AnswerOpenMessageBoxes();
 
   // The animation window while it is up (GUI thread).
   CAnimationWindow* AnimationWindow() const;

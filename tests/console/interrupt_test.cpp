@@ -12,14 +12,10 @@ class InterruptTest : public CliEndToEndTest {
  protected:
   InterruptTest() { WriteCatalog({kATMU}); }
 
-  std::string Out() const { return ReadWholeFile(m_folder / "out"); }
-  bool Shown(const std::string& text) const {
-    return Eventually([&] { return Out().find(text) != std::string::npos; });
-  }
   // Starts the update of the ATMU device and waits until it writes pages.
   std::string StartProgramming() {
-    std::filesystem::remove(m_folder / "out");
-    std::string group = StartCli("--yes update ZA0815-2T", m_folder / "out");
+    std::filesystem::remove(OutPath());
+    std::string group = StartCli("--yes update ZA0815-2T", OutPath());
     EXPECT_TRUE(Shown("Writing page")) << Out();
     return group;
   }
@@ -63,7 +59,7 @@ TEST_F(InterruptTest, ASecondCtrlCOrSigtermStopsAtASafePoint) {
 
 TEST_F(InterruptTest, CtrlCOutsideProgrammingEndsAtOnce) {
   // No device: the connect loop tries again and again.
-  std::string group = StartCli("--on-failure retry --retries 100000 update ZA0815-2T", m_folder / "out");
+  std::string group = StartCli("--on-failure retry --retries 100000 update ZA0815-2T", OutPath());
   ASSERT_TRUE(Shown("ZA0815-2T")) << Out();
   Signal(group, "INT");
   EXPECT_TRUE(Shown("exit 130")) << Out();

@@ -48,9 +48,19 @@ CChildProcess::CChildProcess(const std::string& program, const std::vector<std::
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> envp = Environment(environment);
-  if (::posix_spawnp(&m_pid, program.c_str(), &actions, nullptr, Pointers(argv).data(), Pointers(envp).data()) != 0) {
+  // The signals a person's terminal sends at their defaults, as a program started there has
+  // them, even when the tests run as a background job (which ignores SIGINT).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, number);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  if (::posix_spawnp(&m_pid, program.c_str(), &actions, &attributes, Pointers(argv).data(), Pointers(envp).data()) != 0) {
     m_pid = -1;
   }
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   m_output = out[0];
@@ -84,6 +94,7 @@ std::optional<int> CChildProcess::WaitForExit(std::chrono::milliseconds bound) {
     int status = 0;
     if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
       m_status = StatusOf(status);
+      m_signalled = WIFSIGNALED(status);
     } else if (std::chrono::steady_clock::now() >= deadline) {
       break;
     } else {
@@ -93,9 +104,16 @@ std::optional<int> CChildProcess::WaitForExit(std::chrono::milliseconds bound) {
   return m_status;
 }
 
+void CChildProcess::Signal(int number) const {
+  if (m_pid > 0 && !m_status) ::kill(m_pid, number);
+}
+
 void CChildProcess::Stop() {
   if (m_pid <= 0 || m_status) return;
   ::kill(m_pid, SIGTERM);
   int status = 0;
-  if (::waitpid(m_pid, &status, 0) == m_pid) m_status = StatusOf(status);
+  if (::waitpid(m_pid, &status, 0) == m_pid) {
+    m_status = StatusOf(status);
+    m_signalled = WIFSIGNALED(status);
+  }
 }

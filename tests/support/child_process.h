@@ -27,6 +27,11 @@ class CChildProcess {
   std::optional<std::string> ReadLine(std::chrono::milliseconds bound);
   // The exit status once the program ended within `bound` (128 + N when signal N ended it).
   std::optional<int> WaitForExit(std::chrono::milliseconds bound);
+  // Whether a signal ended it (WaitForExit then says 128 + N, as a program that exits with
+  // that status would).
+  bool EndedBySignal() const { return m_signalled; }
+  // Sends the signal `number` to the program.
+  void Signal(int number) const;
   // Asks the program to end (SIGTERM) and waits for it.
   void Stop();
 
@@ -35,4 +40,5 @@ class CChildProcess {
   int m_output = -1;
   std::string m_pending;  // output read past the last line handed out
   std::optional<int> m_status;
+  bool m_signalled = false;
 };

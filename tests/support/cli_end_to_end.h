@@ -120,10 +120,17 @@ class CliEndToEndTest : public ::testing::Test {
   // --on-failure exit and device waits scaled to nothing; `errors` says where standard error
   // goes ("2>&1" into the output).
   Run Cli(const std::string& arguments, const std::string& errors = "2>&1") {
+    return Execute(CliCommand(arguments, errors));
+  }
+  // Its command line, for a test that runs it in another way (inside a network namespace).
+  // Nothing is ever read from the test's own input.
+  std::string CliCommand(const std::string& arguments, const std::string& errors = "2>&1") const {
+    return "TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR "/tavrix-update-cli --catalog '" +
+           m_catalog + "' --lang 1033 --yes --on-failure exit " + arguments + " " + errors + " </dev/null";
+  }
+  // Runs a shell command line: its output and its exit status (-1 when a signal ended it).
+  static Run Execute(const std::string& command) {
     Run run;
-    std::string command = "TAVRIX_USB_BUS='" + Bus() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
-                          "/tavrix-update-cli --catalog '" + m_catalog + "' --lang 1033 --yes --on-failure exit " +
-                          arguments + " " + errors;
     run.output = RunProgram(command, run.status);
     run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
     return run;
@@ -142,6 +149,13 @@ class CliEndToEndTest : public ::testing::Test {
     std::string group = RunProgram("setsid sh '" + file + "' >/dev/null 2>&1 & echo $!", status);
     group.erase(group.find_last_not_of('\n') + 1);
     return group;
+  }
+  // What the program StartCli started into OutPath() has written so far, and whether `text`
+  // shows there (within Eventually's bound).
+  std::string OutPath() const { return m_folder / "out"; }
+  std::string Out() const { return ReadWholeFile(OutPath()); }
+  bool Shown(const std::string& text) const {
+    return Eventually([&] { return Out().find(text) != std::string::npos; });
   }
   // Sends the signal `name` (INT, TERM, ...) to a process group.
   static void Signal(const std::string& group, const std::string& name) {
@@ -187,6 +201,11 @@ class CliEndToEndTest : public ::testing::Test {
   }
   bool DownloadEnded() const {
     return Eventually([this] { return Record().find("\nend ") != std::string::npos; });
+  }
+  // The record once the download has ended (or Eventually's bound has passed).
+  std::string EndedRecord() const {
+    DownloadEnded();
+    return Record();
   }
   // The device thread notes an eject shortly after the host asked for it; a test that expects
   // one waits for it, one that expects none looks once the host program has ended.
@@ -236,11 +255,6 @@ class CliEndToEndTest : public ::testing::Test {
 
  private:
   Run RunCli(const std::string& program, const std::string& id) {
-    Run run;
-    std::string command = program + " --catalog '" + m_catalog +
-                          "' --lang 1033 --yes --on-failure exit update '" + id + "' 2>&1";
-    run.output = RunProgram(command, run.status);
-    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-    return run;
+    return Execute(program + " --catalog '" + m_catalog + "' --lang 1033 --yes --on-failure exit update '" + id + "' 2>&1");
   }
 };

@@ -11,6 +11,8 @@
 #include <QImage>
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -235,6 +237,8 @@ class WizardOnScreen : public ::testing::Test {
             // The user's own servo projects: the pictures then name a folder of no machine's.
             {"XDG_DATA_HOME", m_folder / "data"},
             {"XDG_RUNTIME_DIR", m_folder / "runtime"},
+            // The update history of this test alone.
+            {"XDG_STATE_HOME", m_folder / "state"},
             {"LANG", "C.UTF-8"},
             {"LC_ALL", ""},
             {"LC_MESSAGES", ""}};
@@ -247,8 +251,34 @@ class WizardOnScreen : public ::testing::Test {
   }
 
   void StartWizard(const std::vector<std::string>& args) {
-    m_wizard = std::make_unique<CChildProcess>(std::string(TAVRIX_BIN_DIR) + "/tavrix-update", args, Environment());
+    const std::string wizard = std::string(TAVRIX_BIN_DIR) + "/tavrix-update";
+    if (!m_readErrors) {
+      m_wizard = std::make_unique<CChildProcess>(wizard, args, Environment());
+    } else {
+      // Standard error with the output, for ReadLine; exec keeps the wizard's own process.
+      std::vector<std::string> shell{"-c", "exec \"$0\" \"$@\" 2>&1", wizard};
+      shell.insert(shell.end(), args.begin(), args.end());
+      m_wizard = std::make_unique<CChildProcess>("/bin/sh", shell, Environment());
+    }
     ASSERT_TRUE(m_wizard->Started());
+  }
+  // The update history holds a failed update of the wizard's with the message `messageId`.
+  void ExpectFailureRecorded(int messageId) const {
+    std::string command = "env";
+    for (const auto& [name, value] : Environment()) command += " " + name + "=" + ShellQuoted(value);
+    int status = -1;
+    const std::string history =
+        RunProgram(command + " " + std::string(TAVRIX_BIN_DIR) + "/tavrix-update-cli history --json 2>&1", status);
+    EXPECT_EQ(status, 0) << history;
+    EXPECT_NE(history.find("\"result\":\"failed\""), std::string::npos) << history;
+    EXPECT_NE(history.find("\"message_id\":" + std::to_string(messageId)), std::string::npos) << history;
+    EXPECT_NE(history.find("\"front_end\":\"tavrix-update\""), std::string::npos) << history;
+  }
+  // Everything the wizard has written to its output up to its end.
+  std::string WizardOutput() {
+    std::string text;
+    while (std::optional<std::string> line = m_wizard->ReadLine(1s)) text += *line + "\n";
+    return text;
   }
 
   static std::filesystem::path ShotFolder() { return std::filesystem::path(TAVRIX_SCREENSHOT_DIR) / "xvfb"; }
@@ -463,6 +493,7 @@ class WizardOnScreen : public ::testing::Test {
   }
 
   std::string m_waitScale = "0.5";
+  bool m_readErrors = false;  // StartWizard: the wizard's standard error readable with its output
   CTempFolder m_folder;
   std::unique_ptr<CXServer> m_x;
   std::unique_ptr<CChildProcess> m_devsim;
@@ -784,6 +815,80 @@ TEST_F(WizardOnScreen, TheAtmuBarFillsPageByPage) {
   const std::optional<int> status = m_wizard->WaitForExit(10s);
   ASSERT_TRUE(status.has_value()) << "Finish did not end the program";
   EXPECT_EQ(*status, 0);
+}
+
+// SIGTERM while the ATMU device is programmed with its own waits: the wizard does not die in
+// mid-page. It stops at the next page boundary, says that the device did not get all of its
+// firmware, records the failed update with that cause, and ends with 143 within a bound.
+TEST_F(WizardOnScreen, SigtermWhileProgrammingStopsAtASafePointAndSaysSo) {
+  m_waitScale = "1";
+  m_readErrors = true;
+  const std::string record = (m_folder.Path() / "atmu.record").string();
+  PlugIn({"--device", "atmu:firmware=100,record=" + record});
+  const std::optional<Seen> start = StartPage();
+  ASSERT_TRUE(start);
+  ASSERT_TRUE(ConfirmProgramming(*start));
+  auto pages = [&record] {
+    const std::string text = ReadWholeFile(record);
+    std::size_t count = 0;
+    for (std::size_t at = text.find("\npage "); at != std::string::npos; at = text.find("\npage ", at + 1)) ++count;
+    return count;
+  };
+  ASSERT_TRUE(WaitFor([&] { return pages() >= 2; }, 30s)) << "the download did not begin: " << ReadWholeFile(record);
+
+  const auto sent = std::chrono::steady_clock::now();
+  m_wizard->Signal(SIGTERM);
+  const std::optional<int> status = m_wizard->WaitForExit(15s);
+  ASSERT_TRUE(status.has_value()) << "the wizard did not end within 15 s of SIGTERM";
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
+  std::printf("SIGTERM to the end of the wizard: %lld ms\n", static_cast<long long>(took.count()));
+  EXPECT_FALSE(m_wizard->EndedBySignal()) << "the wizard died of the signal";
+  EXPECT_EQ(*status, 143);
+
+  // The device saw its download end short of the whole image, between two pages.
+  ASSERT_TRUE(WaitFor([&] { return ReadWholeFile(record).find("\nend ") != std::string::npos; }, 10s));
+  const std::string kept = ReadWholeFile(record);
+  EXPECT_TRUE(kept.ends_with("\nend incomplete\n")) << kept;
+  const std::string output = WizardOutput();
+  EXPECT_NE(output.find(English(23762)), std::string::npos) << output;
+  EXPECT_NE(output.find(English(23760)), std::string::npos) << output;
+
+  ExpectFailureRecorded(23760);
+}
+
+// A failed update's message box waits for the person. SIGTERM does not wait for it: the box is
+// closed, its text goes to standard error, the failure is recorded and the wizard ends (143).
+TEST_F(WizardOnScreen, SigtermWithAFailureBoxOpenEndsTheWizardWithTheCauseKept) {
+  m_readErrors = true;
+  ASSERT_TRUE(StartProgramming("2a:variant=3,firmware=307,refuse_ack=2", "QI-2A3"));
+  // The box carries the program's title: two windows of that name.
+  ASSERT_TRUE(WaitFor([&] { return m_x->FindWindows(kWizardTitle).size() == 2; }, 20s)) << "no message box";
+  m_wizard->Signal(SIGTERM);
+  const std::optional<int> status = m_wizard->WaitForExit(10s);
+  ASSERT_TRUE(status.has_value()) << "the wizard did not end within 10 s of SIGTERM";
+  EXPECT_FALSE(m_wizard->EndedBySignal()) << "the wizard died of the signal";
+  EXPECT_EQ(*status, 143);
+  const std::string output = WizardOutput();
+  EXPECT_NE(output.find(English(20016)), std::string::npos) << output;
+  ExpectFailureRecorded(20016);
+}
+
+// Outside programming a signal ends the wizard at once, with the status of its kind.
+TEST_F(WizardOnScreen, ASignalOnTheStartPageEndsTheWizardAtOnce) {
+  const struct {
+    int signal;
+    int status;
+  } cases[] = {{SIGTERM, 143}, {SIGHUP, 143}, {SIGINT, 130}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.signal);
+    ASSERT_TRUE(StartPage());
+    m_wizard->Signal(c.signal);
+    const std::optional<int> status = m_wizard->WaitForExit(5s);
+    ASSERT_TRUE(status.has_value()) << "the wizard did not end within 5 s";
+    EXPECT_FALSE(m_wizard->EndedBySignal()) << "the wizard died of the signal";
+    EXPECT_EQ(*status, c.status);
+    ASSERT_TRUE(WindowGone(kWizardTitle, 5s));
+  }
 }
 
 // A 2A interface (variant 3) that refuses a block of its download: the person is told why in a

@@ -139,9 +139,15 @@ class CDownloadRun {
     try {
       return OpenLink() && CheckDrive() && StartDownload() && CheckProject() && SendFiles() && FinishDownload();
     } catch (const CProgrammingStopped&) {
-      // Stopped between two files: the drive is told to abort, as on a failure of its own, so
-      // that it is not left with its controller inhibited and its application stopped.
-      Abort("Download stopped on request.");
+      // Stopped at a safe point: the drive is told to abort, as on a failure of its own; the
+      // abort drops the download, so the project it ran before stays its project. A stop is
+      // the person's choice, not the drive's fault: it gets back its application running and
+      // its controller enabled, as far as this download took them, instead of being left
+      // standing.
+      Record("Download stopped on request.");
+      m_drive.AbortDownload();
+      m_drive.RestoreAfterStoppedDownload();
+      CloseLink();
       throw;
     }
   }
@@ -408,6 +414,8 @@ bool CDrive::RunDownloadSequence(const std::string& projectFolder, int programSe
 }
 
 bool CDrive::CheckPrepareDownload(bool stopApplication, bool setControllerInhibit) {
+  m_inhibitSet = false;
+  m_applicationStopped = false;
   bool checked = true;
   int inhibit = 0;
   if (!ReadCodeValueInt(kInhibitStatusCode, 0, inhibit)) {
@@ -422,6 +430,7 @@ bool CDrive::CheckPrepareDownload(bool stopApplication, bool setControllerInhibi
       LogDownloadFailure("Controller inhibit not active. Download failed.");
       return false;
     }
+    m_inhibitSet = true;
   }
   int running = 0;
   if (!ReadCodeValueInt(kRunStatusCode, 0, running)) {
@@ -434,7 +443,10 @@ bool CDrive::CheckPrepareDownload(bool stopApplication, bool setControllerInhibi
       LogDownloadFailure("Application active - not OK.");
       return false;
     }
-    if (WriteCodeValueInt(kDeviceCommandCode, 0, kStopApplication)) return true;
+    if (WriteCodeValueInt(kDeviceCommandCode, 0, kStopApplication)) {
+      m_applicationStopped = true;
+      return true;
+    }
     LogDownloadFailure("Application can not be stopped. Download failed.");
     return false;
   }
@@ -443,6 +455,13 @@ bool CDrive::CheckPrepareDownload(bool stopApplication, bool setControllerInhibi
     return false;
   }
   return true;
+}
+
+void CDrive::RestoreAfterStoppedDownload() {
+  if (m_applicationStopped) WriteCodeValueInt(kDeviceCommandCode, 0, kAfterDownload31);
+  if (m_inhibitSet) WriteCodeValueInt(kDeviceCommandCode, 0, kAfterDownload42);
+  m_applicationStopped = false;
+  m_inhibitSet = false;
 }
 
 void CDrive::AbortDownload() {

@@ -86,6 +86,10 @@ class CDrive : public CKinetra {
                            bool acceptModuleErrors, IFlashProgress* progress);
   bool CheckPrepareDownload(bool stopApplication, bool setControllerInhibit);
   void AbortDownload();
+  // After a download stopped on request: gives the drive back what CheckPrepareDownload took
+  // from it, its application started again (31) and its controller enabled (42), in the order
+  // a finished download sends them. Only what that check changed is undone.
+  void RestoreAfterStoppedDownload();
 
   const std::string& ProjectFolder() const { return m_projectFolder; }
   int ProjectSizeKB() const { return m_projectSizeKB; }
@@ -93,6 +97,9 @@ class CDrive : public CKinetra {
 
  private:
   CDownloadLog& m_log;
+  // What the last CheckPrepareDownload changed on the drive.
+  bool m_inhibitSet = false;
+  bool m_applicationStopped = false;
 
   // --- frame exchange (drive_frames.cpp) ---------------------------------------------------
   // "!" from the control unit to a link command (C1, C2); false without an open transport.

@@ -2,75 +2,19 @@
 // emulated bus, and fails as it should when the trainer refuses a line, does not come back
 // after its restart, or is another device.
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <thread>
-
-#include "platform/string_table.h"
-#include "platform/text_format.h"
-#include "sim/demo_firmware.h"
-#include "support/bad_firmware.h"
-#include "support/devsim_process.h"
-#include "support/emulated_usb_device.h"
-#include "support/run_program.h"
-#include "support/temp_folder.h"
+#include "support/cli_end_to_end.h"
 
 namespace {
 
-constexpr std::uint16_t kVersion = 312;
+const CEndToEndEntry kMotrevo{"AT-MOTREVO", "CUpdaterMotrevo", 0x4C17, "motrevo.srec", 312, "trainer"};
 
-class UpdateMotrevoEndToEndTest : public ::testing::Test {
+class UpdateMotrevoEndToEndTest : public CliEndToEndTest {
  protected:
-  UpdateMotrevoEndToEndTest() {
-    SetUiLanguage(LANG_ENGLISH);
-    m_catalog = m_folder.Write(
-        "tavrix-update.config",
-        FormatText("<Config><Devices><Device Id=\"AT-MOTREVO\" RTC=\"CUpdaterMotrevo\" USBPID=\"0x4C17\">"
-                   "<Name>trainer</Name><Firmware><Version>%u</Version><File>firmware\\motrevo.srec</File>"
-                   "</Firmware></Device></Devices></Config>",
-                   kVersion));
-    WriteDemoFirmware("CUpdaterMotrevo", kVersion, FirmwarePath());
-  }
+  UpdateMotrevoEndToEndTest() { WriteCatalog({kMotrevo}); }
 
-  std::string FirmwarePath() const { return (m_folder.Path() / "firmware" / "motrevo.srec").string(); }
-  std::string RecordPath() const { return m_folder / "device.record"; }
-
-  bool Plug(const std::string& options) {
-    m_devsim = std::make_unique<CDevSim>(std::vector<std::string>{
-        "--bus", m_bus.Path(), "--wait-scale", "0", "--device", "motrevo:record=" + RecordPath() + "," + options});
-    return m_devsim->FirstLine().has_value();
-  }
-
-  struct Run {
-    std::string output;
-    int status = -1;
-  };
-  Run Update() {
-    Run run;
-    std::string command = "TAVRIX_USB_BUS='" + m_bus.Path() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
-                          "/tavrix-update-cli --catalog '" + m_catalog +
-                          "' --lang 1033 --yes --on-failure exit update AT-MOTREVO 2>&1";
-    run.output = RunProgram(command, run.status);
-    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-    return run;
-  }
-
-  // The record once the trainer's thread has ended the download (10 s at most).
-  std::string EndedRecord() const {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::string record = ReadWholeFile(RecordPath());
-    while (record.find("\nend ") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      record = ReadWholeFile(RecordPath());
-    }
-    return record;
-  }
+  std::string FirmwarePath() const { return CliEndToEndTest::FirmwarePath(kMotrevo); }
+  bool Plug(const std::string& options) { return CliEndToEndTest::Plug("motrevo", options); }
+  Run Update() { return CliEndToEndTest::Update(kMotrevo.Id); }
 
   // The record of a whole download of `text`: every line without its line end.
   static std::string RecordOf(const std::string& text) {
@@ -83,13 +27,6 @@ class UpdateMotrevoEndToEndTest : public ::testing::Test {
     }
     return record + "end complete\n";
   }
-
-  static std::string Text(int id) { return LoadResString(id); }
-
-  CTempFolder m_folder;
-  CTempBusDirectory m_bus;
-  std::string m_catalog;
-  std::unique_ptr<CDevSim> m_devsim;
 };
 
 TEST_F(UpdateMotrevoEndToEndTest, ProgramsTheTextThenFindsTheTrainerUpToDate) {
@@ -121,21 +58,19 @@ TEST_F(UpdateMotrevoEndToEndTest, FailuresEndAsFailedOrNotConnected) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::filesystem::remove(RecordPath());
     ASSERT_TRUE(Plug(c.options));
     Run run = Update();
     EXPECT_EQ(run.status, c.status) << run.output;
     for (const std::string& text : c.shown) EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find(Text(37)), std::string::npos) << run.output;
     if (c.record.empty()) {
-      EXPECT_EQ(ReadWholeFile(RecordPath()), "");
+      EXPECT_EQ(Record(), "");
     } else {
       std::string record = EndedRecord();
       EXPECT_TRUE(record.starts_with(c.record)) << record;
       EXPECT_TRUE(record.ends_with("\nend incomplete\n")) << record;
       EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 5) << "three lines, the third refused";
     }
-    m_devsim.reset();
   }
 }
 
@@ -146,22 +81,7 @@ TEST_F(UpdateMotrevoEndToEndTest, FirmwareWithNothingToSendOrNoRegularFileIsNeve
   const std::vector<CBadFirmware> cases =
       WithSpecialFirmwareFiles({BadFirmwareText("empty", "", ": The file holds no data to send."),
                                 BadFirmwareText("only line ends", "\r\n\r\n", ": The file holds no data to send.")});
-  for (const CBadFirmware& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove(FirmwarePath());
-    c.make(FirmwarePath());
-    std::filesystem::remove(RecordPath());
-    ASSERT_TRUE(Plug(""));
-    const auto start = std::chrono::steady_clock::now();
-    Run run = Update();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find(FirmwarePath()), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find(c.shown), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
-    EXPECT_EQ(ReadWholeFile(RecordPath()), "") << "the trainer was never sent to its loader";
-    m_devsim.reset();
-  }
+  ExpectNeverDownloaded(kMotrevo.Id, FirmwarePath(), [this] { return Plug(""); }, cases);
 }
 
 }  // namespace

@@ -3,89 +3,23 @@
 // hand-made image, with bytes written out here, so that a fault in the host's reader cannot
 // pass end to end.
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <thread>
-
-#include "platform/string_table.h"
-#include "platform/text_format.h"
-#include "sim/demo_firmware.h"
-#include "support/bad_firmware.h"
-#include "support/devsim_process.h"
-#include "support/emulated_usb_device.h"
+#include "support/cli_end_to_end.h"
 #include "support/image_files.h"
-#include "support/run_program.h"
-#include "support/temp_folder.h"
 
 namespace {
 
 using namespace image_test;
 
-constexpr std::uint16_t kVersion = 214;
+const CEndToEndEntry kC28xx{"ZT5503-1D", "CUpdaterC28XX", 0x5503, "c28xx.hex", 214, "C28xx DSP Unit"};
 
-class UpdateC28XXEndToEndTest : public ::testing::Test {
+class UpdateC28XXEndToEndTest : public CliEndToEndTest {
  protected:
-  UpdateC28XXEndToEndTest() {
-    SetUiLanguage(LANG_ENGLISH);
-    m_catalog = m_folder.Write(
-        "tavrix-update.config",
-        FormatText("<Config><Devices><Device Id=\"ZT5503-1D\" RTC=\"CUpdaterC28XX\" USBPID=\"0x5503\">"
-                   "<Name>C28xx DSP Unit</Name><Firmware><Version>%u</Version><File>firmware\\c28xx.hex</File>"
-                   "</Firmware></Device></Devices></Config>",
-                   kVersion));
-    WriteDemoFirmware("CUpdaterC28XX", kVersion, FirmwarePath());
-  }
+  UpdateC28XXEndToEndTest() { WriteCatalog({kC28xx}); }
 
-  std::string FirmwarePath() const { return (m_folder.Path() / "firmware" / "c28xx.hex").string(); }
-  std::string RecordPath() const { return m_folder / "device.record"; }
-
+  std::string FirmwarePath() const { return CliEndToEndTest::FirmwarePath(kC28xx); }
   // tavrix-devsim serving one C28xx device with `options`; true once it serves.
-  bool Plug(const std::string& options) {
-    m_devsim.reset();
-    std::filesystem::remove(RecordPath());
-    m_devsim = std::make_unique<CDevSim>(std::vector<std::string>{
-        "--bus", m_bus.Path(), "--wait-scale", "0", "--device", "c28xx:record=" + RecordPath() + "," + options});
-    return m_devsim->FirstLine().has_value();
-  }
-
-  struct Run {
-    std::string output;  // standard output and error
-    int status = -1;
-  };
-  // `options` after the Id: --no-verify for images made by hand, which carry no version.
-  Run Update(const std::string& options = "") {
-    Run run;
-    std::string command = "TAVRIX_USB_BUS='" + m_bus.Path() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR
-                          "/tavrix-update-cli --catalog '" + m_catalog +
-                          "' --lang 1033 --yes --on-failure exit update ZT5503-1D " + options + " 2>&1";
-    run.output = RunProgram(command, run.status);
-    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-    return run;
-  }
-
-  // The record once the download has ended: the device thread may still be writing when the
-  // host program has ended (the end command is not answered).
-  std::string EndedRecord() const {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ReadWholeFile(RecordPath()).find("\nend ") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return ReadWholeFile(RecordPath());
-  }
-
-  static std::string Text(int id) { return LoadResString(id); }
-
-  CTempFolder m_folder;
-  CTempBusDirectory m_bus;
-  std::string m_catalog;
-  std::unique_ptr<CDevSim> m_devsim;
+  bool Plug(const std::string& options) { return CliEndToEndTest::Plug("c28xx", options); }
+  Run Update() { return CliEndToEndTest::Update(kC28xx.Id); }
 };
 
 TEST_F(UpdateC28XXEndToEndTest, ProgramsTheImageThenFindsTheDeviceUpToDate) {
@@ -112,7 +46,7 @@ TEST_F(UpdateC28XXEndToEndTest, ASmallImageArrivesAsTheseBytes) {
       << Lines({HexExtLinear(0x0030), HexData(0x0000, {0x34, 0x12, 0x78, 0x56}), HexData(0x4000, {0xEF, 0xBE}),
                 HexExtLinear(0x0033), HexData(0x0000, {0x01, 0x02}), kHexEof});
   ASSERT_TRUE(Plug(""));
-  Run run = Update("--no-verify");
+  Run run = UpdateUnchecked(kC28xx.Id);
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(EndedRecord(),
             "download program\n"
@@ -151,7 +85,7 @@ TEST_F(UpdateC28XXEndToEndTest, FailuresEndAsFailedOrNotConnected) {
     EXPECT_EQ(run.status, c.status) << run.output;
     for (const std::string& text : c.shown) EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find(Text(37)), std::string::npos) << run.output;
-    EXPECT_EQ(c.record.empty() ? ReadWholeFile(RecordPath()) : EndedRecord(), c.record);
+    EXPECT_EQ(c.record.empty() ? Record() : EndedRecord(), c.record);
   }
 }
 
@@ -165,7 +99,7 @@ TEST_F(UpdateC28XXEndToEndTest, AnImageThatDoesNotLoadIsNeverSent) {
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_NE(run.output.find(FirmwarePath() + ":4:"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
-  EXPECT_EQ(ReadWholeFile(RecordPath()), "") << "the device heard the identity question, nothing more";
+  EXPECT_EQ(Record(), "") << "the device heard the identity question, nothing more";
 }
 
 // "Succeeded" only for firmware the device got whole: an empty file, one cut short or broken
@@ -179,20 +113,7 @@ TEST_F(UpdateC28XXEndToEndTest, FirmwareThatIsNotThereWholeIsNeverSent) {
        BadFirmwareText("cut short", hex.substr(0, half), "The file ends before its end-of-file record"),
        BadFirmwareText("a blank line", hex.substr(0, second) + "\n" + hex.substr(second),
                        ":3: The line is empty, but the end-of-file record has not come yet.")});
-  for (const CBadFirmware& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove(FirmwarePath());
-    c.make(FirmwarePath());
-    ASSERT_TRUE(Plug(""));
-    const auto start = std::chrono::steady_clock::now();
-    Run run = Update();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find(FirmwarePath()), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find(c.shown), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find(Text(38)), std::string::npos) << run.output;
-    EXPECT_EQ(ReadWholeFile(RecordPath()), "") << "the device heard the identity question, nothing more";
-  }
+  ExpectNeverDownloaded(kC28xx.Id, FirmwarePath(), [this] { return Plug(""); }, cases);
 }
 
 }  // namespace

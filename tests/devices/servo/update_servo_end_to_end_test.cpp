@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "sim/devices/servo/sim_servo_drive.h"
 #include "support/cli_end_to_end.h"
 
@@ -124,6 +126,53 @@ TEST_F(UpdateServoEndToEndTest, ARefusedCheckFailsTheUpdate) {
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_TRUE(Shows(run, Text(38))) << run.output;
   EXPECT_NE(Record().find("application 100\n"), std::string::npos) << Record();
+}
+
+// A stop during the application download, with the program's real waits: SIGTERM, or a second
+// Ctrl+C, while the drive works on "start file transfer". The drive hears the abort, nothing
+// finishes the download, and the drive, found running and enabled, is given both back instead
+// of being left standing; the program tells why and ends with 143 or 130.
+TEST_F(UpdateServoEndToEndTest, AStopDuringTheApplicationDownloadAbortsAndGivesTheDriveBack) {
+  const struct {
+    std::vector<std::string> signals;
+    const char* exit;
+  } cases[] = {{{"TERM"}, "exit 143"}, {{"INT", "INT"}, "exit 130"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.exit);
+    ASSERT_TRUE(Plug("servo", "application=100,running,busy=25:1000000"));
+    std::filesystem::remove(OutPath());
+    const std::string group = StartCli("--yes update ZQ3351-9F", OutPath());
+    ASSERT_TRUE(Eventually([this] { return Record().find("command 514/6 = 25 ") != std::string::npos; }))
+        << Record() << Out();
+    for (const std::string& name : c.signals) {
+      Signal(group, name);
+      if (name == "INT" && c.signals.size() > 1) ASSERT_TRUE(Shown(Text(23761))) << Out();
+    }
+    ASSERT_TRUE(Shown("exit ")) << Out();
+    EXPECT_TRUE(Shown(c.exit)) << Out();
+    EXPECT_TRUE(Shown(Text(23760))) << Out();
+    EXPECT_EQ(Out().find(Text(37)), std::string::npos) << Out();
+
+    const std::string record = Record();
+    const std::size_t abort = record.find("command 514/6 = 23 ");
+    ASSERT_NE(abort, std::string::npos) << "the drive never heard the abort\n" << record;
+    EXPECT_EQ(record.find("command 514/6 = 24 "), std::string::npos) << "the download was finished\n" << record;
+    EXPECT_NE(record.find("application 100\n"), std::string::npos) << record;
+    // The drive's state from the device commands it received, in order: found enabled with its
+    // application running; 41 inhibits, 42 enables, 32 stops, 31 starts.
+    bool inhibited = false;
+    bool running = true;
+    std::istringstream lines(record);
+    for (std::string line; std::getline(lines, line);) {
+      if (line == "device command 41") inhibited = true;
+      if (line == "device command 42") inhibited = false;
+      if (line == "device command 32") running = false;
+      if (line == "device command 31") running = true;
+    }
+    EXPECT_FALSE(inhibited) << "left with its controller inhibited\n" << record;
+    EXPECT_TRUE(running) << "left with its application stopped\n" << record;
+    EXPECT_GT(record.find("device command 31"), abort) << record;
+  }
 }
 
 // A list that names nothing to download would end in "succeeded" with the drive's application

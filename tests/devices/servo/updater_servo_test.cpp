@@ -19,6 +19,7 @@
 #include "transport/usb_init_failed_dlg.h"
 #include "updater/device_catalog.h"
 #include "updater/flash_progress.h"
+#include "updater/stop_request.h"
 #include "updater/updater_registry.h"
 
 namespace {
@@ -338,6 +339,32 @@ TEST_F(ServoDownloadTest, FailuresEndWithTheirLogTextsAndTheAbortRule) {
     if (refusedInPreparation) {
       EXPECT_EQ(FramesBeginningWith(trainer, 0xC1), 0u);
     }
+    m_bus->Unplug(*m_server);
+  }
+}
+
+// A stop asked for before the download meets its first safe point, the drive working on its
+// first command: the drive hears the abort (6/23), and gets back only what the download took
+// from it. A drive found running and enabled is started and enabled again (31, 42, as after a
+// finished download); one found standing under controller inhibit is left so.
+TEST_F(ServoDownloadTest, AStopAbortsAndGivesBackOnlyWhatTheDownloadTook) {
+  const struct {
+    const char* sim;
+    std::vector<std::uint32_t> deviceCommands;
+  } cases[] = {{"running", {41, 32, 31, 42}}, {"", {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sim);
+    CSimServo& trainer = Plug(c.sim);
+    CDownloadLog log;
+    CDrive drive(log);
+    ASSERT_EQ(drive.OpenAndIdentify(), CStreamDevice::kConnected);
+    RequestProgrammingStop();
+    EXPECT_THROW(drive.DownloadApplication(&m_progress), CProgrammingStopped);
+    ClearProgrammingStop();
+    EXPECT_EQ(log.Text(), "Download stopped on request.");
+    const CSimServoDrive state = trainer.Drive();
+    EXPECT_EQ(Commands(state), "2/1 6/23");
+    EXPECT_EQ(DeviceCommands(state), c.deviceCommands);
     m_bus->Unplug(*m_server);
   }
 }

@@ -2,37 +2,21 @@
 // and found by discovery between two network namespaces; `discover` lists them. The units
 // run in this process so that the blocks they received are compared with the image.
 
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
 #include "platform/string_table.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
 #include "sim/devices/zt7720/sim_zt7720.h"
 #include "sim/firmware_version_tag.h"
-#include "support/devsim_process.h"
-#include "support/emulated_usb_device.h"
+#include "support/cli_end_to_end.h"
 #include "support/image_files.h"
 #include "support/json_objects.h"
 #include "support/net_namespace.h"
-#include "support/run_program.h"
-#include "support/temp_folder.h"
 
 using image_test::HexLine;
 
-namespace {
-
-struct CliRun {
-  std::string output;
-  int status = -1;
-};
-
-}  // namespace
-
-class UpdateZt7720EndToEnd : public ::testing::Test {
+class UpdateZt7720EndToEnd : public CliEndToEndTest {
  protected:
   UpdateZt7720EndToEnd() {
-    SetUiLanguage(LANG_ENGLISH);
     // Two blocks with data: 0x00000 and 0x03000, the second ending in the version 2.00 that a
     // unit reports once it has the image.
     std::string hex;
@@ -55,17 +39,6 @@ class UpdateZt7720EndToEnd : public ::testing::Test {
         "</Devices></Config>");
   }
 
-  // The command line of tavrix-update-cli (no shell quoting needed for the test's paths).
-  std::string Cli(const std::string& args) const {
-    return "TAVRIX_USB_BUS='" + m_bus.Path() + "' TAVRIX_WAIT_SCALE=0 " TAVRIX_BIN_DIR "/tavrix-update-cli --catalog '" +
-           m_catalog + "' --lang 1033 --yes --on-failure exit " + args + " 2>&1 </dev/null";
-  }
-  static CliRun Execute(const std::string& command) {
-    CliRun run;
-    run.output = RunProgram(command, run.status);
-    run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
-    return run;
-  }
   CSimZt7720& StartUnit(CSimZt7720Setup setup) {
     setup.Port = 0;
     m_unit = std::make_unique<CSimZt7720>(setup);
@@ -86,9 +59,6 @@ class UpdateZt7720EndToEnd : public ::testing::Test {
     EXPECT_TRUE(m_unit->WaitForEnds(1));
   }
 
-  CTempFolder m_folder;
-  CTempBusDirectory m_bus;
-  std::string m_catalog;
   std::map<std::uint32_t, std::vector<std::uint8_t>> m_expected;
   std::unique_ptr<CSimZt7720> m_unit;
 };
@@ -97,7 +67,7 @@ TEST_F(UpdateZt7720EndToEnd, BothUpdatersProgramAUnitReachedByAddress) {
   for (auto [id, type] : {std::pair{"ZT-4K", 7720}, std::pair{"ZT-4M", 7721}}) {
     SCOPED_TRACE(id);
     StartUnit({.DeviceType = static_cast<std::uint16_t>(type), .FirmwareVersion = 150});
-    CliRun run = Execute(Cli(FormatText("update %s --address 127.0.0.1:%u", id, m_unit->Port())));
+    Run run = Cli(FormatText("update %s --address 127.0.0.1:%u", id, m_unit->Port()));
     EXPECT_EQ(run.status, 0) << run.output;
     ExpectImageReceived();
   }
@@ -105,12 +75,12 @@ TEST_F(UpdateZt7720EndToEnd, BothUpdatersProgramAUnitReachedByAddress) {
 
 TEST_F(UpdateZt7720EndToEnd, A4KUnitRefusesA5SUpdateAndARefusedBlockFailsTheUpdate) {
   StartUnit({.DeviceType = 7720});
-  CliRun wrongModel = Execute(Cli(FormatText("update ZT-4M --address 127.0.0.1:%u", m_unit->Port())));
+  Run wrongModel = Cli(FormatText("update ZT-4M --address 127.0.0.1:%u", m_unit->Port()));
   EXPECT_EQ(wrongModel.status, 3) << wrongModel.output;
   EXPECT_NE(wrongModel.output.find("No interface \"ZT7720-4M\""), std::string::npos) << wrongModel.output;
 
   StartUnit({.DeviceType = 7720, .RefuseBlock = 2});
-  CliRun refused = Execute(Cli(FormatText("update ZT-4K --address=127.0.0.1:%u", m_unit->Port())));
+  Run refused = Cli(FormatText("update ZT-4K --address=127.0.0.1:%u", m_unit->Port()));
   // The refusal raises 20016 out of Update; its text is printed under the program's name,
   // then the done page's failure text.
   EXPECT_EQ(refused.status, 1) << refused.output;
@@ -120,13 +90,13 @@ TEST_F(UpdateZt7720EndToEnd, A4KUnitRefusesA5SUpdateAndARefusedBlockFailsTheUpda
   EXPECT_NE(refused.output.find(cause), std::string::npos) << refused.output;
   EXPECT_LT(refused.output.find(cause), refused.output.find(LoadResString(38))) << refused.output;
 
-  CliRun usage = Execute(Cli("update ZT-4K --address"));
+  Run usage = Cli("update ZT-4K --address");
   EXPECT_EQ(usage.status, 2) << usage.output;
 }
 
 TEST_F(UpdateZt7720EndToEnd, AUnitLostInTheMiddleOfTheUpdateIsNamedAsTheCause) {
   StartUnit({.DeviceType = 7720, .DropAtBlock = 2});
-  CliRun dropped = Execute(Cli(FormatText("update ZT-4K --address=127.0.0.1:%u", m_unit->Port())));
+  Run dropped = Cli(FormatText("update ZT-4K --address=127.0.0.1:%u", m_unit->Port()));
   EXPECT_EQ(dropped.status, 1) << dropped.output;
   const std::string cause = ApplicationName() + ": " + LoadResString(20020) + "\n";
   EXPECT_NE(dropped.output.find(cause), std::string::npos) << dropped.output;
@@ -134,7 +104,7 @@ TEST_F(UpdateZt7720EndToEnd, AUnitLostInTheMiddleOfTheUpdateIsNamedAsTheCause) {
 }
 
 TEST_F(UpdateZt7720EndToEnd, TheUnspecifiedAddressIsRefusedAsAWrongCommandLine) {
-  CliRun run = Execute(Cli("update ZT-4K --address 0.0.0.0:502"));
+  Run run = Cli("update ZT-4K --address 0.0.0.0:502");
   EXPECT_EQ(run.status, 2) << run.output;
   EXPECT_NE(run.output.find(LoadResString(20019)), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("--address: refused: 0.0.0.0:502"), std::string::npos) << run.output;
@@ -142,7 +112,7 @@ TEST_F(UpdateZt7720EndToEnd, TheUnspecifiedAddressIsRefusedAsAWrongCommandLine) 
 
 TEST_F(UpdateZt7720EndToEnd, AfterASuccessTheTerminalNamesTheUnitAndItsFirmware) {
   StartUnit({.DeviceType = 7720, .FirmwareVersion = 150});
-  CliRun run = Execute(Cli(FormatText("update ZT-4K --address 127.0.0.1:%u", m_unit->Port())));
+  Run run = Cli(FormatText("update ZT-4K --address 127.0.0.1:%u", m_unit->Port()));
   EXPECT_EQ(run.status, 0) << run.output;
   // The unit was met again after its programming and reported the new firmware.
   EXPECT_NE(run.output.find(FormatMessage(LoadResString(23750), {"ZT-4K", "2.00"})), std::string::npos) << run.output;
@@ -155,7 +125,7 @@ TEST_F(UpdateZt7720EndToEnd, TheSimulatorServesAUnitOnLoopback) {
   std::size_t colon = line->rfind(':');
   ASSERT_NE(colon, std::string::npos) << *line;
   unsigned port = static_cast<unsigned>(std::stoul(line->substr(colon + 1)));
-  CliRun run = Execute(Cli(FormatText("update ZT-4K --address 127.0.0.1:%u", port)));
+  Run run = Cli(FormatText("update ZT-4K --address 127.0.0.1:%u", port));
   EXPECT_EQ(run.status, 0) << run.output;
 }
 
@@ -176,7 +146,9 @@ class Zt7720DiscoveryEndToEnd : public UpdateZt7720EndToEnd {
     m_unit = std::make_unique<CSimZt7720>(setup);
     ASSERT_TRUE(m_units->RunInside([&] { m_unit->Start(); }));
   }
-  CliRun ExecuteInPc(const std::string& args) const { return Execute("ip netns exec " + m_pc->Name() + " sh -c \"" + args + "\""); }
+  Run CliInPc(const std::string& args) const {
+    return Execute("ip netns exec " + m_pc->Name() + " sh -c \"" + CliCommand(args) + "\"");
+  }
 
   std::unique_ptr<CNetNamespace> m_pc;
   std::unique_ptr<CNetNamespace> m_units;
@@ -189,31 +161,31 @@ TEST_F(Zt7720DiscoveryEndToEnd, TheOnlyUnitOfTheTypeIsFoundAndProgrammedWithoutA
       .HardwareAddress = {0x02, 0, 0, 0, 0x77, 0x21}});
   ASSERT_TRUE(m_units->RunInside([&] { other->Start(); }));
 
-  CliRun discover = ExecuteInPc(Cli("discover --type 7721"));
+  Run discover = CliInPc("discover --type 7721");
   EXPECT_EQ(discover.status, 0) << discover.output;
   EXPECT_EQ(discover.output, "ZT7720-4M (10.72.1.3)\t02-00-00-00-77-21\t7721\n");
-  CliRun json = ExecuteInPc(Cli("--json discover --type 7721"));
+  Run json = CliInPc("--json discover --type 7721");
   EXPECT_EQ(json.output, "{\"type\":\"unit\",\"name\":\"ZT7720-4M\",\"address\":\"10.72.1.3\","
                          "\"hardware_address\":\"02-00-00-00-77-21\",\"device_type\":7721}\n");
   EXPECT_EQ(JsonOutputProblems(json.output), "");
-  CliRun none = ExecuteInPc(Cli("discover --type 7000"));
+  Run none = CliInPc("discover --type 7000");
   EXPECT_EQ(none.status, 3) << none.output;
   EXPECT_EQ(none.output, "tavrix-update-cli: no device of type 7000 answered\n");
 
-  CliRun run = ExecuteInPc(Cli("update ZT-4K"));
+  Run run = CliInPc("update ZT-4K");
   EXPECT_EQ(run.status, 0) << run.output;
   ExpectImageReceived();
 }
 
 TEST_F(Zt7720DiscoveryEndToEnd, NoUnitExitsThreeAndSeveralUnitsAreListedWithExitTwo) {
-  CliRun none = ExecuteInPc(Cli("update ZT-4K"));
+  Run none = CliInPc("update ZT-4K");
   EXPECT_EQ(none.status, 3) << none.output;
 
   StartUnitInside({.DeviceType = 7720, .Address = "10.72.1.2", .Port = 502, .Discovery = true});
   CSimZt7720 second({.DeviceType = 7720, .Address = "10.72.1.3", .Port = 502, .Discovery = true, .Name = "Bench 2",
                      .HardwareAddress = {0x02, 0, 0, 0, 0x77, 0x30}});
   ASSERT_TRUE(m_units->RunInside([&] { second.Start(); }));
-  CliRun several = ExecuteInPc(Cli("update ZT-4K"));
+  Run several = CliInPc("update ZT-4K");
   EXPECT_EQ(several.status, 2) << several.output;
   EXPECT_NE(several.output.find("Bench 2 (10.72.1.3)"), std::string::npos) << several.output;
   second.Stop();
