@@ -68,6 +68,9 @@ struct Row {
   const char* whole = nullptr;
 };
 
+// A row is named by its family in test listings.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.family; }
+
 using CellNotes = std::vector<std::pair<std::string, std::string>>;
 
 const std::string* NoteFor(const CellNotes& notes, const Cell& cell) {
