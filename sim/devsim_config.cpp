@@ -130,8 +130,10 @@ Options (also --name=value):
                        a simulated ZT7720 network unit, repeatable. OPTIONS: type=7720|7721
                        (4K or 4M), firmware=N, address=A (default 127.0.0.1), port=N (default
                        502, 0 any), discovery (answer searches on UDP 17008 of every
-                       interface), name=TEXT, model=TEXT (another identity), refuse_block=K,
-                       drop_at_block=K. Needs no bus.
+                       interface), name=TEXT, model=TEXT (another model code), drop_at_block=K,
+                       refuse_block=K (the same as refuse_ack=K), and the faults of every
+                       kind below (refuse_ack ... identity). Needs no bus; with --transcript
+                       its transcript is DIR/zt7720-<port>.transcript.
   --remote-server ADDRESS:PORT
                        a remote device server that forwards the bus's devices over TCP, the
                        device named in the open request by its friendly name

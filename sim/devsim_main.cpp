@@ -95,6 +95,11 @@ int Serve(CDevSimConfig config) {
     units.push_back(std::make_unique<CSimZt7720>(
         CSimZt7720::ParseOptions(colon == std::string::npos ? std::string() : text.substr(colon + 1))));
     units.back()->Start();
+    if (config.TranscriptDirectory) {
+      std::filesystem::create_directories(*config.TranscriptDirectory);
+      const std::string name = "zt7720-" + std::to_string(units.back()->Port());
+      units.back()->Transcript().WriteTo(*config.TranscriptDirectory / (name + ".transcript"), "transcript of " + name);
+    }
     std::cout << "serving network unit  kind=zt7720  (" << units.back()->Describe() << ")" << std::endl;
   }
   if (config.Devices.empty()) {

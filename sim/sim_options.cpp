@@ -100,20 +100,26 @@ CSimDeviceSetup CSimOptions::TakeSetup(CSimDeviceSetup setup) {
   if (auto away = TakeNumber("away_ms", 0xFFFFFFFF)) {
     setup.AwayMilliseconds = static_cast<std::uint32_t>(*away);
   }
+  setup.Faults = TakeFaults();
+  return setup;
+}
+
+CSimFaultPlan CSimOptions::TakeFaults() {
+  CSimFaultPlan faults;
   for (const std::string& k : TakeAll("refuse_ack")) {
     std::uint64_t number = ParseNumber("refuse_ack", k, 0xFFFFFFFF);
     if (number == 0) throw CSimError("option refuse_ack=0: acknowledgements count from 1");
-    setup.Faults.RefusedAcknowledgements.insert(static_cast<std::uint32_t>(number));
+    faults.RefusedAcknowledgements.insert(static_cast<std::uint32_t>(number));
   }
   for (const std::string& k : TakeAll("garble_ack")) {
     std::uint64_t number = ParseNumber("garble_ack", k, 0xFFFFFFFF);
     if (number == 0) throw CSimError("option garble_ack=0: acknowledgements count from 1");
-    setup.Faults.GarbledAcknowledgements.insert(static_cast<std::uint32_t>(number));
+    faults.GarbledAcknowledgements.insert(static_cast<std::uint32_t>(number));
   }
-  if (auto n = TakeNumber("close_after", UINT64_MAX)) setup.Faults.CloseAfterBytes = *n;
-  if (auto n = TakeNumber("stall_after", UINT64_MAX)) setup.Faults.StallAfterBytes = *n;
-  if (auto identity = TakeText("identity")) setup.Faults.Identity = *identity;
-  return setup;
+  if (auto n = TakeNumber("close_after", UINT64_MAX)) faults.CloseAfterBytes = *n;
+  if (auto n = TakeNumber("stall_after", UINT64_MAX)) faults.StallAfterBytes = *n;
+  if (auto identity = TakeText("identity")) faults.Identity = *identity;
+  return faults;
 }
 
 std::vector<std::string> CSimOptions::Unused() const {

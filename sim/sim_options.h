@@ -30,8 +30,11 @@ class CSimOptions {
 
   // The generic options of every device, over the family's defaults:
   //   vid, pid (numbers), serial, gen (1 or 2), name (empty: no .name file), away_ms,
-  //   refuse_ack and garble_ack (repeatable), close_after, stall_after, identity.
+  //   and the faults below.
   CSimDeviceSetup TakeSetup(CSimDeviceSetup defaults);
+  // The faults every simulated device takes, on the bus or on the network: refuse_ack and
+  // garble_ack (repeatable), close_after, stall_after, identity.
+  CSimFaultPlan TakeFaults();
 
   // Keys nobody took.
   std::vector<std::string> Unused() const;

@@ -34,6 +34,7 @@ struct CEndToEndEntry {
   const char* File;  // in the catalog's firmware folder
   std::uint16_t Version;
   const char* Name = "Interface";
+  std::uint16_t ApplicationVersion = 0;  // 0: the entry has no application
 };
 
 class CliEndToEndTest : public ::testing::Test {
@@ -53,8 +54,12 @@ class CliEndToEndTest : public ::testing::Test {
     std::string xml = "<Config><Devices>";
     for (const CEndToEndEntry& entry : entries) {
       xml += FormatText("<Device Id=\"%s\" RTC=\"%s\" USBPID=\"0x%04X\"><Name>%s</Name><Firmware>"
-                        "<Version>%u</Version><File>firmware\\%s</File></Firmware></Device>",
+                        "<Version>%u</Version><File>firmware\\%s</File></Firmware>",
                         entry.Id, entry.ClassName, entry.UsbPid, entry.Name, entry.Version, entry.File);
+      if (entry.ApplicationVersion != 0) {
+        xml += FormatText("<Application><Version>%u</Version></Application>", entry.ApplicationVersion);
+      }
+      xml += "</Device>";
       WriteDemoFirmware(entry.ClassName, entry.Version, FirmwarePath(entry));
     }
     m_catalog = m_folder.Write("tavrix-update.config", xml + "</Devices></Config>");

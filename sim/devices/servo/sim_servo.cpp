@@ -250,10 +250,11 @@ void CSimServo::SendFrame(CSimConnection& io) {
     io.Refuse();
     return;
   }
-  // A refused acknowledgement plays a frame the control unit could not send.
-  if (io.NextAcknowledgement() != CSimFaults::kAcknowledge) {
-    Transcript().Add(io.Id(), ESimEvent::Note, {}, "refuse_ack: the frame is not sent to the drive");
-    io.Refuse();
+  // A refused acknowledgement plays a frame the control unit could not send; a garbled one, a
+  // frame whose answer was lost on the way: the host gets the byte the fault gives.
+  if (const std::uint8_t answer = io.NextAcknowledgement(); answer != CSimFaults::kAcknowledge) {
+    Transcript().Add(io.Id(), ESimEvent::Note, {}, "the frame is not sent to the drive");
+    io.WritePacket(std::vector<std::uint8_t>{answer});
     return;
   }
   {

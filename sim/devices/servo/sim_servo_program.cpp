@@ -129,9 +129,10 @@ bool CSimServo::ProgramAnswer(CSimConnection& io, std::vector<std::uint8_t> acce
     io.DrainUntilClosed();
     throw CSimDisconnected();
   }
-  const bool refused = io.NextAcknowledgement() != CSimFaults::kAcknowledge;
+  const std::uint8_t answer = io.NextAcknowledgement();
+  const bool refused = answer != CSimFaults::kAcknowledge;
   if (refused) {
-    accepted.back() = CSimFaults::kRefuse;
+    accepted.back() = answer;  // "?", or the garbage of a garbled acknowledgement
     EndProgramIncomplete(io);
   } else if (item) {
     std::lock_guard lock(StateMutex());

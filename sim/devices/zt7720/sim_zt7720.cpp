@@ -5,24 +5,21 @@
 #include <unistd.h>
 
 #include "sim/firmware_version_tag.h"
+#include "platform/text_format.h"
 #include "sim/sim_error.h"
+#include "sim/sim_options.h"
 #include "sim/sim_tcp_server.h"
 
 namespace {
 
 constexpr std::size_t kBlockSize = 4096;
 
-std::uint32_t ParseNumber(const std::string& key, const std::string& text, std::uint32_t max) {
-  char* end = nullptr;
-  unsigned long value = std::strtoul(text.c_str(), &end, 0);
-  if (text.empty() || *end != '\0' || value > max) throw CSimError("zt7720: bad value for " + key + ": " + text);
-  return static_cast<std::uint32_t>(value);
-}
-
 }  // namespace
 
 CSimZt7720::CSimZt7720(CSimZt7720Setup setup)
-    : m_setup(std::move(setup)), m_server(std::make_unique<CSimTcpServer>([this](int fd) { Serve(fd); })) {}
+    : m_setup(std::move(setup)), m_server(std::make_unique<CSimTcpServer>([this](int fd) { Serve(fd); })) {
+  m_faults.Arm(m_setup.Faults);
+}
 
 CSimZt7720::~CSimZt7720() { Stop(); }
 
@@ -38,27 +35,22 @@ std::string CSimZt7720::Describe() const {
 }
 
 CSimZt7720Setup CSimZt7720::ParseOptions(const std::string& options) {
+  CSimOptions parsed = ParseSimDeviceDescription("zt7720:" + options).Options;
   CSimZt7720Setup setup;
-  std::size_t start = 0;
-  while (start < options.size()) {
-    std::size_t comma = options.find(',', start);
-    std::string item = options.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    start = comma == std::string::npos ? options.size() : comma + 1;
-    if (item.empty()) continue;
-    std::size_t equals = item.find('=');
-    std::string key = item.substr(0, equals);
-    // A key without "=" means key=1, as for every device of tavrix-devsim.
-    std::string value = equals == std::string::npos ? "1" : item.substr(equals + 1);
-    if (key == "type") setup.DeviceType = static_cast<std::uint16_t>(ParseNumber(key, value, 0xFFFF));
-    else if (key == "model") setup.ModelCode = value;
-    else if (key == "firmware") setup.FirmwareVersion = static_cast<std::uint16_t>(ParseNumber(key, value, 0xFFFF));
-    else if (key == "address") setup.Address = value;
-    else if (key == "port") setup.Port = static_cast<std::uint16_t>(ParseNumber(key, value, 0xFFFF));
-    else if (key == "refuse_block") setup.RefuseBlock = ParseNumber(key, value, 0xFFFFFFFF);
-    else if (key == "drop_at_block") setup.DropAtBlock = ParseNumber(key, value, 0xFFFFFFFF);
-    else if (key == "discovery") setup.Discovery = ParseNumber(key, value, 1) == 1;
-    else if (key == "name") setup.Name = value;
-    else throw CSimError("zt7720: unknown option " + key);
+  if (auto type = parsed.TakeNumber("type", 0xFFFF)) setup.DeviceType = static_cast<std::uint16_t>(*type);
+  if (auto model = parsed.TakeText("model")) setup.ModelCode = *model;
+  if (auto firmware = parsed.TakeNumber("firmware", 0xFFFF)) setup.FirmwareVersion = static_cast<std::uint16_t>(*firmware);
+  if (auto address = parsed.TakeText("address")) setup.Address = *address;
+  if (auto port = parsed.TakeNumber("port", 0xFFFF)) setup.Port = static_cast<std::uint16_t>(*port);
+  if (auto drop = parsed.TakeNumber("drop_at_block", 0xFFFFFFFF)) setup.DropAtBlock = static_cast<std::uint32_t>(*drop);
+  if (auto discovery = parsed.TakeFlag("discovery")) setup.Discovery = *discovery;
+  if (auto name = parsed.TakeText("name")) setup.Name = *name;
+  // The unit's own word for the first generic fault: each block has one acknowledgement.
+  const std::optional<std::uint64_t> refusedBlock = parsed.TakeNumber("refuse_block", 0xFFFFFFFF);
+  setup.Faults = parsed.TakeFaults();
+  if (refusedBlock && *refusedBlock > 0) setup.Faults.RefusedAcknowledgements.insert(static_cast<std::uint32_t>(*refusedBlock));
+  if (std::vector<std::string> unused = parsed.Unused(); !unused.empty()) {
+    throw CSimError("zt7720: unknown option " + unused.front());
   }
   return setup;
 }
@@ -100,33 +92,88 @@ bool CSimZt7720::WaitForEnds(std::uint32_t count, std::chrono::milliseconds time
 }
 
 void CSimZt7720::Serve(int fd) {
+  std::uint32_t connection;
+  {
+    std::lock_guard lock(m_mutex);
+    connection = ++m_connections;
+  }
+  m_transcript.Add(connection, ESimEvent::Connect);
+  const bool byHost = ServeCommands(fd, connection);
+  // How far the counts stand: what a test places a fault by.
+  m_transcript.Remark(FormatText("counts: %u acknowledgement(s), %llu byte(s) received", m_faults.Acknowledgements(),
+                                 static_cast<unsigned long long>(m_faults.BytesReceived())));
+  m_transcript.Add(connection, byHost ? ESimEvent::HostClose : ESimEvent::DeviceClose);
+}
+
+bool CSimZt7720::Receive(int fd, std::uint32_t connection, std::uint8_t* buffer, std::size_t count, bool& droppedByUnit) {
+  droppedByUnit = false;
+  if (!SimReceiveExactly(fd, buffer, count)) return false;
+  m_transcript.Add(connection, ESimEvent::Out, {buffer, buffer + count});
+  switch (m_faults.CountReceived(count)) {
+    case ESimFaultAction::Close:
+      m_transcript.Add(connection, ESimEvent::Note, {},
+                       FormatText("fault: connection dropped after %llu bytes received",
+                                  static_cast<unsigned long long>(m_faults.BytesReceived())));
+      droppedByUnit = true;
+      return false;
+    case ESimFaultAction::Stall: {
+      m_transcript.Add(connection, ESimEvent::Note, {},
+                       FormatText("fault: stalled after %llu bytes received",
+                                  static_cast<unsigned long long>(m_faults.BytesReceived())));
+      // Silent from now on: what the host sends is read and dropped until it gives up.
+      std::uint8_t scratch[4096];
+      while (::recv(fd, scratch, sizeof scratch, 0) > 0) {
+      }
+      return false;
+    }
+    case ESimFaultAction::None:
+      return true;
+  }
+  return true;
+}
+
+void CSimZt7720::Send(int fd, std::uint32_t connection, const std::vector<std::uint8_t>& bytes) {
+  m_transcript.Add(connection, ESimEvent::In, bytes);
+  SimSendAll(fd, bytes.data(), bytes.size());
+}
+
+bool CSimZt7720::ServeCommands(int fd, std::uint32_t connection) {
+  bool droppedByUnit = false;
   for (;;) {
     std::uint8_t command = 0;
-    if (!SimReceiveExactly(fd, &command, 1)) return;
+    if (!Receive(fd, connection, &command, 1, droppedByUnit)) return !droppedByUnit;
     if (command == 0xA2) {
-      std::string text = Identification();
-      SimSendAll(fd, text.c_str(), text.size() + 1);
+      std::string text = m_faults.IdentityOverride().value_or(Identification());
+      std::vector<std::uint8_t> answer(text.begin(), text.end());
+      answer.push_back(0);
+      Send(fd, connection, answer);
     } else if (command == 0xA0) {
       std::uint8_t a[4];
       Block block;
       block.Data.resize(kBlockSize);
-      if (!SimReceiveExactly(fd, a, 4) || !SimReceiveExactly(fd, block.Data.data(), kBlockSize)) return;
+      if (!Receive(fd, connection, a, 4, droppedByUnit) ||
+          !Receive(fd, connection, block.Data.data(), kBlockSize, droppedByUnit)) {
+        return !droppedByUnit;
+      }
       block.Address = static_cast<std::uint32_t>(a[2] << 24 | a[3] << 16 | a[0] << 8 | a[1]);
       std::uint32_t number;
       {
         std::lock_guard lock(m_mutex);
         number = ++m_blocksSeen;
       }
-      if (number == m_setup.DropAtBlock) return;
-      if (number == m_setup.RefuseBlock) {
-        SimSendAll(fd, "?", 1);
-        continue;
+      if (number == m_setup.DropAtBlock) {
+        m_transcript.Add(connection, ESimEvent::Note, {}, FormatText("fault: connection dropped at block %u", number));
+        return false;
       }
-      {
+      const std::uint8_t answer = m_faults.NextAcknowledgement();
+      if (answer == CSimFaults::kAcknowledge) {
         std::lock_guard lock(m_mutex);
         m_blocks.push_back(std::move(block));
+      } else {
+        m_transcript.Add(connection, ESimEvent::Note, {},
+                         FormatText("fault: acknowledgement %u refused", m_faults.Acknowledgements()));
       }
-      SimSendAll(fd, "!", 1);
+      Send(fd, connection, {answer});
     } else if (command == 0xA1) {
       std::lock_guard lock(m_mutex);
       ++m_ends;

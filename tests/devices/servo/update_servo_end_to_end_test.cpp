@@ -9,6 +9,7 @@
 
 #include "sim/devices/servo/sim_servo_drive.h"
 #include "support/cli_end_to_end.h"
+#include "support/servo_project.h"
 
 namespace {
 
@@ -19,16 +20,7 @@ class UpdateServoEndToEndTest : public CliEndToEndTest {
  protected:
   UpdateServoEndToEndTest() {
     WriteServoCatalog("ZQ3351-9F", "servo.seg", "CUpdaterServo");
-    std::string application(3000, 'a');
-    application.replace(0x200, 22, FormatText("TAVRIX-FW-VERSION=%u", kApplication) + '\0');
-    m_files = {{"DEVCONF.DAT", "[Drive]\r\nNode=1\r\n"}, {"APPLICATION.BIN", application}, {"PARAMETERS.DAT", "C0100=7\r\n"}};
-    std::string list = "<?xml version=\"1.0\"?>\n<ProjectExport Version Firmware=\"1.30\" MemoryModule=\"MEM-1024\" "
-                       "SafetyModule=\"SAFE-NONE\">\n<Files NumberOfFiles=\"3\">\n";
-    for (const auto& [name, bytes] : m_files) {
-      m_folder.Write("Drive001/" + name, bytes);
-      list += "<File Name=\"" + name + "\"/>\n";
-    }
-    m_folder.Write("Drive001/ProjectExportList.xml", list + "</Files>\n</ProjectExport>\n");
+    m_files = WriteServoProject(m_folder, kApplication);
   }
 
   // The catalog with the trainer's entry `id`, whose firmware `file` is the demo image of

@@ -79,7 +79,7 @@ TEST_F(UpdateZt7720EndToEnd, A4KUnitRefusesA5SUpdateAndARefusedBlockFailsTheUpda
   EXPECT_EQ(wrongModel.status, 3) << wrongModel.output;
   EXPECT_NE(wrongModel.output.find("No interface \"ZT7720-4M\""), std::string::npos) << wrongModel.output;
 
-  StartUnit({.DeviceType = 7720, .RefuseBlock = 2});
+  StartUnit({.DeviceType = 7720, .Faults = {.RefusedAcknowledgements = {2}}});
   Run refused = Cli(FormatText("update ZT-4K --address=127.0.0.1:%u", m_unit->Port()));
   // The refusal raises 20016 out of Update; its text is printed under the program's name,
   // then the done page's failure text.

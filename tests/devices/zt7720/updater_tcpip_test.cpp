@@ -140,7 +140,7 @@ TEST_F(UpdaterTcpip, ARefusedBlockOrALostConnectionRaisesOutOfUpdate) {
     CSimZt7720Setup setup;
     int message;
   };
-  for (const Row& row : {Row{{.RefuseBlock = 2}, 20016}, Row{{.DropAtBlock = 1}, 20020}}) {
+  for (const Row& row : {Row{{.Faults = {.RefusedAcknowledgements = {2}}}, 20016}, Row{{.DropAtBlock = 1}, 20020}}) {
     StartUnit(row.setup);
     CUpdater5R updater;
     AnswerConnect();
@@ -232,13 +232,19 @@ TEST(UpdaterTcpipIdentification, TheVersionIsTheNumberFromIndexTen) {
 }
 
 TEST(SimZt7720Options, ReadsTheOptionsOfTavrixDevsim) {
-  CSimZt7720Setup setup = CSimZt7720::ParseOptions("type=7721,firmware=0x96,port=5020,discovery,name=Bench 2,refuse_block=3");
+  CSimZt7720Setup setup = CSimZt7720::ParseOptions(
+      "type=7721,firmware=0x96,port=5020,discovery,name=Bench 2,refuse_block=3,garble_ack=5,stall_after=9000,"
+      "identity=\"ZX0000-0X Other, 100\"");
   EXPECT_EQ(setup.DeviceType, 7721);
   EXPECT_EQ(setup.FirmwareVersion, 150);
   EXPECT_EQ(setup.Port, 5020);
   EXPECT_TRUE(setup.Discovery);
   EXPECT_EQ(setup.Name, "Bench 2");
-  EXPECT_EQ(setup.RefuseBlock, 3u);
+  // The generic faults of every simulated device; refuse_block is the unit's word for refuse_ack.
+  EXPECT_EQ(setup.Faults.RefusedAcknowledgements, std::set<std::uint32_t>{3});
+  EXPECT_EQ(setup.Faults.GarbledAcknowledgements, std::set<std::uint32_t>{5});
+  EXPECT_EQ(setup.Faults.StallAfterBytes, 9000u);
+  EXPECT_EQ(setup.Faults.Identity, "ZX0000-0X Other, 100");
   for (const char* bad : {"port=70000", "colour=red", "firmware=x"}) {
     EXPECT_THROW(CSimZt7720::ParseOptions(bad), CSimError) << bad;
   }
