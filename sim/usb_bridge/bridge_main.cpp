@@ -36,6 +36,22 @@ int Usage() {
   return 2;
 }
 
+// The options of an ASAN_OPTIONS variable without log_path: a sanitized program under the
+// preload library crashes when its sanitizer opens a log file at start. Its reports go to
+// standard error instead, which the caller reads.
+std::string OptionsWithoutLogPath(const std::string& variable) {
+  std::string kept;
+  std::string::size_type start = variable.find('=') + 1;
+  while (start <= variable.size()) {
+    std::string::size_type end = variable.find(':', start);
+    if (end == std::string::npos) end = variable.size();
+    std::string option = variable.substr(start, end - start);
+    if (!option.empty() && option.rfind("log_path=", 0) != 0) kept += (kept.empty() ? "" : ":") + option;
+    start = end + 1;
+  }
+  return kept;
+}
+
 // Our environment with the preload library in front; for COMMAND without the emulated bus.
 std::vector<std::string> ChildEnvironment(bool keepBus) {
   const std::string library = kPreloadLibrary;
@@ -54,8 +70,9 @@ std::vector<std::string> ChildEnvironment(bool keepBus) {
       continue;
     }
     if (variable.rfind("ASAN_OPTIONS=", 0) == 0) {
-      if (variable.find("verify_asan_link_order") == std::string::npos) sanitizer = variable + ":verify_asan_link_order=0";
-      else sanitizer = variable;
+      const std::string options = OptionsWithoutLogPath(variable);
+      if (options.find("verify_asan_link_order") != std::string::npos) sanitizer = "ASAN_OPTIONS=" + options;
+      else if (!options.empty()) sanitizer = "ASAN_OPTIONS=" + options + ":verify_asan_link_order=0";
       continue;
     }
     variables.push_back(variable);
