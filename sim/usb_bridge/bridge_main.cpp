@@ -36,6 +36,28 @@ int Usage() {
   return 2;
 }
 
+// A sanitizer's options (NAME=a:b:...) without log_path: a sanitized program under the preload
+// library (the bridge itself, COMMAND) crashes when its sanitizer opens a log file. Its reports
+// go to standard error instead, which the caller reads.
+std::string WithoutLogPath(const std::string& variable) {
+  const std::string::size_type equals = variable.find('=');
+  std::string kept;
+  std::string::size_type start = equals + 1;
+  while (start <= variable.size()) {
+    std::string::size_type end = variable.find(':', start);
+    if (end == std::string::npos) end = variable.size();
+    std::string option = variable.substr(start, end - start);
+    if (!option.empty() && option.rfind("log_path=", 0) != 0) kept += (kept.empty() ? "" : ":") + option;
+    start = end + 1;
+  }
+  return variable.substr(0, equals + 1) + kept;
+}
+
+bool IsSanitizerOptions(const std::string& variable) {
+  const std::string::size_type equals = variable.find('=');
+  return equals != std::string::npos && variable.substr(0, equals).ends_with("SAN_OPTIONS");
+}
+
 // Our environment with the preload library in front; for COMMAND without the emulated bus.
 std::vector<std::string> ChildEnvironment(bool keepBus) {
   const std::string library = kPreloadLibrary;
@@ -53,9 +75,10 @@ std::vector<std::string> ChildEnvironment(bool keepBus) {
       preload = present ? variable : preload + ":" + variable.substr(11);
       continue;
     }
+    if (IsSanitizerOptions(variable)) variable = WithoutLogPath(variable);
     if (variable.rfind("ASAN_OPTIONS=", 0) == 0) {
-      if (variable.find("verify_asan_link_order") == std::string::npos) sanitizer = variable + ":verify_asan_link_order=0";
-      else sanitizer = variable;
+      if (variable.find("verify_asan_link_order") != std::string::npos) sanitizer = variable;
+      else if (variable != "ASAN_OPTIONS=") sanitizer = variable + ":verify_asan_link_order=0";
       continue;
     }
     variables.push_back(variable);
