@@ -32,19 +32,16 @@ bool CUpdateVerification::Run() {
   // The firmware is programmed whenever the update runs, except where the entry has an
   // application too: there only a firmware older than the catalog's is.
   const bool firmwareProgrammed = !record.HasApplication || state.ReportedFirmwareVersion < record.FirmwareVersion;
-  if (firmwareProgrammed && *state.VerifiedFirmwareVersion != record.FirmwareVersion) {
-    return Fail(kWrongFirmwareMessage,
-                FormatMessage(LoadResString(kWrongFirmwareMessage),
-                              {record.Id, FormatVersion(*state.VerifiedFirmwareVersion), FormatVersion(record.FirmwareVersion)}));
-  }
   const bool applicationProgrammed = record.HasApplication && state.ReportedApplicationVersion < record.ApplicationVersion;
-  if (applicationProgrammed && *state.VerifiedApplicationVersion != record.ApplicationVersion) {
-    return Fail(kWrongApplicationMessage,
-                FormatMessage(LoadResString(kWrongApplicationMessage),
-                              {record.Id, FormatVersion(*state.VerifiedApplicationVersion),
-                               FormatVersion(record.ApplicationVersion)}));
-  }
-  return true;
+  return Matches(firmwareProgrammed, *state.VerifiedFirmwareVersion, record.FirmwareVersion, kWrongFirmwareMessage) &&
+         Matches(applicationProgrammed, state.VerifiedApplicationVersion.value_or(0), record.ApplicationVersion,
+                 kWrongApplicationMessage);
+}
+
+bool CUpdateVerification::Matches(bool programmed, std::uint16_t found, std::uint16_t expected, int messageId) {
+  if (!programmed || found == expected) return true;
+  const std::string& id = TheWizardState().Catalog.Record().Id;
+  return Fail(messageId, FormatMessage(LoadResString(messageId), {id, FormatVersion(found), FormatVersion(expected)}));
 }
 
 bool CUpdateVerification::Fail(int messageId, const std::string& text) {

@@ -5,6 +5,7 @@
 // connect loop, bounded) and must report the catalog's version of every part that was
 // programmed; only then does the update count as done.
 
+#include <cstdint>
 #include <string>
 
 class IFlashProgress;
@@ -24,6 +25,9 @@ class CUpdateVerification {
   bool Run();
 
  private:
+  // True when a part that was not programmed, or one that reports `expected`; otherwise fails
+  // with `messageId` (%1 the Id, %2 found, %3 expected).
+  bool Matches(bool programmed, std::uint16_t found, std::uint16_t expected, int messageId);
   bool Fail(int messageId, const std::string& text);
 
   IFlashProgress* m_progress;

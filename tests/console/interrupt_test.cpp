@@ -43,15 +43,7 @@ TEST_F(InterruptTest, ASecondCtrlCOrSigtermStopsAtASafePoint) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.exit + (" " + c.signals[0]));
     ASSERT_TRUE(Plug("atmu", "firmware=105"));
-    std::string group = StartProgramming();
-    for (const auto& name : c.signals) {
-      Signal(group, name);
-      if (name == "INT" && c.signals.size() > 1) ASSERT_TRUE(Shown(Text(23761))) << Out();
-    }
-    ASSERT_TRUE(Shown("exit ")) << Out();
-    EXPECT_TRUE(Shown(c.exit)) << Out();
-    EXPECT_TRUE(Shown(Text(23760))) << Out();
-    EXPECT_EQ(Out().find(Text(37)), std::string::npos) << Out();
+    StopProgramming(StartProgramming(), c.signals, c.exit);
     EXPECT_TRUE(Eventually([this] { return Record().find("\nend ") != std::string::npos; }));
     EXPECT_EQ(DeviceEnd(), "end incomplete\n") << "the device knows its download is not whole";
   }

@@ -168,6 +168,19 @@ class CliEndToEndTest : public ::testing::Test {
     RunProgram("/bin/kill -s " + name + " -- -" + group, status);
     EXPECT_EQ(status, 0) << "kill " << name << " " << group;
   }
+  // Stops programming as a person or the system does: `signals` in turn to `group` (a first
+  // Ctrl+C is answered by the warning before the next goes), then the program must end with
+  // `exit` ("exit 143"), having told why (23760) and never "succeeded".
+  void StopProgramming(const std::string& group, const std::vector<std::string>& signals, const std::string& exit) {
+    for (const std::string& name : signals) {
+      Signal(group, name);
+      if (name == "INT" && signals.size() > 1) ASSERT_TRUE(Shown(Text(23761))) << Out();
+    }
+    ASSERT_TRUE(Shown("exit ")) << Out();
+    EXPECT_TRUE(Shown(exit)) << Out();
+    EXPECT_TRUE(Shown(Text(23760))) << Out();
+    EXPECT_EQ(Out().find(Text(37)), std::string::npos) << Out();
+  }
 
   // `tavrix-update-cli update ID` on the emulated bus, device waits scaled to nothing.
   Run Update(const std::string& id) {

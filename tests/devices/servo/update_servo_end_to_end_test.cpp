@@ -136,14 +136,7 @@ TEST_F(UpdateServoEndToEndTest, AStopDuringTheApplicationDownloadAbortsAndGivesT
     const std::string group = StartCli("--yes update ZQ3351-9F", OutPath());
     ASSERT_TRUE(Eventually([this] { return Record().find("command 514/6 = 25 ") != std::string::npos; }))
         << Record() << Out();
-    for (const std::string& name : c.signals) {
-      Signal(group, name);
-      if (name == "INT" && c.signals.size() > 1) ASSERT_TRUE(Shown(Text(23761))) << Out();
-    }
-    ASSERT_TRUE(Shown("exit ")) << Out();
-    EXPECT_TRUE(Shown(c.exit)) << Out();
-    EXPECT_TRUE(Shown(Text(23760))) << Out();
-    EXPECT_EQ(Out().find(Text(37)), std::string::npos) << Out();
+    StopProgramming(group, c.signals, c.exit);
 
     const std::string record = Record();
     const std::size_t abort = record.find("command 514/6 = 23 ");
