@@ -807,7 +807,10 @@ TEST_F(WizardOnScreen, TheAtmuBarFillsPageByPage) {
   ASSERT_GE(filled.size(), 4u) << "the bar did not move";
   EXPECT_TRUE(std::is_sorted(filled.begin(), filled.end()));
   EXPECT_LT(filled.front() * 4, filled.back());
-  EXPECT_EQ(barTops.size(), 1u) << "the bar moved up or down while it filled";
+  // A status line that grows moves the bar by a line's height; a pixel comes from the filled
+  // part's rounded ends, which blend its first row into the frame while the part is short.
+  ASSERT_FALSE(barTops.empty());
+  EXPECT_LE(*barTops.rbegin() - *barTops.begin(), 2) << "the bar moved up or down while it filled";
 
   auto finished = WaitForWindow(kWizardTitle);
   ASSERT_TRUE(finished);
