@@ -65,17 +65,13 @@ void CSimConnection::FetchFrame() {
   m_frame = std::move(frame);
   m_position = 0;
 
-  switch (m_device.Faults().CountReceived(length)) {
+  switch (const ESimFaultAction action = m_device.Faults().CountReceived(length)) {
     case ESimFaultAction::Close:
-      DropByDevice(FormatText("fault: connection dropped after %llu bytes received",
-                              static_cast<unsigned long long>(m_device.Faults().BytesReceived())));
+      DropByDevice(m_device.Faults().FiredNote(action));
       throw CSimDisconnected();
     case ESimFaultAction::Stall:
       m_stalled = true;
-      m_device.Transcript().Add(
-          m_id, ESimEvent::Note, {},
-          FormatText("fault: stalled after %llu bytes received",
-                     static_cast<unsigned long long>(m_device.Faults().BytesReceived())));
+      m_device.Transcript().Add(m_id, ESimEvent::Note, {}, m_device.Faults().FiredNote(action));
       break;
     case ESimFaultAction::None:
       break;
@@ -190,9 +186,7 @@ void CSimConnection::WriteString(std::string_view text) {
 std::uint8_t CSimConnection::NextAcknowledgement() {
   std::uint8_t answer = m_device.Faults().NextAcknowledgement();
   if (answer != CSimFaults::kAcknowledge) {
-    m_device.Transcript().Add(
-        m_id, ESimEvent::Note, {},
-        FormatText("fault: acknowledgement %u refused", m_device.Faults().Acknowledgements()));
+    m_device.Transcript().Add(m_id, ESimEvent::Note, {}, m_device.Faults().RefusedNote());
   }
   return answer;
 }

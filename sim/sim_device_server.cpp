@@ -214,9 +214,7 @@ void CSimDeviceServer::RunConnection(Connection& connection) {
   }
   if (io.EjectRequested()) AwaitReset(connection);
   // How far the device's counts stand: what a test arms a fault at a given point by.
-  transcript.Remark(FormatText("counts: %u acknowledgement(s), %llu byte(s) received",
-                               m_device->Faults().Acknowledgements(),
-                               static_cast<unsigned long long>(m_device->Faults().BytesReceived())));
+  transcript.Remark(m_device->Faults().CountsRemark());
   {
     std::lock_guard lock(m_mutex);
     bool byDevice = connection.Dropped || io.ClosedByDevice();

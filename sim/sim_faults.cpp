@@ -1,5 +1,7 @@
 #include "sim/sim_faults.h"
 
+#include "platform/text_format.h"
+
 void CSimFaults::Arm(const CSimFaultPlan& plan) {
   for (std::uint32_t k : plan.RefusedAcknowledgements) RefuseAcknowledgement(k);
   for (std::uint32_t k : plan.GarbledAcknowledgements) GarbleAcknowledgement(k);
@@ -76,4 +78,18 @@ std::uint32_t CSimFaults::Acknowledgements() const {
 std::uint64_t CSimFaults::BytesReceived() const {
   std::lock_guard lock(m_mutex);
   return m_received;
+}
+
+std::string CSimFaults::FiredNote(ESimFaultAction action) const {
+  const char* what = action == ESimFaultAction::Close ? "connection dropped" : "stalled";
+  return FormatText("fault: %s after %llu bytes received", what, static_cast<unsigned long long>(BytesReceived()));
+}
+
+std::string CSimFaults::RefusedNote() const {
+  return FormatText("fault: acknowledgement %u refused", Acknowledgements());
+}
+
+std::string CSimFaults::CountsRemark() const {
+  return FormatText("counts: %u acknowledgement(s), %llu byte(s) received", Acknowledgements(),
+                    static_cast<unsigned long long>(BytesReceived()));
 }

@@ -55,6 +55,13 @@ class CSimFaults {
   std::uint32_t Acknowledgements() const;
   std::uint64_t BytesReceived() const;
 
+  // The transcript's words for what the faults did, with the counts as they stand: a fault
+  // that fired (Close or Stall), the last acknowledgement not given, and the counts a test
+  // places its faults by.
+  std::string FiredNote(ESimFaultAction action) const;
+  std::string RefusedNote() const;
+  std::string CountsRemark() const;
+
  private:
   mutable std::mutex m_mutex;
   std::uint32_t m_acknowledgements = 0;

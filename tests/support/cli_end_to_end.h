@@ -174,7 +174,9 @@ class CliEndToEndTest : public ::testing::Test {
   void StopProgramming(const std::string& group, const std::vector<std::string>& signals, const std::string& exit) {
     for (const std::string& name : signals) {
       Signal(group, name);
-      if (name == "INT" && signals.size() > 1) ASSERT_TRUE(Shown(Text(23761))) << Out();
+      if (name == "INT" && signals.size() > 1) {
+        ASSERT_TRUE(Shown(Text(23761))) << Out();
+      }
     }
     ASSERT_TRUE(Shown("exit ")) << Out();
     EXPECT_TRUE(Shown(exit)) << Out();

@@ -100,8 +100,7 @@ void CSimZt7720::Serve(int fd) {
   m_transcript.Add(connection, ESimEvent::Connect);
   const bool byHost = ServeCommands(fd, connection);
   // How far the counts stand: what a test places a fault by.
-  m_transcript.Remark(FormatText("counts: %u acknowledgement(s), %llu byte(s) received", m_faults.Acknowledgements(),
-                                 static_cast<unsigned long long>(m_faults.BytesReceived())));
+  m_transcript.Remark(m_faults.CountsRemark());
   m_transcript.Add(connection, byHost ? ESimEvent::HostClose : ESimEvent::DeviceClose);
 }
 
@@ -109,17 +108,13 @@ bool CSimZt7720::Receive(int fd, std::uint32_t connection, std::uint8_t* buffer,
   droppedByUnit = false;
   if (!SimReceiveExactly(fd, buffer, count)) return false;
   m_transcript.Add(connection, ESimEvent::Out, {buffer, buffer + count});
-  switch (m_faults.CountReceived(count)) {
+  switch (const ESimFaultAction action = m_faults.CountReceived(count)) {
     case ESimFaultAction::Close:
-      m_transcript.Add(connection, ESimEvent::Note, {},
-                       FormatText("fault: connection dropped after %llu bytes received",
-                                  static_cast<unsigned long long>(m_faults.BytesReceived())));
+      m_transcript.Add(connection, ESimEvent::Note, {}, m_faults.FiredNote(action));
       droppedByUnit = true;
       return false;
     case ESimFaultAction::Stall: {
-      m_transcript.Add(connection, ESimEvent::Note, {},
-                       FormatText("fault: stalled after %llu bytes received",
-                                  static_cast<unsigned long long>(m_faults.BytesReceived())));
+      m_transcript.Add(connection, ESimEvent::Note, {}, m_faults.FiredNote(action));
       // Silent from now on: what the host sends is read and dropped until it gives up.
       std::uint8_t scratch[4096];
       while (::recv(fd, scratch, sizeof scratch, 0) > 0) {
@@ -170,8 +165,7 @@ bool CSimZt7720::ServeCommands(int fd, std::uint32_t connection) {
         std::lock_guard lock(m_mutex);
         m_blocks.push_back(std::move(block));
       } else {
-        m_transcript.Add(connection, ESimEvent::Note, {},
-                         FormatText("fault: acknowledgement %u refused", m_faults.Acknowledgements()));
+        m_transcript.Add(connection, ESimEvent::Note, {}, m_faults.RefusedNote());
       }
       Send(fd, connection, {answer});
     } else if (command == 0xA1) {
